@@ -1,0 +1,115 @@
+// File services with the semantics of the platform the logger was written for, on POSIX.
+//
+// The logger is a Windows program: it treats DB, db and Db as one folder and keeps MS-DOS attributes and
+// MS-DOS times. These services give the engine (and the user-interface lists) that view of a POSIX file
+// system:
+//  - paths use '/' as separator; a path the program formed is resolved one component at a time: the exact
+//    name when it exists, else the one entry of that folder whose name equals it ignoring A-Z case
+//    (with several such entries the first in byte order wins). Components that exist in no case are kept
+//    as written, so a resolved path can name a file that is about to be created.
+//  - attribute words: read from the user.DOSATTRIB extended attribute where present (the form Wine and
+//    Samba keep them in); otherwise derived: folder 0x10, read-only 0x01 when the owner may not write,
+//    hidden 0x02 for names starting with ".", archive 0x20 for files. Setting read-only changes the mode;
+//    the other bits go to user.DOSATTRIB where the file system takes it.
+//  - MS-DOS date and time (date in the high 16 bits) from and to the modification time, in local time.
+//
+// Every function takes paths as the program formed them and resolves them itself.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace archive::fs {
+
+constexpr char kSeparator = '/';
+
+// Attribute bits.
+constexpr uint32_t faReadOnly = 0x01;
+constexpr uint32_t faHidden = 0x02;
+constexpr uint32_t faSysFile = 0x04;
+constexpr uint32_t faVolumeID = 0x08;
+constexpr uint32_t faDirectory = 0x10;
+constexpr uint32_t faArchive = 0x20;
+constexpr uint32_t faNormal = 0x80;
+
+// ---- paths -------------------------------------------------------------------------------------------
+
+// Case-insensitive resolution of a formed path (see above). "" stays "".
+std::string Resolve(const std::string& path);
+
+// Folder part including its trailing separator ("/a/b/c.txt" -> "/a/b/"; "c.txt" -> "").
+std::string ExtractFilePath(const std::string& path);
+// Part after the last separator.
+std::string ExtractFileName(const std::string& path);
+// Extension including its dot, taken from the file name part ("" when none).
+std::string ExtractFileExt(const std::string& path);
+// Replaces (or appends) the extension of the file name part; ext includes its dot.
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+std::string IncludeTrailingSeparator(const std::string& path);
+// Removes one trailing separator unless the path is the root "/".
+std::string ExcludeTrailingSeparator(const std::string& path);
+// Absolute path against the current folder, with "." and ".." components folded.
+std::string ExpandFileName(const std::string& path);
+
+std::string CurrentDirectory();
+bool SetCurrentDirectory(const std::string& path);
+// The user's home folder (stands in for "c:\" defaults).
+std::string HomeDirectory();
+// The system's temporary folder, with a trailing separator.
+std::string TempDirectory();
+
+// ---- existence, attributes, times ---------------------------------------------------------------------
+
+bool Exists(const std::string& path);           // anything
+bool FileExists(const std::string& path);       // not a folder
+bool DirectoryExists(const std::string& path);  // a folder
+
+// Attribute word, or nullopt when the path names nothing.
+std::optional<uint32_t> GetAttributes(const std::string& path);
+bool SetAttributes(const std::string& path, uint32_t attributes);
+
+std::optional<int64_t> GetFileSize(const std::string& path);
+// Last-write time in MS-DOS form (local time), or nullopt when the path names nothing.
+std::optional<uint32_t> GetFileDosTime(const std::string& path);
+bool SetFileDosTime(const std::string& path, uint32_t dosDateTime);
+// Last-write time as POSIX seconds, or nullopt.
+std::optional<std::time_t> GetFileTime(const std::string& path);
+
+// MS-DOS date-time (date in the high half) of a POSIX time, in local time. Times before 1980 give
+// 1980-01-01 00:00:00; seconds are rounded down to even.
+uint32_t DosFromTime(std::time_t t);
+// POSIX time of an MS-DOS date-time read as local time; invalid fields are taken as mktime normalises them.
+std::time_t TimeFromDos(uint32_t dosDateTime);
+
+// ---- folders ------------------------------------------------------------------------------------------
+
+struct DirEntry {
+    std::string name;      // as stored on disk
+    uint32_t attributes;   // attribute word as GetAttributes gives it
+    int64_t size;          // 0 for folders
+    uint32_t dosTime;      // last-write time, MS-DOS form
+};
+
+// Every item of a folder except "." and ".." (hidden ones included), in the order the file system
+// delivers them. False (and nothing listed) when the folder cannot be listed.
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& out);
+
+// Creates the folder with all missing parents; levels that cannot be created are skipped.
+// True when the folder exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+// ---- files --------------------------------------------------------------------------------------------
+
+bool DeleteFile(const std::string& path);
+bool RemoveDirectory(const std::string& path);
+// Renames over an existing target (atomically on one file system).
+bool RenameFile(const std::string& from, const std::string& to);
+// Creates a new, empty, unique file "<dir>/<prefix>XXXXXX" and returns its path ("" on failure).
+std::string CreateTempFile(const std::string& dir, const std::string& prefix);
+// Free bytes on the file system holding path, or nullopt.
+std::optional<uint64_t> FreeSpace(const std::string& path);
+
+}  // namespace archive::fs

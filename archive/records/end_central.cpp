@@ -1,0 +1,88 @@
+#include "archive/records/end_central.h"
+
+#include <limits>
+#include <vector>
+
+#include "archive/records/little_endian.h"
+#include "archive/streams/stream.h"
+
+namespace archive {
+
+void TEndCentral::Clear() {
+    Assign(TEndCentral());
+    PendingChange = false;
+}
+
+void TEndCentral::Assign(const TEndCentral& source) {
+    Signature = source.Signature;
+    ThisDisk = source.ThisDisk;
+    CentralStartDisk = source.CentralStartDisk;
+    EntriesThisDisk = source.EntriesThisDisk;
+    TotalEntries = source.TotalEntries;
+    CentralSize = source.CentralSize;
+    CentralOffset = source.CentralOffset;
+    CommentLength = source.CommentLength;
+    if (source.CommentLength != 0 && source.comment_) {
+        comment_ = source.comment_;
+        CommentLength = static_cast<uint16_t>(comment_->size());
+    } else {
+        comment_.reset();
+    }
+    CommentPosition = source.CommentPosition;
+}
+
+void TEndCentral::SetComment(const std::string& comment) {
+    if (comment.empty()) {
+        comment_.reset();
+        CommentLength = 0;
+        return;
+    }
+    comment_ = comment.substr(0, std::numeric_limits<uint16_t>::max());
+    CommentLength = static_cast<uint16_t>(comment_->size());
+}
+
+void TEndCentral::Write(TStream& stream) const {
+    uint8_t rec[22];
+    PutU32(rec + 0, Signature);
+    PutU16(rec + 4, ThisDisk);
+    PutU16(rec + 6, CentralStartDisk);
+    PutU16(rec + 8, EntriesThisDisk);
+    PutU16(rec + 10, TotalEntries);
+    PutU32(rec + 12, CentralSize);
+    PutU32(rec + 16, CentralOffset);
+    PutU16(rec + 20, CommentLength);
+    std::string out(reinterpret_cast<const char*>(rec), sizeof rec);
+    if (CommentLength != 0 && comment_) {
+        // The comment is held as a zero-terminated text: it ends at its first zero byte.
+        const size_t end = comment_->find('\0');
+        out += comment_->substr(0, end);
+    }
+    stream.WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
+}
+
+bool TEndCentral::Locate(TStream& stream) {
+    const int64_t size = stream.Size();
+    if (size < 22) return size == 0;
+    const int64_t n = size < kEndCentralSearchSize ? size : kEndCentralSearchSize;
+    std::vector<uint8_t> block(static_cast<size_t>(n));
+    stream.Seek(size - n, soFromBeginning);
+    if (stream.Read(block.data(), n) != n) return false;
+    for (int64_t i = n - 22; i >= 0; --i) {
+        if (block[static_cast<size_t>(i)] != 'P') continue;
+        const uint8_t* p = block.data() + i;
+        if (GetU32(p) != 0x06054b50u) continue;
+        ThisDisk = GetU16(p + 4);
+        CentralStartDisk = GetU16(p + 6);
+        EntriesThisDisk = GetU16(p + 8);
+        TotalEntries = GetU16(p + 10);
+        CentralSize = GetU32(p + 12);
+        CentralOffset = GetU32(p + 16);
+        CommentLength = GetU16(p + 20);
+        comment_.reset();
+        CommentPosition = static_cast<uint32_t>(size - CommentLength);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace archive

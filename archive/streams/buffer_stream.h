@@ -1,0 +1,84 @@
+// TS_BufferStream: a buffering stream layered over another stream (not owned), and TLFNFileStream,
+// the file-backed variant that owns its TFileStream. The archive and every extracted file go through them.
+//
+// The buffer serves either reading or writing at a time (state 0 idle, 1 reading, 2 writing). The logical
+// position is the wrapped stream's position plus the offset inside the buffer, so seeking inside data
+// already buffered for reading costs nothing when the target equals the logical position.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/streams/stream.h"
+
+namespace archive {
+
+// Process-wide buffer size taken by every new TS_BufferStream (initially 8192).
+int BufferStreamSize();
+void SetBufferStreamSize(int size);
+
+class TS_BufferStream : public TStream {
+public:
+    explicit TS_BufferStream(TStream* source);
+    ~TS_BufferStream() override;
+    TS_BufferStream(const TS_BufferStream&) = delete;
+    TS_BufferStream& operator=(const TS_BufferStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    // Origin 2 counts |offset| back from the end; other origins than 0..2 raise
+    // EStreamError "Invalid seek origin (%d)"; a failed flush raises EStreamError "\nSeek error".
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override;
+    int Handle() const override { return source_ ? source_->Handle() : -1; }
+
+    virtual bool FillBuffer();
+    // Writes the pending bytes; false when not all of them could be written (disk full).
+    virtual bool FlushBuffer();
+    // Steps back one byte and stores b there; raises EStreamError "Putback overflow" at the buffer start.
+    virtual void PutBack(uint8_t b);
+
+    TStream* Source() const { return source_; }
+    int BufferSize() const { return bufferSize_; }
+    bool FlushOnDestroy = false;
+    bool Written() const { return written_; }
+    std::function<void(TS_BufferStream*)> OnFillBuffer;
+    std::function<void(TS_BufferStream*)> OnFlushBuffer;
+
+protected:
+    virtual void DoFillBuffer() { if (OnFillBuffer) OnFillBuffer(this); }
+    virtual void DoFlushBuffer() { if (OnFlushBuffer) OnFlushBuffer(this); }
+    // Runs the destroy steps (flush pending writes, optional OS flush); derived destructors call it
+    // before they free the wrapped stream. Safe to call twice.
+    void Finish();
+
+private:
+    TStream* source_;
+    std::vector<uint8_t> buffer_;
+    int64_t bufPos_ = 0;   // index into buffer_
+    int64_t bufEnd_ = 0;   // end of valid data (reading) or of the buffer (writing)
+    int bufferSize_;
+    int state_ = 0;        // 0 idle, 1 reading, 2 writing
+    bool written_ = false;
+    bool finished_ = false;
+};
+
+class TLFNFileStream : public TS_BufferStream {
+public:
+    // Opens (or creates, with fmCreate) the file; FlushOnDestroy = flush and the mode includes writing.
+    TLFNFileStream(const std::string& fileName, uint16_t mode, bool flush = false);
+    ~TLFNFileStream() override;
+    TFileStream& File() { return *file_; }
+    const std::string& FileName() const { return file_->FileName(); }
+    // Writes pending bytes and, when asked, the operating system's buffers; false on any failure.
+    // The writer calls it before it declares an archive complete, so a full disk is never missed.
+    bool Commit(bool toDisk);
+
+private:
+    std::unique_ptr<TFileStream> file_;
+};
+
+}  // namespace archive

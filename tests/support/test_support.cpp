@@ -1,0 +1,133 @@
+#include "tests/support/test_support.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+namespace stdfs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (stdfs::temp_directory_path() / "zbtest-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Read-only files and folders made by a test must not stop the clean-up.
+    for (auto it = stdfs::recursive_directory_iterator(path_, ec); !ec && it != stdfs::recursive_directory_iterator();
+         it.increment(ec)) {
+        stdfs::permissions(it->path(), stdfs::perms::owner_all, stdfs::perm_options::add, ec);
+    }
+    stdfs::remove_all(path_, ec);
+}
+
+void MakeDirs(const std::string& path) {
+    std::error_code ec;
+    stdfs::create_directories(path, ec);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    const stdfs::path p(path);
+    if (p.has_parent_path()) MakeDirs(p.parent_path().string());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + path);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st{};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+CommandResult Run(const std::string& commandLine) {
+    CommandResult result{-1, {}};
+    const std::string cmd = "(" + commandLine + ") 2>&1";
+    FILE* pipe = popen(cmd.c_str(), "r");
+    if (!pipe) return result;
+    char buf[4096];
+    size_t n = 0;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) result.output.append(buf, n);
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string ShellQuote(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+bool HaveTool(const std::string& program) {
+    return Run("command -v " + ShellQuote(program) + " >/dev/null").exitCode == 0;
+}
+
+namespace {
+uint32_t Next(uint32_t& state) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+}  // namespace
+
+std::string RandomBytes(size_t n, uint32_t seed) {
+    uint32_t state = seed ? seed : 0x9E3779B9u;
+    std::string out(n, '\0');
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(Next(state) >> 24);
+    return out;
+}
+
+std::string TextBytes(size_t n, uint32_t seed) {
+    static const char* kWords[] = {"the",   "log",    "contact", "band", "mode",  "QSO",   "award",
+                                   "DXCC",  "signal", "report",  "59",   "CQ",    "call",  "grid",
+                                   "Hamburg", "Vienna", "73",    "QSL",  "card",  "frequency"};
+    uint32_t state = seed ? seed : 12345;
+    std::string out;
+    out.reserve(n + 16);
+    int column = 0;
+    while (out.size() < n) {
+        const char* w = kWords[Next(state) % (sizeof kWords / sizeof kWords[0])];
+        out += w;
+        column += 1;
+        if (column == 12) {
+            out += '\n';
+            column = 0;
+        } else {
+            out += ' ';
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+std::string SharedDir() { return ZB_SHARED_DIR; }
+std::string SourceDir() { return ZB_SOURCE_DIR; }
+std::string BinaryDir() { return ZB_BINARY_DIR; }
+
+}  // namespace testing_support

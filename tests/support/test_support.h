@@ -1,0 +1,54 @@
+// Helpers shared by the tests: scratch folders, whole-file I/O, running the oracles (Info-ZIP zip/unzip,
+// 7-Zip, python3) and the locations of the shared test data.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with everything in it at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder, without a trailing separator.
+    const std::string& Path() const { return path_; }
+    // Path() + "/" + relative.
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+// Writes (creating parent folders) / reads a whole file. ReadFile returns "" for a missing file.
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool PathExists(const std::string& path);
+void MakeDirs(const std::string& path);
+
+struct CommandResult {
+    int exitCode;
+    std::string output;  // standard output and standard error together
+};
+// Runs a shell command line.
+CommandResult Run(const std::string& commandLine);
+// Single-quotes a word for the shell.
+std::string ShellQuote(const std::string& word);
+// Whether a program is on PATH.
+bool HaveTool(const std::string& program);
+
+// Deterministic pseudo-random bytes.
+std::string RandomBytes(size_t n, uint32_t seed);
+// Text-like bytes: words from a small vocabulary with line breaks.
+std::string TextBytes(size_t n, uint32_t seed);
+
+// ../shared of the project (test data and benchmark corpus), and the source and build trees.
+std::string SharedDir();
+std::string SourceDir();
+std::string BinaryDir();
+
+}  // namespace testing_support
