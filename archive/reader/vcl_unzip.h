@@ -1,0 +1,190 @@
+// TVCLUnZip: the non-visual component that opens a ZIP archive, loads its central directory into a list of
+// TZipHeaderInfo entries, keeps that directory cached between calls, and extracts selected entries.
+// It is the base of the writer TVCLZip, which inherits every property, event and operation here.
+//
+// States: no archive (ZipName empty or not yet read); directory loaded with the archive closed; directory
+// loaded with the archive open (during an operation, or permanently with KeepZipOpen). A new ZipName goes
+// back to the first state; a failed read clears everything, ZipName included.
+//
+// The directory is re-read only when the archive file changed since it was read. Everything runs on the
+// caller's thread; events are raised synchronously from inside the calls. Message boxes, the file dialogs
+// of the setters, the busy cursor and the message pump go through the Host (archive/host.h).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/codec/crypt.h"
+#include "archive/host.h"
+#include "archive/records/date_time.h"
+#include "archive/records/end_central.h"
+#include "archive/records/sorted_zip.h"
+#include "archive/records/zip_header_info.h"
+#include "archive/streams/buffer_stream.h"
+
+namespace archive {
+
+enum TUZOverwriteMode { Prompt = 0, Always = 1, Never = 2, ifNewer = 3, ifOlder = 4 };
+enum TIncompleteZipMode { izAssumeMulti = 0, izAssumeBad = 1, izAssumeNotAZip = 2 };
+enum TMultiMode { mmNone = 0, mmSpan = 1, mmBlocks = 2 };
+enum TSkipReason { skBadPassword = 0, skNotOverwritten = 1, skOpenFailed = 2, skCreateFailed = 3 };
+
+class TVCLUnZip;
+
+// Event types. Sender first; answers come back through references.
+using TStartUnzipInfo = std::function<void(TVCLUnZip* Sender, int NumFiles, int64_t TotalBytes, bool& StopNow)>;
+using TFilePercentDone = std::function<void(TVCLUnZip* Sender, int Percent)>;
+using TTotalPercentDone = std::function<void(TVCLUnZip* Sender, int Percent)>;
+using TStartUnZipEvent = std::function<void(TVCLUnZip* Sender, int FileIndex, std::string& FName, bool& Skip)>;
+using TEndUnZipEvent = std::function<void(TVCLUnZip* Sender, int FileIndex, const std::string& FName)>;
+using TPromptForOverwrite =
+    std::function<void(TVCLUnZip* Sender, bool& OverWriteIt, int FileIndex, std::string& FName)>;
+using TSkippingFile = std::function<void(TVCLUnZip* Sender, TSkipReason Reason, const std::string& FName,
+                                         int FileIndex, bool& Retry)>;
+using TBadPassword = std::function<void(TVCLUnZip* Sender, int FileIndex, std::string& NewPassword)>;
+using TBadCRC = std::function<void(TVCLUnZip* Sender, uint32_t CalcCRC, uint32_t StoredCRC, int FileIndex)>;
+using TIncompleteZip = std::function<void(TVCLUnZip* Sender, TIncompleteZipMode& IncompleteMode)>;
+using TGetNextDisk = std::function<void(TVCLUnZip* Sender, int NextDisk, std::string& FName)>;
+using TUnZipComplete = std::function<void(TVCLUnZip* Sender, int FileCount)>;
+using TGetNextBuffer = std::function<void(TVCLUnZip* Sender, char*& Buffer, const std::string& FName,
+                                          int AmountUsed, int BufferNum, bool& Quit)>;
+
+class TVCLUnZip {
+public:
+    // host: message boxes, dialogs, cursor and message pump; nullptr uses NullHost().
+    explicit TVCLUnZip(Host* host = nullptr);
+    virtual ~TVCLUnZip();
+    TVCLUnZip(const TVCLUnZip&) = delete;
+    TVCLUnZip& operator=(const TVCLUnZip&) = delete;
+
+    // ---- published properties ---------------------------------------------------------------------
+    int ThisVersion() const { return 220; }
+    void SetThisVersion(int) {}  // read-only in effect
+
+    const std::string& ZipName() const { return zipName_; }
+    // Same name ignoring case: nothing happens. A name ending with "?" opens the host's file dialog
+    // (EUserCanceled "User canceled setting zip file name." when cancelled). Otherwise the loaded
+    // directory is discarded and the archive closed.
+    virtual void SetZipName(const std::string& value);
+
+    const std::string& DestDir() const { return destDir_; }
+    // "?" opens the host's folder dialog (EUserCanceled "User canceled Set Desination Directory");
+    // one trailing '/' is removed.
+    void SetDestDir(const std::string& value);
+
+    const std::string& RootDir() const { return rootDir_; }
+    // Empty clears; otherwise a trailing '/' is appended when missing.
+    void SetRootDir(const std::string& value);
+
+    TZipSortMode SortMode = ByNone;
+    bool RecreateDirs = false;
+    TUZOverwriteMode OverwriteMode = Prompt;
+    std::vector<std::string> FilesList;
+    bool DoAll = false;
+    TIncompleteZipMode IncompleteZipMode = izAssumeMulti;
+    bool KeepZipOpen = false;
+    bool DoProcessMessages = true;
+    bool RetainAttributes = true;
+    bool ReplaceReadOnly = false;
+    bool FlushFilesOnClose = false;
+
+    // ---- published events -------------------------------------------------------------------------
+    TStartUnzipInfo OnStartUnZipInfo;
+    TFilePercentDone OnFilePercentDone;
+    TTotalPercentDone OnTotalPercentDone;
+    TStartUnZipEvent OnStartUnZip;
+    TEndUnZipEvent OnEndUnZip;
+    TPromptForOverwrite OnPromptForOverwrite;
+    TSkippingFile OnSkippingFile;
+    TBadPassword OnBadPassword;
+    TBadCRC OnBadCRC;
+    TIncompleteZip OnInCompleteZip;
+    TGetNextDisk OnGetNextDisk;  // the constructor installs the built-in disk request
+    TUnZipComplete OnUnZipComplete;
+    TGetNextBuffer OnGetNextBuffer;  // published, never raised
+
+    // ---- public members ---------------------------------------------------------------------------
+    std::string Password;
+    virtual TMultiMode MultiMode() const { return multiMode_; }
+    virtual void SetMultiMode(TMultiMode value) { multiMode_ = value; }
+    virtual bool CheckDiskLabels() const { return checkDiskLabels_; }
+    virtual void SetCheckDiskLabels(bool value) { checkDiskLabels_ = value; }
+
+    // Entries loaded (0 when no directory is loaded).
+    int Count() const;
+    // By position in the current view; EListError "Index %d is out of range" outside 0..Count-1.
+    std::string EntryName(int index);
+    TDateTime EntryDateTime(int index);
+    std::string EntryComment(int index);
+    std::string ArchiveComment();
+
+    // Loads the directory if needed (see the .cpp for the rules on incomplete archives).
+    void ReadCentralDirectory();
+    // Extracts the entries FilesList selects (every entry with DoAll); returns the number written with a
+    // matching CRC. FilesList is empty afterwards in every case.
+    int UnZip();
+
+    void Assign(const TVCLUnZip& source);
+
+    Host& host() const { return *host_; }
+    void SetHost(Host* host);
+
+    // The component's message text (captions and texts of its message boxes).
+    const std::string& MessageText() const { return messageText_; }
+
+protected:
+    // ---- directory handling shared with the writer ------------------------------------------------
+    // Opening and refreshing: open the archive when it is not open, re-read the directory when none is
+    // loaded or the archive changed since it was read.
+    void OpenAndRefresh();
+    // Reads the central directory from the open archive (locating the end record, the .zfc companion,
+    // the incomplete-archive modes, the recovery scan, multi-disk requests).
+    void ReadZipDirectory();
+    // Closes the archive stream; unless `force`, only when KeepZipOpen is False.
+    void CloseZipFile(bool force);
+    // Clearing the component: close even with KeepZipOpen, discard the directory, clear the end record
+    // and recovery flag, date stamp 0, one disk, mmNone, ZipName empty.
+    void ClearZip();
+    // Frees the entry view (when separate) and the master list.
+    void DiscardDirectory();
+    // The entry view for SortMode: the master list for ByNone, else a non-owning sorted copy.
+    void RebuildView();
+    // Switches to 1-based disk n of a multi-disk archive (EUserCanceled "User canceled loading new disk.").
+    void RequestDisk(int n);
+    // Reads an entry's file comment / the archive comment into memory when not yet there.
+    void LoadEntryComment(TZipHeaderInfo& entry);
+    void LoadArchiveComment();
+    // The archive's current change stamp (last-write time, and size), compared with zipStamp_.
+    struct ArchiveStamp {
+        int64_t mtimeNs = 0;
+        int64_t size = -1;
+        bool operator==(const ArchiveStamp&) const = default;
+    };
+    ArchiveStamp CurrentStamp() const;
+
+    TSortedZip* View() const { return sortedFiles_ ? sortedFiles_.get() : files_.get(); }
+
+    Host* host_;
+    std::string zipName_;
+    std::string destDir_;
+    std::string rootDir_;
+    std::unique_ptr<TLFNFileStream> zipStream_;  // the archive, or none
+    std::unique_ptr<TSortedZip> files_;          // master list in archive order (owning), or none
+    std::unique_ptr<TSortedZip> sortedFiles_;    // separate view when SortMode is not ByNone (non-owning)
+    TEndCentral ecrec_;
+    ArchiveStamp zipStamp_;                      // taken when the directory was last read
+    int curDisk_ = 0;
+    int numDisks_ = 1;
+    TZipHeaderInfo work_;                        // the entry being extracted
+    bool recovery_ = false;                      // the directory came from the recovery scan
+    codec::TraditionalCipher cipher_;
+    uint32_t runningCrc_ = 0xFFFFFFFF;
+    std::string messageText_;
+    TMultiMode multiMode_ = mmNone;
+    bool checkDiskLabels_ = true;
+};
+
+}  // namespace archive
