@@ -54,6 +54,12 @@ protected:
     // Runs the destroy steps (flush pending writes, optional OS flush); derived destructors call it
     // before they free the wrapped stream. Safe to call twice.
     void Finish();
+    // Wires the wrapped stream after construction (TLFNFileStream opens its file in its own constructor).
+    void SetSource(TStream* source) { source_ = source; }
+    // Whether written bytes are waiting in the buffer.
+    bool HasPending() const { return state_ == 2 && bufPos_ > 0; }
+    // Whether a flush ever failed to hand all its bytes to the wrapped stream (sticky: bytes were lost).
+    bool WriteFailed() const { return writeFailed_; }
 
 private:
     TStream* source_;
@@ -63,7 +69,14 @@ private:
     int bufferSize_;
     int state_ = 0;        // 0 idle, 1 reading, 2 writing
     bool written_ = false;
+    bool writeFailed_ = false;
     bool finished_ = false;
+    int64_t lastFlushed_ = 0;  // bytes the last FlushBuffer handed on (Write needs it after a short flush)
+
+    int64_t SourcePosition() const;
+    int64_t LogicalPosition() const;
+    // Writes the pending bytes and empties the buffer; returns how many reached the wrapped stream.
+    int64_t WritePending();
 };
 
 class TLFNFileStream : public TS_BufferStream {
