@@ -123,6 +123,11 @@ std::string TVCLUnZip::EntryName(int index) {
     return View()->Items(index)->FileName();
 }
 
+const TZipHeaderInfo& TVCLUnZip::EntryInfo(int index) const {
+    CheckIndex(index, Count());
+    return *View()->Items(index);
+}
+
 TDateTime TVCLUnZip::EntryDateTime(int index) {
     CheckIndex(index, Count());
     TDateTime value = 0;

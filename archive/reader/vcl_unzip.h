@@ -121,6 +121,8 @@ public:
     TDateTime EntryDateTime(int index);
     std::string EntryComment(int index);
     std::string ArchiveComment();
+    // The whole header of an entry (sizes, method, CRC, attributes), same index rule.
+    const TZipHeaderInfo& EntryInfo(int index) const;
 
     // Loads the directory if needed (see the .cpp for the rules on incomplete archives).
     void ReadCentralDirectory();
