@@ -103,8 +103,10 @@ void TZipHeaderInfo::WriteCentral(TStream& stream) {
     PutU32(rec + 42, LocalHeaderOffset);
     std::string out(reinterpret_cast<const char*>(rec), sizeof rec);
     if (FileNameLength != 0) out += ArchiveNameBytes();
-    if (CommentLength != 0 && comment_) {
-        std::string comment = *comment_;
+    if (CommentLength != 0) {
+        // Exactly CommentLength bytes, also when the comment was never loaded: a record claiming more
+        // bytes than it holds would shift every record after it.
+        std::string comment = comment_ ? *comment_ : std::string();
         comment.resize(CommentLength, ' ');
         out += comment;
     }
