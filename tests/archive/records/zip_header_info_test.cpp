@@ -62,6 +62,21 @@ TEST(ZipHeaderInfo, NameParts) {
         EXPECT_EQ(e.FileNameLength, c.length) << c.file;
         EXPECT_EQ((e.Flags & codepage::kUtf8NameFlag) != 0, c.utf8) << c.file;
     }
+    // Version made by: MS-DOS (host 0) for CP437 names; a UTF-8 name makes it NTFS (host 11), which other
+    // tools read bit 11 for; a host already set stays.
+    {
+        TZipHeaderInfo cp, u, unix;
+        cp.SetFileName("caf\xC3\xA9.txt");
+        EXPECT_EQ(cp.VersionMadeBy, 20);
+        u.SetFileName("\xD1\x82.txt");
+        EXPECT_EQ(u.VersionMadeBy, 0x0B14);
+        TMemoryStream m;
+        u.WriteCentral(m);
+        EXPECT_EQ(U16(Bytes(m), 4), 0x0B14);
+        unix.VersionMadeBy = 0x0314;
+        unix.SetFileName("\xD1\x82.txt");
+        EXPECT_EQ(unix.VersionMadeBy, 0x0314);
+    }
     // Setting the folder part back to empty shortens the length to the file name part.
     TZipHeaderInfo e;
     e.SetDirectory("DB");
