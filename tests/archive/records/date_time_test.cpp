@@ -57,7 +57,9 @@ TEST(DosDateTime, ConversionBothWays) {
     for (const auto& c : cases) {
         TDateTime t = 0;
         EXPECT_EQ(DosToDateTime(c.dos, t), c.valid) << std::hex << c.dos;
-        if (c.valid) EXPECT_EQ(DateTimeToDos(t), c.dos) << std::hex << c.dos;
+        if (c.valid) {
+            EXPECT_EQ(DateTimeToDos(t), c.dos) << std::hex << c.dos;
+        }
     }
     TDateTime t = 0;
     ASSERT_TRUE(TryEncodeDateTime(2024, 5, 17, 13, 45, 33, t));

@@ -100,7 +100,9 @@ TEST(EndCentral, LocateCases) {
         TMemoryStream m = FromBytes(c.bytes);
         TEndCentral r;
         EXPECT_EQ(r.Locate(m), c.found) << c.what;
-        if (c.found) EXPECT_EQ(r.TotalEntries, c.total) << c.what;
+        if (c.found) {
+            EXPECT_EQ(r.TotalEntries, c.total) << c.what;
+        }
     }
 }
 
