@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,25 @@ TEST(TDirSearch, NothingToWalk) {
     EXPECT_EQ(Walk(dir / "plain", "*.*", true), std::vector<std::string>{});  // a file is no folder
     MakeDirs(dir / "empty");
     EXPECT_EQ(Walk(dir / "empty", "*.*", true), std::vector<std::string>{});
+}
+
+TEST(TDirSearch, FolderGoneBeforeItsTurnWalksAsEmpty) {
+    // The parent's listing still names the folders removed mid-walk; opening them must yield nothing
+    // rather than fail the walk.
+    TempDir dir;
+    for (const char* f : {"s1/f.txt", "s2/f.txt", "s3/f.txt", "s4/f.txt"}) WriteFile(dir / f, "x");
+    archive::TDirSearch search(dir.Path(), "*.txt", true);
+    archive::TSearchData found;
+    std::string first;
+    ASSERT_TRUE(search.NextFile(found, first));
+    ASSERT_EQ(first.back(), '/');
+    for (const char* s : {"s1", "s2", "s3", "s4"})
+        if (dir / (std::string(s) + "/") != first) std::filesystem::remove_all(dir / s);
+    std::vector<std::string> files;
+    std::string name;
+    while (search.NextFile(found, name))
+        if (name.back() != '/') files.push_back(name);
+    EXPECT_EQ(files, std::vector<std::string>{first + "f.txt"});
 }
 
 TEST(TDirSearch, AbandonedWalkClosesItsLevels) {

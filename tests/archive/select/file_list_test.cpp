@@ -75,6 +75,9 @@ protected:
         Put("db/Logs.mdb", 105);
         Put("db/.hidden", 106);
         Put("db/LOCKFILE", 107);
+        Put("db/SYSTEM.ldb", 118);  // marked hidden and system where the file system keeps DOS attributes
+        archive::fs::SetAttributes(logger_ + "db/SYSTEM.ldb",
+                                   archive::fs::faHidden | archive::fs::faSysFile | archive::fs::faArchive);
         Put("db/Old/Archive.mdb", 1);  // subfolder: not taken
         Put("Config.ini", 108);
         Put("LanguageFile.ini", 109);
@@ -118,7 +121,7 @@ TEST_F(BackupList, WorkedExample) {
     const std::vector<Strings> groups = {
         {"tmp/zorvel3_Registry.reg"},
         {"tmp/ZORVEL_server_Registry.reg"},
-        {"DB/.hidden", "DB/Awards.mdb", "DB/DB.mdb", "DB/LOCKFILE", "DB/Logs.mdb"},
+        {"DB/.hidden", "DB/Awards.mdb", "DB/DB.mdb", "DB/LOCKFILE", "DB/Logs.mdb", "DB/SYSTEM.ldb"},
         {"Config.ini", "LanguageFile.ini"},
         {"x.qsl"},
         {"y.aal"},
@@ -141,7 +144,7 @@ TEST_F(BackupList, WorkedExample) {
 
     // Every listed file counted, LanguageFile.ini twice (the writer stores it once).
     int64_t expectedBytes = 109;
-    for (int size = 101; size <= 117; ++size) expectedBytes += size;
+    for (int size = 101; size <= 118; ++size) expectedBytes += size;
     EXPECT_EQ(e.bytes, expectedBytes);
 
     // Stored names: the folder part as the list entry wrote it (DB), the file name as found on disk.
@@ -151,7 +154,7 @@ TEST_F(BackupList, WorkedExample) {
         stored.push_back(n.Directory + n.FileName);
     }
     EXPECT_EQ(Sorted(stored), Sorted({"tmp/zorvel3_Registry.reg", "tmp/ZORVEL_server_Registry.reg", "DB/.hidden",
-                                      "DB/Awards.mdb", "DB/DB.mdb", "DB/LOCKFILE", "DB/Logs.mdb", "Config.ini",
+                                      "DB/Awards.mdb", "DB/DB.mdb", "DB/LOCKFILE", "DB/Logs.mdb", "DB/SYSTEM.ldb", "Config.ini",
                                       "LanguageFile.ini", "x.qsl", "y.aal", "LanguageFile.ini",
                                       "LanguageFileEnglish.lng", "Bands.dat", "ReadMe.txt", "notes.md", "song.lyr",
                                       "drv.sys"}));
