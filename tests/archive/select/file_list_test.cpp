@@ -136,7 +136,8 @@ TEST_F(BackupList, WorkedExample) {
     size_t at = 0;
     for (size_t g = 0; g < groups.size(); ++g) {
         ASSERT_LE(at + groups[g].size(), got.size()) << "entry " << g + 1;
-        const Strings slice(got.begin() + static_cast<long>(at), got.begin() + static_cast<long>(at + groups[g].size()));
+        const auto first = got.begin() + static_cast<long>(at);
+        const Strings slice(first, first + static_cast<long>(groups[g].size()));
         EXPECT_EQ(Sorted(slice), groups[g]) << "entry " << g + 1;
         at += groups[g].size();
     }
@@ -153,11 +154,8 @@ TEST_F(BackupList, WorkedExample) {
         const archive::StoredName n = archive::DeriveStoredName(path, s);
         stored.push_back(n.Directory + n.FileName);
     }
-    EXPECT_EQ(Sorted(stored), Sorted({"tmp/zorvel3_Registry.reg", "tmp/ZORVEL_server_Registry.reg", "DB/.hidden",
-                                      "DB/Awards.mdb", "DB/DB.mdb", "DB/LOCKFILE", "DB/Logs.mdb", "DB/SYSTEM.ldb", "Config.ini",
-                                      "LanguageFile.ini", "x.qsl", "y.aal", "LanguageFile.ini",
-                                      "LanguageFileEnglish.lng", "Bands.dat", "ReadMe.txt", "notes.md", "song.lyr",
-                                      "drv.sys"}));
+    // With RootDir the logger folder, that is exactly each path below it: tmp/..., DB/..., bare names.
+    EXPECT_EQ(stored, got);
 }
 
 TEST_F(BackupList, MissingSnapshotsAndDatabaseFolderAreSilent) {
