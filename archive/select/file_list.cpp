@@ -91,44 +91,43 @@ int64_t ExpandFilesList(std::vector<std::string>& filesList, const SelectionSett
     const std::string rootDir = fs::IncludeTrailingSeparator(settings.RootDir);
     std::vector<std::string> wildcardEntries;
 
+    const ArchiveItself archiveItself(settings.ZipName);
+    // The rewritten list; filesList takes it over at the end, so an exception from a hook leaves the
+    // caller's list as it was.
+    std::vector<std::string> kept;
+    kept.reserve(filesList.size());
+
     // First pass: folder entries and single files, in place.
-    for (size_t i = 0; i < filesList.size();) {
-        std::string& entry = filesList[i];
+    for (std::string entry : filesList) {
         if (IsFolderEntry(entry)) {
             // A recursion override means nothing for a folder entry; left in, it would become part of
             // the folder's stored name.
             if (entry.front() == '|' || entry.front() == '>') entry.erase(0, 1);
-            ++i;
+            kept.push_back(std::move(entry));
             continue;
         }
         if (HasWildcards(entry)) {
-            wildcardEntries.push_back(entry);
-            filesList.erase(filesList.begin() + static_cast<std::ptrdiff_t>(i));
+            wildcardEntries.push_back(std::move(entry));
             continue;
         }
         if (entry.find(fs::kSeparator) == std::string::npos) entry = rootDir + entry;
 
-        if (IsExcluded(entry, settings.ExcludeList)) {
-            filesList.erase(filesList.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
+        if (IsExcluded(entry, settings.ExcludeList)) continue;
         const std::optional<uint32_t> attributes = fs::GetAttributes(entry);
         if (!attributes) {
             if (hooks.OnNoSuchFile) hooks.OnNoSuchFile(entry);
-            filesList.erase(filesList.begin() + static_cast<std::ptrdiff_t>(i));
             continue;
         }
-        if ((settings.SkipIfArchiveBitNotSet && ArchiveBitClear(*attributes)) ||
-            FreshenRejects(entry, settings, hooks)) {
-            filesList.erase(filesList.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
+        // The archive named as a single file is dropped like the one a wildcard finds: an archive never
+        // holds itself.
+        if (archiveItself.Is(entry)) continue;
+        if (settings.SkipIfArchiveBitNotSet && ArchiveBitClear(*attributes)) continue;
+        if (FreshenRejects(entry, settings, hooks)) continue;
         if ((*attributes & fs::faDirectory) == 0) bytesToDo += fs::GetFileSize(entry).value_or(0);
-        ++i;
+        kept.push_back(std::move(entry));
     }
 
     // Second pass: each wildcard entry's files, in the order of the entries.
-    const ArchiveItself archiveItself(settings.ZipName);
     for (const std::string& raw : wildcardEntries) {
         const WildcardEntry w = SplitWildcardEntry(raw, settings);
         if (w.folder.empty()) continue;  // no folder and no RootDir: nothing to walk
@@ -141,17 +140,18 @@ int64_t ExpandFilesList(std::vector<std::string>& filesList, const SelectionSett
         std::string path;
         while (search.NextFile(found, path)) {
             if (IsFolderEntry(path)) {
-                if (w.recurse && settings.AddDirEntriesOnRecurse) filesList.push_back(path);
+                if (w.recurse && settings.AddDirEntriesOnRecurse) kept.push_back(path);
                 continue;
             }
             if (IsExcluded(path, settings.ExcludeList)) continue;
             if (archiveItself.Is(path)) continue;
             if (settings.SkipIfArchiveBitNotSet && ArchiveBitClear(found.Attr)) continue;
             if (FreshenRejects(path, settings, hooks)) continue;
-            filesList.push_back(path);
+            kept.push_back(path);
             bytesToDo += found.Size;
         }
     }
+    filesList = std::move(kept);
     return bytesToDo;
 }
 

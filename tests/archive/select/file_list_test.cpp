@@ -173,9 +173,11 @@ TEST_F(BackupList, ArchiveInsideTheWalkedFolderIsNeverAdded) {
     Put("zorvel3_20260101120000.zip", 7);
     archive::SelectionSettings s = BackupSettings(logger_);
     s.ZipName = logger_ + "ZORVEL3_20260101120000.ZIP";  // another case than on disk
-    const Expansion e = Expand({"|" + logger_ + "*.zip", "|" + logger_ + "*"}, s);
+    const Expansion e =
+        Expand({"|" + logger_ + "*.zip", "|" + logger_ + "*", logger_ + "zorvel3_20260101120000.zip"}, s);
     for (const std::string& p : e.list) EXPECT_EQ(p.find(".zip"), std::string::npos) << p;
     EXPECT_FALSE(e.list.empty());
+    EXPECT_TRUE(e.missing.empty());
 }
 
 // ---- single files ---------------------------------------------------------------------------------
