@@ -8,7 +8,8 @@
 //
 // Only a single file that is missing is reported (OnNoSuchFile); a wildcard entry whose folder is
 // missing or which matches nothing adds nothing and says nothing. That is what lets the backup list its
-// twelve "|" entries without caring which of them exist.
+// twelve "|" entries without caring which of them exist. The archive being written (ZipName) is never
+// listed, however its path was written: an archive must not hold itself.
 //
 // For zaFreshen the caller answers through ArchiveHasEntry whether the archive already holds a stored
 // name (compared by the ByName rule); without that hook nothing passes the freshen filter.
