@@ -27,16 +27,23 @@ public:
     TS_BufferStream(const TS_BufferStream&) = delete;
     TS_BufferStream& operator=(const TS_BufferStream&) = delete;
 
+    // Pending written bytes go out first; when they cannot, EWriteError "Stream write error" is raised
+    // (reading on would hide their loss).
     int64_t Read(void* buffer, int64_t count) override;
+    // Returns the bytes of this call that reached the wrapped stream or wait in the buffer: a full disk
+    // shows as a short count. Bytes still in the buffer are answered for by FlushBuffer or Commit.
     int64_t Write(const void* buffer, int64_t count) override;
     // Origin 2 counts |offset| back from the end; other origins than 0..2 raise
     // EStreamError "Invalid seek origin (%d)"; a failed flush raises EStreamError "\nSeek error".
+    // A target before the start returns -1 and changes nothing.
     int64_t Seek(int64_t offset, int origin) override;
     int64_t Size() override;
     int Handle() const override { return source_ ? source_->Handle() : -1; }
 
+    // Reads the next buffer from the wrapped stream (after writing out pending bytes); false when no byte came.
     virtual bool FillBuffer();
-    // Writes the pending bytes; false when not all of them could be written (disk full).
+    // Writes the pending bytes; false when not all of them could be written (disk full). Without pending
+    // bytes it only empties the buffer, handing unread bytes back so the logical position holds.
     virtual bool FlushBuffer();
     // Steps back one byte and stores b there; raises EStreamError "Putback overflow" at the buffer start.
     virtual void PutBack(uint8_t b);

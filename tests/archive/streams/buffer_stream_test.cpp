@@ -130,7 +130,7 @@ TEST(BufferStream, SeekRules) {
     CountingStream m(std::vector<uint8_t>(100, 7));
     TS_BufferStream s(&m);
     // Seeking to the logical position keeps the read-ahead: the source is read only once.
-    uint8_t buf[10];
+    uint8_t buf[16];
     s.ReadBuffer(buf, 10);
     EXPECT_EQ(m.reads, 1);
     EXPECT_EQ(s.Seek(10, soFromBeginning), 10);
@@ -301,7 +301,9 @@ TEST(LFNFileStream, PartialWriteCountsExactly) {
         const std::string path = dir / "out";
         TLFNFileStream s(path, fmCreate);
         FileSizeLimit limit(static_cast<uint64_t>(c.room));
-        if (c.first) EXPECT_EQ(s.Write(data.data(), c.first), c.first);
+        if (c.first) {
+            EXPECT_EQ(s.Write(data.data(), c.first), c.first);
+        }
         EXPECT_EQ(s.Write(data.data() + c.first, c.second), c.want);
         const bool everything = c.first + c.second <= c.room;
         EXPECT_EQ(s.Commit(false), everything);
