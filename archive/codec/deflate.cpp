@@ -104,48 +104,100 @@ unsigned LongestMatchPortable(const uint8_t* window, const uint16_t* prev, unsig
     return best;
 }
 
-// Fast: the same candidates and the same result, comparing eight bytes at a time from offset 2 and
-// locating the first difference with a count of trailing zeros (little-endian loads).
-unsigned LongestMatchFast(const uint8_t* window, const uint16_t* prev, unsigned strstart, unsigned cur,
-                          unsigned prevLength, const SearchParams& p, unsigned& matchStart) {
+// Fast: the same candidates in the same order, found without chasing links. The first places of a
+// chain are the most recent positions entered under the same key, and the matcher keeps those in a ring
+// per key (Matcher::Insert), so the search reads them from a few consecutive cache lines instead of
+// following one prev link per candidate, and their window bytes become independent loads the processor
+// can overlap. Places beyond the ring follow the prev links as usual. Bytes are compared eight at a time
+// from offset 2, a count of trailing zeros (little-endian loads) locating the first difference. The
+// result, match start included, is that of the portable search.
+//
+// A ring holds positions modulo 65536 in a numbering that does not move when the window slides, and the
+// length of the run of entries that still form one chain (a position entered when its key had no
+// reachable predecessor starts a new run). Along a chain the true distances grow, and each is below
+// 32506 + 65536 (a link never spans more than the window), so a distance read modulo 65536 that does not
+// grow marks the end of the reachable chain just as a true distance beyond 32506 does.
+constexpr unsigned kRingBits = 7;
+constexpr unsigned kRing = 1u << kRingBits;  // covers the whole chain of levels 1 to 6
+constexpr unsigned kRingMask = kRing - 1;
+constexpr unsigned kPrefetchAhead = 8;
+
+struct RingView {
+    const uint16_t* row;  // the ring of the current position's key
+    unsigned newest;      // slot of the current position in it
+    unsigned run;         // entries from the newest on that form one chain, at most kRing
+    uint16_t self;        // the current position in the ring's numbering
+};
+
+unsigned LongestMatchFast(const uint8_t* window, const uint16_t* prev, const RingView& ring, unsigned strstart,
+                          unsigned cur, unsigned prevLength, const SearchParams& p, unsigned& matchStart) {
     unsigned chain = p.chain;
     const uint8_t* const scan = window + strstart;
     unsigned best = prevLength;
     const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
+    const unsigned reach = strstart - limit;  // a candidate at this distance or more is out of reach
     const uint16_t scanStart = Load16(scan);
     uint16_t scanEnd = Load16(scan + best - 1);
     if (prevLength >= p.good) chain >>= 2;
     const unsigned nice = p.nice;
-    do {
+    const uint16_t* const row = ring.row;
+    const unsigned newest = ring.newest;
+    const unsigned run = ring.run;
+    const uint16_t self = ring.self;
+    unsigned place = 1;
+    unsigned dist = strstart - cur;
+    for (;;) {
         const uint8_t* match = window + cur;
-        if (Load16(match + best - 1) != scanEnd || Load16(match) != scanStart) continue;
-        unsigned len = 2;
-        for (;;) {
-            const uint64_t x = Load64(scan + len) ^ Load64(match + len);
-            if (x != 0) {
-                len += static_cast<unsigned>(__builtin_ctzll(x)) >> 3;
-                break;
+        if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart) {
+            unsigned len = 2;
+            for (;;) {
+                const uint64_t x = Load64(scan + len) ^ Load64(match + len);
+                if (x != 0) {
+                    len += static_cast<unsigned>(__builtin_ctzll(x)) >> 3;
+                    break;
+                }
+                len += 8;
+                if (len >= kMaxMatch) break;
             }
-            len += 8;
-            if (len >= kMaxMatch) break;
+            if (len > kMaxMatch) len = kMaxMatch;
+            if (len > best) {
+                matchStart = cur;
+                best = len;
+                if (len >= nice) break;
+                scanEnd = Load16(scan + best - 1);
+            }
         }
-        if (len > kMaxMatch) len = kMaxMatch;
-        if (len > best) {
-            matchStart = cur;
-            best = len;
-            if (len >= nice) break;
-            scanEnd = Load16(scan + best - 1);
+        if (--chain == 0) break;
+        if (++place < run) {
+            const unsigned d = static_cast<uint16_t>(self - row[(newest - place) & kRingMask]);
+            if (d <= dist || d >= reach) break;
+            dist = d;
+            cur = strstart - d;
+        } else if (run < kRing) {
+            break;  // the chain ends with the run
+        } else {
+            cur = prev[cur & kWMask];
+            if (cur <= limit) break;
         }
-    } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
+    }
     return best;
 }
 
 }  // namespace
 
-struct Deflater::State {
+// The matcher's working buffers, allocated once per archive operation.
+struct MatcherBuffers {
     std::unique_ptr<uint8_t[]> window;
     std::unique_ptr<uint16_t[]> prev;
-    std::unique_ptr<uint16_t[]> head;
+    // Per key: the head of its chain (the most recent position entered under it; bits 0-15) and, for
+    // the fast search, the number of positions entered (bits 16-23, modulo 256) and the length of the
+    // ring's run (bits 24-31). Kept together so that entering a position touches one cache line.
+    std::unique_ptr<uint32_t[]> keys;
+    // The fast search's rings: kRing positions per key.
+    std::unique_ptr<uint16_t[]> ring;
+};
+
+struct Deflater::State : MatcherBuffers {
     BlockCoder coder;
     // Set while an entry runs; an entry that ended by an exception leaves the window uncleared, and the
     // next one clears it first.
@@ -155,17 +207,18 @@ struct Deflater::State {
 
 namespace {
 
-// One entry's run of the matcher.
+// One entry's run of the matcher; kFast selects the fast search and the rings it reads.
+template <bool kFast>
 class Matcher {
 public:
-    Matcher(uint8_t* window, uint16_t* prev, uint16_t* head, BlockCoder& coder, DeflateIO& io,
-            const LevelParams& lp)
-        : window_(window), prev_(prev), head_(head), coder_(coder), io_(io), lp_(lp),
+    Matcher(MatcherBuffers& buf, BlockCoder& coder, DeflateIO& io, const LevelParams& lp)
+        : buf_(buf), window_(buf.window.get()), prev_(buf.prev.get()), keys_(buf.keys.get()),
+          ring_(buf.ring.get()), coder_(coder), io_(io), lp_(lp),
           sp_{lp.good, lp.nice, lp.chain} {}
 
-    template <bool kFastSearch>
     uint64_t Run() {
-        std::fill(head_, head_ + kHashSize, uint16_t{0});
+        std::fill(keys_, keys_ + kHashSize, uint32_t{0});
+
         const unsigned n = io_.ReadEntryData(window_, kFirstRead);
         if (n == 0 || n > kFirstRead) {
             eof_ = true;
@@ -176,24 +229,45 @@ public:
             insH_ = window_[0];
             insH_ = ((insH_ << kHashShift) ^ window_[1]) & kHashMask;
         }
-        return lp_.lazyMode ? RunLazy<kFastSearch>() : RunFast<kFastSearch>();
+        return lp_.lazyMode ? RunLazy() : RunFast();
     }
 
 private:
-    template <bool kFastSearch>
-    unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength) {
-        if constexpr (kFastSearch)
-            return LongestMatchFast(window_, prev_, strstart, cur, prevLength, sp_, matchStart_);
-        else
-            return LongestMatchPortable(window_, prev_, strstart, cur, prevLength, sp_, matchStart_);
+    // `entered`: the current position was entered just now, so the rings hold its chain (otherwise the
+    // candidate is left over from an earlier position and only the links can be followed).
+    unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength, bool entered) {
+        if constexpr (kFast) {
+            if (entered) {
+                const uint32_t k = keys_[insH_];
+                const RingView ring{ring_ + (insH_ << kRingBits), ((k >> 16) - 1u) & kRingMask, k >> 24,
+                                    static_cast<uint16_t>(base_ + strstart)};
+                return LongestMatchFast(window_, prev_, ring, strstart, cur, prevLength, sp_, matchStart_);
+            }
+        }
+        return LongestMatchPortable(window_, prev_, strstart, cur, prevLength, sp_, matchStart_);
     }
 
     // Enters position p under the key of its next three bytes; returns the previous head of that key.
     unsigned Insert(unsigned p) {
         insH_ = ((insH_ << kHashShift) ^ window_[p + 2]) & kHashMask;
-        const unsigned candidate = head_[insH_];
+        const uint32_t k = keys_[insH_];
+        const unsigned candidate = k & 0xFFFF;
         prev_[p & kWMask] = static_cast<uint16_t>(candidate);
-        head_[insH_] = static_cast<uint16_t>(p);
+        if constexpr (kFast) {
+            const unsigned n = (k >> 16) & 0xFF;
+            const unsigned run = candidate == 0 ? 1 : std::min((k >> 24) + 1, kRing);
+            ring_[(insH_ << kRingBits) + (n & kRingMask)] = static_cast<uint16_t>(base_ + p);
+            keys_[insH_] = p | (((n + 1) & 0xFF) << 16) | (run << 24);
+            // The key table and the ring line of a position a few bytes ahead, so that they are at hand
+            // when it is entered and searched.
+            const uint8_t* ahead = window_ + p + kPrefetchAhead;
+            const unsigned far = ((ahead[4] << 10) ^ (ahead[5] << kHashShift) ^ ahead[6]) & kHashMask;
+            __builtin_prefetch(keys_ + far, 1);
+            const unsigned near = ((ahead[0] << 10) ^ (ahead[1] << kHashShift) ^ ahead[2]) & kHashMask;
+            __builtin_prefetch(ring_ + (near << kRingBits) + ((keys_[near] >> 16) & kRingMask), 1);
+        } else {
+            keys_[insH_] = (k & 0xFFFF0000u) | p;
+        }
         return candidate;
     }
 
@@ -216,8 +290,12 @@ private:
                 matchStart_ -= kWSize;
                 strstart_ -= kWSize;
                 blockStart_ -= static_cast<int32_t>(kWSize);
-                for (unsigned i = 0; i < kHashSize; ++i) head_[i] = head_[i] >= kWSize ? head_[i] - kWSize : 0;
+                for (unsigned i = 0; i < kHashSize; ++i) {
+                    const uint32_t k = keys_[i];
+                    keys_[i] = (k & 0xFFFF0000u) | ((k & 0xFFFF) >= kWSize ? (k & 0xFFFF) - kWSize : 0);
+                }
                 for (unsigned i = 0; i < kWSize; ++i) prev_[i] = prev_[i] >= kWSize ? prev_[i] - kWSize : 0;
+                base_ += kWSize;
                 more += kWSize;
             }
             if (eof_) return;
@@ -231,15 +309,15 @@ private:
         } while (lookahead_ < kMinLookahead && !eof_);
     }
 
-    template <bool kFastSearch>
     uint64_t RunFast() {
         unsigned matchLength = 0;
         unsigned hashHead = 0;
         const unsigned maxInsert = lp_.lazy;
         while (lookahead_ != 0) {
-            if (lookahead_ >= kMinMatch) hashHead = Insert(strstart_);
+            const bool entered = lookahead_ >= kMinMatch;
+            if (entered) hashHead = Insert(strstart_);
             if (hashHead != 0 && strstart_ - hashHead <= kMaxDist) {
-                matchLength = LongestMatch<kFastSearch>(strstart_, hashHead, kMinMatch - 1);
+                matchLength = LongestMatch(strstart_, hashHead, kMinMatch - 1, entered);
                 if (matchLength > lookahead_) matchLength = lookahead_;
             }
             bool flush;
@@ -270,19 +348,19 @@ private:
         return FlushLast();
     }
 
-    template <bool kFastSearch>
     uint64_t RunLazy() {
         unsigned matchLength = kMinMatch - 1;
         unsigned hashHead = 0;
         bool matchAvailable = false;
         const unsigned maxLazy = lp_.lazy;
         while (lookahead_ != 0) {
-            if (lookahead_ >= kMinMatch) hashHead = Insert(strstart_);
+            const bool entered = lookahead_ >= kMinMatch;
+            if (entered) hashHead = Insert(strstart_);
             unsigned prevLength = matchLength;
             const unsigned prevMatch = matchStart_;
             matchLength = kMinMatch - 1;
             if (hashHead != 0 && prevLength < maxLazy && strstart_ - hashHead <= kMaxDist) {
-                matchLength = LongestMatch<kFastSearch>(strstart_, hashHead, prevLength);
+                matchLength = LongestMatch(strstart_, hashHead, prevLength, entered);
                 if (matchLength > lookahead_) matchLength = lookahead_;
                 if (matchLength == kMinMatch && strstart_ - matchStart_ > kTooFar) matchLength = kMinMatch - 1;
             }
@@ -315,9 +393,12 @@ private:
         return FlushLast();
     }
 
+    MatcherBuffers& buf_;
     uint8_t* const window_;
     uint16_t* const prev_;
-    uint16_t* const head_;
+    uint32_t* const keys_;
+    uint16_t* const ring_;
+    uint32_t base_ = 0;  // the rings' number of window position 0: moves with every slide
     BlockCoder& coder_;
     DeflateIO& io_;
     const LevelParams lp_;
@@ -343,7 +424,8 @@ void Deflater::AllocateBuffers() {
         st.windowDirty = false;
     }
     if (!st.prev) st.prev = std::make_unique<uint16_t[]>(kWSize);
-    if (!st.head) st.head = std::make_unique<uint16_t[]>(kHashSize);
+    if (!st.keys) st.keys = std::make_unique<uint32_t[]>(kHashSize);
+    if (!st.ring) st.ring = std::make_unique<uint16_t[]>(size_t{kHashSize} << kRingBits);
     st.coder.AllocateBuffers();
 }
 
@@ -351,13 +433,14 @@ void Deflater::ReleaseBuffers() {
     State& st = *state_;
     st.window.reset();
     st.prev.reset();
-    st.head.reset();
+    st.keys.reset();
+    st.ring.reset();
     st.coder.ReleaseBuffers();
 }
 
 bool Deflater::HasBuffers() const {
     const State& st = *state_;
-    return st.window && st.prev && st.head && st.coder.HasBuffers();
+    return st.window && st.prev && st.keys && st.ring && st.coder.HasBuffers();
 }
 
 void Deflater::SetMatchSearch(MatchSearch search) { state_->search = search; }
@@ -376,8 +459,8 @@ uint32_t Deflater::Deflate(DeflateIO& io, int level, TZipHeaderInfo& entry) {
     else if (level >= 8)
         entry.Flags |= 2;
 
-    Matcher matcher(st.window.get(), st.prev.get(), st.head.get(), st.coder, io, kLevels[level]);
-    const uint64_t size = st.search == MatchSearch::Fast ? matcher.Run<true>() : matcher.Run<false>();
+    const uint64_t size = st.search == MatchSearch::Fast ? Matcher<true>(st, st.coder, io, kLevels[level]).Run()
+                                                         : Matcher<false>(st, st.coder, io, kLevels[level]).Run();
 
     std::memset(st.window.get(), 0, kWindowSize - 1);
     st.windowDirty = false;
