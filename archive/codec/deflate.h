@@ -43,6 +43,11 @@ public:
     // 1 text). Returns the compressed size written.
     uint32_t Deflate(DeflateIO& io, int level, TZipHeaderInfo& entry);
 
+    // How the match search compares bytes: Portable two at a time, Fast eight at a time. Both find the
+    // same matches, so the output is the same; Fast is the default, tests run both.
+    enum class MatchSearch { Portable, Fast };
+    void SetMatchSearch(MatchSearch search);
+
 private:
     struct State;
     std::unique_ptr<State> state_;

@@ -1,0 +1,470 @@
+// The matcher: the front half of the Deflate compressor (LZ77 over a 32 KiB sliding window).
+//
+// Window. A 64 KiB buffer: input is read behind the lookahead; when the current position reaches 65274
+// (32768 + the largest distance 32506) at a refill, the upper half is copied down and every position,
+// chain link and the block start move down by 32768. Matches never reach further back than 32506 bytes,
+// so a match of 258 bytes plus the 3 bytes needed for the next hash key always fits ahead (262 bytes of
+// lookahead are kept while input remains).
+//
+// Hash chains. Every position is entered under a 15-bit key of its next three bytes (shift 5 per byte,
+// so a key depends on exactly three bytes): head[key] is the most recent position with that key and
+// prev[pos & 0x7FFF] links to the one before. Position 0 doubles as the empty mark, so no match ever starts
+// from window position 0.
+//
+// Modes. Levels 1-3 take the longest match at each position (fast mode) and, for matches longer than the
+// level's lazy value, skip entering the positions inside the match. Levels 4-9 defer each match by one
+// position and keep the next one if it is longer (lazy mode); a 3-byte match more than 4096 bytes back
+// costs more than its literals and is dropped there. The level table (deflate_tables.h) sets how hard
+// each search looks.
+//
+// The output is a function of the input and the level only: the window starts zeroed and is cleared at
+// the end of each entry, so even the bytes past the end of the input that a search may look at (its result
+// is then cut to the lookahead) are always the same.
+#include "archive/codec/deflate.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/codec/deflate_tables.h"
+#include "archive/codec/trees.h"
+#include "archive/records/zip_header_info.h"
+
+namespace archive::codec {
+
+namespace {
+
+constexpr unsigned kWSize = 32768;
+constexpr unsigned kWindowSize = 2 * kWSize;
+constexpr unsigned kWMask = kWSize - 1;
+constexpr unsigned kHashSize = 32768;
+constexpr unsigned kHashMask = kHashSize - 1;
+constexpr unsigned kHashShift = 5;
+constexpr unsigned kMinMatch = 3;
+constexpr unsigned kMaxMatch = 258;
+constexpr unsigned kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
+constexpr unsigned kMaxDist = kWSize - kMinLookahead;          // 32506
+constexpr unsigned kSlideAt = kWSize + kMaxDist;               // 65274
+constexpr unsigned kFirstRead = 32768;
+constexpr unsigned kTooFar = 4096;
+// Zero bytes behind the window, so an eight-byte compare at the end of a 258-byte scan stays in bounds.
+constexpr unsigned kWindowPad = 64;
+
+inline uint16_t Load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+struct SearchParams {
+    unsigned good;
+    unsigned nice;
+    unsigned chain;
+};
+
+// Longest match from candidate `cur` at position `strstart`, the best length so far being `prevLength`.
+// A candidate is looked at only when the two bytes that would make it longer than the best and its first
+// two bytes agree with the current position; its third byte then agrees too, because the keys do and a key
+// depends on exactly three bytes. The result may exceed the lookahead (bytes past it take part in the
+// comparison): callers cut it.
+//
+// Portable: compares two bytes at a time from offset 3, checking for the end only after every fourth
+// comparison (offset 257 is the last pair), then settles an odd length with one more byte.
+unsigned LongestMatchPortable(const uint8_t* window, const uint16_t* prev, unsigned strstart, unsigned cur,
+                              unsigned prevLength, const SearchParams& p, unsigned& matchStart) {
+    unsigned chain = p.chain;
+    const uint8_t* const scan = window + strstart;
+    const uint8_t* const strend = scan + kMaxMatch - 1;
+    unsigned best = prevLength;
+    const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
+    const uint16_t scanStart = Load16(scan);
+    uint16_t scanEnd = Load16(scan + best - 1);
+    if (prevLength >= p.good) chain >>= 2;
+    do {
+        const uint8_t* match = window + cur;
+        if (Load16(match + best - 1) != scanEnd || Load16(match) != scanStart) continue;
+        const uint8_t* s = scan + 1;
+        const uint8_t* m = match + 1;
+        do {
+        } while (Load16(s += 2) == Load16(m += 2) && Load16(s += 2) == Load16(m += 2) &&
+                 Load16(s += 2) == Load16(m += 2) && Load16(s += 2) == Load16(m += 2) && s < strend);
+        if (*s == *m) s++;
+        const unsigned len = static_cast<unsigned>(s - scan);
+        if (len > best) {
+            matchStart = cur;
+            best = len;
+            if (len >= p.nice) break;
+            scanEnd = Load16(scan + best - 1);
+        }
+    } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
+    return best;
+}
+
+// Fast: the same candidates in the same order, found without chasing links. The first places of a
+// chain are the most recent positions entered under the same key, and the matcher keeps those in a ring
+// per key (Matcher::Insert), so the search reads them from a few consecutive cache lines instead of
+// following one prev link per candidate, and their window bytes become independent loads the processor
+// can overlap. Places beyond the ring follow the prev links as usual. Bytes are compared eight at a time
+// from offset 2, a count of trailing zeros (little-endian loads) locating the first difference. The
+// result, match start included, is that of the portable search.
+//
+// A ring holds positions modulo 65536 in a numbering that does not move when the window slides, and the
+// length of the run of entries that still form one chain (a position entered when its key had no
+// reachable predecessor starts a new run). Along a chain the true distances grow, and each is below
+// 32506 + 65536 (a link never spans more than the window), so a distance read modulo 65536 that does not
+// grow marks the end of the reachable chain just as a true distance beyond 32506 does.
+constexpr unsigned kRingBits = 7;
+constexpr unsigned kRing = 1u << kRingBits;  // covers the whole chain of levels 1 to 6
+constexpr unsigned kRingMask = kRing - 1;
+constexpr unsigned kPrefetchAhead = 8;
+
+struct RingView {
+    const uint16_t* row;  // the ring of the current position's key
+    unsigned newest;      // slot of the current position in it
+    unsigned run;         // entries from the newest on that form one chain, at most kRing
+    uint16_t self;        // the current position in the ring's numbering
+};
+
+unsigned LongestMatchFast(const uint8_t* window, const uint16_t* prev, const RingView& ring, unsigned strstart,
+                          unsigned cur, unsigned prevLength, const SearchParams& p, unsigned& matchStart) {
+    unsigned chain = p.chain;
+    const uint8_t* const scan = window + strstart;
+    unsigned best = prevLength;
+    const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
+    const unsigned reach = strstart - limit;  // a candidate at this distance or more is out of reach
+    const uint16_t scanStart = Load16(scan);
+    uint16_t scanEnd = Load16(scan + best - 1);
+    if (prevLength >= p.good) chain >>= 2;
+    const unsigned nice = p.nice;
+    const uint16_t* const row = ring.row;
+    const unsigned newest = ring.newest;
+    const unsigned run = ring.run;
+    const uint16_t self = ring.self;
+    unsigned place = 1;
+    unsigned dist = strstart - cur;
+    for (;;) {
+        const uint8_t* match = window + cur;
+        if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart) {
+            unsigned len = 2;
+            for (;;) {
+                const uint64_t x = Load64(scan + len) ^ Load64(match + len);
+                if (x != 0) {
+                    len += static_cast<unsigned>(__builtin_ctzll(x)) >> 3;
+                    break;
+                }
+                len += 8;
+                if (len >= kMaxMatch) break;
+            }
+            if (len > kMaxMatch) len = kMaxMatch;
+            if (len > best) {
+                matchStart = cur;
+                best = len;
+                if (len >= nice) break;
+                scanEnd = Load16(scan + best - 1);
+            }
+        }
+        if (--chain == 0) break;
+        if (++place < run) {
+            const unsigned d = static_cast<uint16_t>(self - row[(newest - place) & kRingMask]);
+            if (d <= dist || d >= reach) break;
+            dist = d;
+            cur = strstart - d;
+        } else if (run < kRing) {
+            break;  // the chain ends with the run
+        } else {
+            cur = prev[cur & kWMask];
+            if (cur <= limit) break;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+// The matcher's working buffers, allocated once per archive operation.
+struct MatcherBuffers {
+    std::unique_ptr<uint8_t[]> window;
+    std::unique_ptr<uint16_t[]> prev;
+    // Per key: the head of its chain (the most recent position entered under it; bits 0-15) and, for
+    // the fast search, the number of positions entered (bits 16-23, modulo 256) and the length of the
+    // ring's run (bits 24-31). Kept together so that entering a position touches one cache line.
+    std::unique_ptr<uint32_t[]> keys;
+    // The fast search's rings: kRing positions per key.
+    std::unique_ptr<uint16_t[]> ring;
+};
+
+struct Deflater::State : MatcherBuffers {
+    BlockCoder coder;
+    // Set while an entry runs; an entry that ended by an exception leaves the window uncleared, and the
+    // next one clears it first.
+    bool windowDirty = false;
+    MatchSearch search = MatchSearch::Fast;
+};
+
+namespace {
+
+// One entry's run of the matcher; kFast selects the fast search and the rings it reads.
+template <bool kFast>
+class Matcher {
+public:
+    Matcher(MatcherBuffers& buf, BlockCoder& coder, DeflateIO& io, const LevelParams& lp)
+        : buf_(buf), window_(buf.window.get()), prev_(buf.prev.get()), keys_(buf.keys.get()),
+          ring_(buf.ring.get()), coder_(coder), io_(io), lp_(lp),
+          sp_{lp.good, lp.nice, lp.chain} {}
+
+    uint64_t Run() {
+        std::fill(keys_, keys_ + kHashSize, uint32_t{0});
+
+        const unsigned n = io_.ReadEntryData(window_, kFirstRead);
+        if (n == 0 || n > kFirstRead) {
+            eof_ = true;
+            lookahead_ = 0;
+        } else {
+            lookahead_ = n;
+            if (lookahead_ < kMinLookahead) FillWindow();
+            insH_ = window_[0];
+            insH_ = ((insH_ << kHashShift) ^ window_[1]) & kHashMask;
+        }
+        return lp_.lazyMode ? RunLazy() : RunFast();
+    }
+
+private:
+    // `entered`: the current position was entered just now, so the rings hold its chain (otherwise the
+    // candidate is left over from an earlier position and only the links can be followed).
+    unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength, bool entered) {
+        if constexpr (kFast) {
+            if (entered) {
+                const uint32_t k = keys_[insH_];
+                const RingView ring{ring_ + (insH_ << kRingBits), ((k >> 16) - 1u) & kRingMask, k >> 24,
+                                    static_cast<uint16_t>(base_ + strstart)};
+                return LongestMatchFast(window_, prev_, ring, strstart, cur, prevLength, sp_, matchStart_);
+            }
+        }
+        return LongestMatchPortable(window_, prev_, strstart, cur, prevLength, sp_, matchStart_);
+    }
+
+    // Enters position p under the key of its next three bytes; returns the previous head of that key.
+    unsigned Insert(unsigned p) {
+        insH_ = ((insH_ << kHashShift) ^ window_[p + 2]) & kHashMask;
+        const uint32_t k = keys_[insH_];
+        const unsigned candidate = k & 0xFFFF;
+        prev_[p & kWMask] = static_cast<uint16_t>(candidate);
+        if constexpr (kFast) {
+            const unsigned n = (k >> 16) & 0xFF;
+            const unsigned run = candidate == 0 ? 1 : std::min((k >> 24) + 1, kRing);
+            ring_[(insH_ << kRingBits) + (n & kRingMask)] = static_cast<uint16_t>(base_ + p);
+            keys_[insH_] = p | (((n + 1) & 0xFF) << 16) | (run << 24);
+            // The key table and the ring line of a position a few bytes ahead, so that they are at hand
+            // when it is entered and searched.
+            const uint8_t* ahead = window_ + p + kPrefetchAhead;
+            const unsigned far = ((ahead[4] << 10) ^ (ahead[5] << kHashShift) ^ ahead[6]) & kHashMask;
+            __builtin_prefetch(keys_ + far, 1);
+            const unsigned near = ((ahead[0] << 10) ^ (ahead[1] << kHashShift) ^ ahead[2]) & kHashMask;
+            __builtin_prefetch(ring_ + (near << kRingBits) + ((keys_[near] >> 16) & kRingMask), 1);
+        } else {
+            keys_[insH_] = (k & 0xFFFF0000u) | p;
+        }
+        return candidate;
+    }
+
+    const uint8_t* BlockData() const { return blockStart_ >= 0 ? window_ + blockStart_ : nullptr; }
+    void FlushNotLast() {
+        coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, false);
+        blockStart_ = static_cast<int32_t>(strstart_);
+    }
+    uint64_t FlushLast() { return coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, true); }
+
+    // Refills the window until the lookahead reaches 262 bytes or the input ends, sliding it down by
+    // 32768 first when the current position has reached 65274.
+    void FillWindow() {
+        do {
+            unsigned more = (kWindowSize - lookahead_ - strstart_) & 0xFFFF;
+            if (more == 0xFFFF) {
+                more--;  // a read of 65535 could not be told from a failed one
+            } else if (strstart_ >= kSlideAt) {
+                std::memcpy(window_, window_ + kWSize, kWSize);
+                matchStart_ -= kWSize;
+                strstart_ -= kWSize;
+                blockStart_ -= static_cast<int32_t>(kWSize);
+                for (unsigned i = 0; i < kHashSize; ++i) {
+                    const uint32_t k = keys_[i];
+                    keys_[i] = (k & 0xFFFF0000u) | ((k & 0xFFFF) >= kWSize ? (k & 0xFFFF) - kWSize : 0);
+                }
+                for (unsigned i = 0; i < kWSize; ++i) prev_[i] = prev_[i] >= kWSize ? prev_[i] - kWSize : 0;
+                base_ += kWSize;
+                more += kWSize;
+            }
+            if (eof_) return;
+            if (more == 0) return;  // window full; cannot happen while the lookahead is below 262
+            const unsigned n = io_.ReadEntryData(window_ + strstart_ + lookahead_, more);
+            if (n == 0 || n == 0xFFFF || n > more) {
+                eof_ = true;
+            } else {
+                lookahead_ += n;
+            }
+        } while (lookahead_ < kMinLookahead && !eof_);
+    }
+
+    uint64_t RunFast() {
+        unsigned matchLength = 0;
+        unsigned hashHead = 0;
+        const unsigned maxInsert = lp_.lazy;
+        while (lookahead_ != 0) {
+            const bool entered = lookahead_ >= kMinMatch;
+            if (entered) hashHead = Insert(strstart_);
+            if (hashHead != 0 && strstart_ - hashHead <= kMaxDist) {
+                matchLength = LongestMatch(strstart_, hashHead, kMinMatch - 1, entered);
+                if (matchLength > lookahead_) matchLength = lookahead_;
+            }
+            bool flush;
+            if (matchLength >= kMinMatch) {
+                flush = coder_.RecordMatch(strstart_ - matchStart_, matchLength, strstart_, blockStart_);
+                lookahead_ -= matchLength;
+                if (matchLength <= maxInsert) {
+                    matchLength--;
+                    do {
+                        strstart_++;
+                        hashHead = Insert(strstart_);
+                    } while (--matchLength != 0);
+                    strstart_++;
+                } else {
+                    strstart_ += matchLength;
+                    matchLength = 0;
+                    insH_ = window_[strstart_];
+                    insH_ = ((insH_ << kHashShift) ^ window_[strstart_ + 1]) & kHashMask;
+                }
+            } else {
+                flush = coder_.RecordLiteral(window_[strstart_], strstart_, blockStart_);
+                lookahead_--;
+                strstart_++;
+            }
+            if (flush) FlushNotLast();
+            if (lookahead_ < kMinLookahead) FillWindow();
+        }
+        return FlushLast();
+    }
+
+    uint64_t RunLazy() {
+        unsigned matchLength = kMinMatch - 1;
+        unsigned hashHead = 0;
+        bool matchAvailable = false;
+        const unsigned maxLazy = lp_.lazy;
+        while (lookahead_ != 0) {
+            const bool entered = lookahead_ >= kMinMatch;
+            if (entered) hashHead = Insert(strstart_);
+            unsigned prevLength = matchLength;
+            const unsigned prevMatch = matchStart_;
+            matchLength = kMinMatch - 1;
+            if (hashHead != 0 && prevLength < maxLazy && strstart_ - hashHead <= kMaxDist) {
+                matchLength = LongestMatch(strstart_, hashHead, prevLength, entered);
+                if (matchLength > lookahead_) matchLength = lookahead_;
+                if (matchLength == kMinMatch && strstart_ - matchStart_ > kTooFar) matchLength = kMinMatch - 1;
+            }
+            if (prevLength >= kMinMatch && matchLength <= prevLength) {
+                // The previous match is at least as good: take it.
+                const bool flush = coder_.RecordMatch(strstart_ - 1 - prevMatch, prevLength, strstart_, blockStart_);
+                lookahead_ -= prevLength - 1;
+                prevLength -= 2;
+                do {
+                    strstart_++;
+                    hashHead = Insert(strstart_);
+                } while (--prevLength != 0);
+                matchAvailable = false;
+                matchLength = kMinMatch - 1;
+                strstart_++;
+                if (flush) FlushNotLast();
+            } else if (matchAvailable) {
+                // The match here is longer: the previous position becomes a literal.
+                if (coder_.RecordLiteral(window_[strstart_ - 1], strstart_, blockStart_)) FlushNotLast();
+                strstart_++;
+                lookahead_--;
+            } else {
+                matchAvailable = true;
+                strstart_++;
+                lookahead_--;
+            }
+            if (lookahead_ < kMinLookahead) FillWindow();
+        }
+        if (matchAvailable) coder_.RecordLiteral(window_[strstart_ - 1], strstart_, blockStart_);
+        return FlushLast();
+    }
+
+    MatcherBuffers& buf_;
+    uint8_t* const window_;
+    uint16_t* const prev_;
+    uint32_t* const keys_;
+    uint16_t* const ring_;
+    uint32_t base_ = 0;  // the rings' number of window position 0: moves with every slide
+    BlockCoder& coder_;
+    DeflateIO& io_;
+    const LevelParams lp_;
+    const SearchParams sp_;
+
+    unsigned strstart_ = 0;
+    unsigned lookahead_ = 0;
+    unsigned matchStart_ = 0;
+    int32_t blockStart_ = 0;
+    unsigned insH_ = 0;
+    bool eof_ = false;
+};
+
+}  // namespace
+
+Deflater::Deflater() : state_(std::make_unique<State>()) {}
+Deflater::~Deflater() = default;
+
+void Deflater::AllocateBuffers() {
+    State& st = *state_;
+    if (!st.window) {
+        st.window = std::make_unique<uint8_t[]>(kWindowSize + kWindowPad);  // zeroed
+        st.windowDirty = false;
+    }
+    if (!st.prev) st.prev = std::make_unique<uint16_t[]>(kWSize);
+    if (!st.keys) st.keys = std::make_unique<uint32_t[]>(kHashSize);
+    if (!st.ring) st.ring = std::make_unique<uint16_t[]>(size_t{kHashSize} << kRingBits);
+    st.coder.AllocateBuffers();
+}
+
+void Deflater::ReleaseBuffers() {
+    State& st = *state_;
+    st.window.reset();
+    st.prev.reset();
+    st.keys.reset();
+    st.ring.reset();
+    st.coder.ReleaseBuffers();
+}
+
+bool Deflater::HasBuffers() const {
+    const State& st = *state_;
+    return st.window && st.prev && st.keys && st.ring && st.coder.HasBuffers();
+}
+
+void Deflater::SetMatchSearch(MatchSearch search) { state_->search = search; }
+
+uint32_t Deflater::Deflate(DeflateIO& io, int level, TZipHeaderInfo& entry) {
+    if (!HasBuffers()) AllocateBuffers();
+    State& st = *state_;
+    level = std::clamp(level, 1, 9);
+    if (st.windowDirty) std::memset(st.window.get(), 0, kWindowSize);
+    st.windowDirty = true;
+
+    st.coder.Start(io, level, entry);
+    // The deflate option bits of the general purpose flags: fast for levels 1-2, maximum for 8-9.
+    if (level <= 2)
+        entry.Flags |= 4;
+    else if (level >= 8)
+        entry.Flags |= 2;
+
+    const uint64_t size = st.search == MatchSearch::Fast ? Matcher<true>(st, st.coder, io, kLevels[level]).Run()
+                                                         : Matcher<false>(st, st.coder, io, kLevels[level]).Run();
+
+    std::memset(st.window.get(), 0, kWindowSize - 1);
+    st.windowDirty = false;
+    return static_cast<uint32_t>(size);
+}
+
+}  // namespace archive::codec
