@@ -133,7 +133,7 @@ TEST(ZipFaults, CancelFromAProgressHandlerStopsAtTheNextWrite) {
     first.FilesList = {dir / "a.txt"};
     ASSERT_EQ(first.Zip(), 1);
     const std::string old = ReadFile(dir / "x.zip");
-    WriteFile(dir / "big.txt", testing_support::TextBytes(300000, 4));
+    WriteFile(dir / "big.txt", testing_support::TextBytes(3000000, 4));
 
     for (const bool stored : {false, true}) {
         TVCLZip zip;
@@ -147,7 +147,7 @@ TEST(ZipFaults, CancelFromAProgressHandlerStopsAtTheNextWrite) {
         const ZipRun run = RunZip(zip);
         EXPECT_EQ(run.error, "User Aborted Operation");
         EXPECT_FALSE(run.completed);
-        EXPECT_LT(percents, 10);
+        EXPECT_LT(percents, 60);  // of about 92 pieces: the compressor writes once per block
         EXPECT_EQ(ReadFile(dir / "x.zip"), old);
         EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.txt", "big.txt", "x.zip"}));
         // The request was used up: the next call runs to its end.
