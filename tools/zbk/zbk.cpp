@@ -120,7 +120,11 @@ int Run(const Options& options) {
 
 }  // namespace
 
+// zbk create (tools/zbk/create_command.cpp).
+int RunCreateCommand(int argc, char** argv);
+
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "create") return RunCreateCommand(argc, argv);
     Options options;
     if (!Parse(argc, argv, options)) return Usage();
     try {
