@@ -129,9 +129,9 @@ int TVCLZip::RunZip() {
         throw;
     }
 
-    InstallNewDirectory();
     const bool wasMulti = multi_;
     try {
+        InstallNewDirectory();
         // A multi-volume operation always ends on 100. So does any other whose progress stopped short
         // because files were skipped after their bytes had been counted: the bar must not stay behind.
         if (OnTotalPercentDone && (wasMulti || (lastTotalPercent_ >= 0 && lastTotalPercent_ < 100)))

@@ -342,5 +342,34 @@ TEST(ZipMerge, TheOldArchiveStaysWholeUntilTheNewOneIsInPlace) {
     EXPECT_EQ(Names(ReadListing(dir / "x.zip")), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
+
+// Records the engine's message boxes.
+struct RecordingHost : DefaultHost {
+    std::vector<std::string> boxes;
+    Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons) override {
+        boxes.push_back(caption + ": " + text);
+        return DefaultHost::MessageBox(caption, text, buttons);
+    }
+};
+
+TEST(ZipMerge, ARebuildShowsNoMessageAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", "alpha");
+    MakeArchive(dir, "x.zip", {"a.txt"});
+    WriteFile(dir / "b.txt", "bravo");
+    RecordingHost host;
+    TVCLZip zip(&host);
+    zip.TempPath = fs::TempDirectory();  // not used for the archive: the rename must stay in its folder
+    zip.SetZipName(dir / "x.zip");
+    zip.FilesList = {dir / "b.txt"};
+    ASSERT_EQ(zip.Zip(), 1);
+    EXPECT_TRUE(host.boxes.empty()) << ::testing::PrintToString(host.boxes);
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.txt", "b.txt", "x.zip"}));
+    TVCLUnZip reader;
+    reader.SetZipName(dir / "x.zip");
+    reader.DoAll = true;
+    EXPECT_EQ(reader.TestArchive(), 2);
+}
+
 }  // namespace
 }  // namespace archive

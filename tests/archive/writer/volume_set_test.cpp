@@ -115,6 +115,12 @@ TEST(VolumeSetWriting, BlocksHoldWholeHeadersAndJoinIntoAReadableArchive) {
     EXPECT_NE(std::find(file.begin(), file.end(), 50), file.end());
     EXPECT_EQ(file.back(), 100);
 
+    // The reader takes the set from its last volume (and the companion), asking for the others.
+    TVCLUnZip reader;
+    reader.SetZipName(volumes.back());
+    reader.DoAll = true;
+    EXPECT_EQ(reader.TestArchive(), 4);
+
     std::string error;
     ASSERT_TRUE(writer_testing::JoinVolumes(volumes, f.dir / "joined.zip", error)) << error;
     const auto problems = writer_testing::CheckWithOracles(f.dir / "joined.zip", f.contents);

@@ -2,6 +2,7 @@
 // order, the progress figures, the backup application's own call, and the state of the component
 // afterwards.
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -482,6 +483,105 @@ TEST(ZipNewArchive, TheArchiveNeverHoldsItself) {
     ASSERT_TRUE(listing.ok);
     for (const auto& e : listing.entries) EXPECT_NE(e.FileName(), "self.zip");
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.txt", "self.zip"}));
+}
+
+
+TEST(ZipNewArchive, NoCompressListStoresAndExcludeListLeavesOut) {
+    TempDir dir;
+    const std::string text = testing_support::TextBytes(30000, 10);
+    WriteFile(dir / "in/photo.JPG", text);
+    WriteFile(dir / "in/notes.txt", text);
+    WriteFile(dir / "in/old.bak", text);
+    TVCLZip zip;
+    zip.SetZipName(dir / "a.zip");
+    zip.NoCompressList = {"*.jpg"};
+    zip.ExcludeList = {"*.bak"};
+    zip.FilesList = {dir / "in/*.*"};
+    ASSERT_EQ(zip.Zip(), 2);
+    for (const auto& e : ReadListing(dir / "a.zip").entries) {
+        if (e.FileName() == "photo.JPG") {
+            EXPECT_EQ(e.Method, 0);
+            EXPECT_EQ(e.InternalAttributes, 0);
+            EXPECT_EQ(e.CompressedSize, text.size());
+        } else {
+            EXPECT_EQ(e.FileName(), "notes.txt");
+            EXPECT_EQ(e.Method, 8);
+            EXPECT_LT(e.CompressedSize, text.size() / 2);
+        }
+    }
+}
+
+TEST(ZipNewArchive, AFifoIsSkippedInsteadOfWaitedFor) {
+    TempDir dir;
+    WriteFile(dir / "in/a.txt", "alpha");
+    ASSERT_EQ(::mkfifo((dir / "in/pipe.txt").c_str(), 0644), 0);
+    TVCLZip zip;
+    zip.SetZipName(dir / "a.zip");
+    zip.FilesList = {dir / "in/*.txt"};
+    std::vector<std::string> skipped;
+    zip.OnSkippingFile = [&](TVCLUnZip*, TSkipReason r, const std::string& f, int, bool&) {
+        skipped.push_back(std::to_string(r) + " " + fs::ExtractFileName(f));
+    };
+    EXPECT_EQ(zip.Zip(), 1);
+    EXPECT_EQ(skipped, std::vector<std::string>{"2 pipe.txt"});
+}
+
+TEST(ZipNewArchive, AFileThatChangesSizeWhileReadGivesAConsistentEntry) {
+    // Sizes and CRC describe the bytes actually read, whatever the size was when the file was opened.
+    struct Case {
+        const char* name;
+        int level;
+        bool grow;
+    };
+    for (const Case c : {Case{"grows, stored", 0, true}, Case{"shrinks, stored", 0, false},
+                         Case{"grows, deflated", 6, true}, Case{"shrinks, deflated", 6, false}}) {
+        TempDir dir;
+        const std::string path = dir / "live.log";
+        const std::string start = testing_support::TextBytes(100000, 20);
+        WriteFile(path, start);
+        TVCLZip zip;
+        zip.PackLevel = c.level;
+        zip.SetZipName(dir / "a.zip");
+        zip.FilesList = {path};
+        bool changed = false;
+        zip.OnFilePercentDone = [&](TVCLUnZip*, int) {
+            if (changed) return;
+            changed = true;
+            if (c.grow) {
+                WriteFile(path, start + testing_support::TextBytes(50000, 21));
+            } else {
+                ASSERT_EQ(::truncate(path.c_str(), 40000), 0);
+            }
+        };
+        ASSERT_EQ(zip.Zip(), 1) << c.name;
+        const std::string now = ReadFile(path);
+        const auto listing = ReadListing(dir / "a.zip");
+        ASSERT_EQ(listing.entries.size(), 1u);
+        EXPECT_EQ(listing.entries[0].UncompressedSize, now.size()) << c.name;
+        EXPECT_EQ(listing.entries[0].Crc32, CrcOf(now)) << c.name;
+        const auto problems = writer_testing::CheckWithOracles(dir / "a.zip", {{"live.log", now}});
+        EXPECT_TRUE(problems.empty()) << c.name << ::testing::PrintToString(problems);
+    }
+}
+
+TEST(ZipNewArchive, TheReaderTestsWhatTheWriterWrote) {
+    TempDir dir;
+    WriteFile(dir / "in/a.txt", testing_support::TextBytes(70000, 30));
+    WriteFile(dir / "in/b.bin", testing_support::RandomBytes(40000, 31));
+    WriteFile(dir / "in/c.dat", "");
+    for (const char* password : {"", "secret"}) {
+        TVCLZip zip;
+        zip.Password = password;
+        zip.SetZipName(dir / "a.zip");
+        zip.FilesList = {dir / "in/*.*"};
+        ASSERT_EQ(zip.Zip(), 3);
+        TVCLUnZip reader;
+        reader.Password = password;
+        reader.SetZipName(dir / "a.zip");
+        reader.DoAll = true;
+        EXPECT_EQ(reader.TestArchive(), 3) << password;
+        fs::DeleteFile(dir / "a.zip");
+    }
 }
 
 }  // namespace
