@@ -412,6 +412,16 @@ TEST(ReaderEndRecord, MoreEntriesClaimedThanPresentIsRefused) {
     TVCLUnZip z;
     z.SetZipName(dir / "many.zip");
     EXPECT_THROW(z.ReadCentralDirectory(), EBadZipFile);
+
+    // Through UnZip the component is not cleared, but the two records read before the failure must not
+    // pass for a loaded directory.
+    TVCLUnZip u;
+    u.SetZipName(dir / "many.zip");
+    u.DoAll = true;
+    u.SetDestDir(dir / "out");
+    EXPECT_THROW(u.UnZip(), EBadZipFile);
+    EXPECT_EQ(u.Count(), 0);
+    EXPECT_THROW(u.UnZip(), EBadZipFile);
 }
 
 // ---- recovery -----------------------------------------------------------------------------------------
