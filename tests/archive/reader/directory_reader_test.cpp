@@ -479,6 +479,16 @@ TEST(ReaderRecovery, SelfExtractorStubShiftsOffsetsAndScanStartsAt14000) {
     plain.SetZipName(dir / "setup.EXE");
     EXPECT_THROW(plain.ReadCentralDirectory(), EBadZipFile);  // recorded offsets are not file positions
 
+    // A stub whose archive records absolute positions reads as it is.
+    ZipBuilder absolute;
+    absolute.prefix = stub;
+    absolute.Stored("a.txt", "alpha");
+    WriteFile(dir / "abs.EXE", absolute.Build());
+    TVCLUnZip good;
+    good.SetZipName(dir / "abs.EXE");
+    good.ReadCentralDirectory();
+    EXPECT_EQ(good.Count(), 1);
+
     TVCLUnZip z;
     z.IncompleteZipMode = izAssumeBad;
     z.SetZipName(dir / "setup.EXE");
