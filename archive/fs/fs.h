@@ -7,10 +7,11 @@
 //    name when it exists, else the one entry of that folder whose name equals it ignoring A-Z case
 //    (with several such entries the first in byte order wins). Components that exist in no case are kept
 //    as written, so a resolved path can name a file that is about to be created.
-//  - attribute words: read from the user.DOSATTRIB extended attribute where present (the form Wine and
-//    Samba keep them in); otherwise derived: folder 0x10, read-only 0x01 when the owner may not write,
-//    hidden 0x02 for names starting with ".", archive 0x20 for files. Setting read-only changes the mode;
-//    the other bits go to user.DOSATTRIB where the file system takes it.
+//  - attribute words: folder 0x10 from the item's type and read-only 0x01 when the owner may not write,
+//    always; hidden 0x02 for names starting with "."; the other bits from the user.DOSATTRIB extended
+//    attribute where it holds the text form Wine writes ("0x22"), else archive 0x20 for files; a word
+//    left empty reads as 0x80 (normal). Setting read-only changes the mode; the other bits go to
+//    user.DOSATTRIB where the file system takes it (removed again when it would say only the derived).
 //  - MS-DOS date and time (date in the high 16 bits) from and to the modification time, in local time.
 //
 // Every function takes paths as the program formed them and resolves them itself.
@@ -48,15 +49,19 @@ std::string ExtractFileName(const std::string& path);
 std::string ExtractFileExt(const std::string& path);
 // Replaces (or appends) the extension of the file name part; ext includes its dot.
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
+// Appends a separator unless there is one; "" stays "" (an empty folder part means the current folder).
 std::string IncludeTrailingSeparator(const std::string& path);
 // Removes one trailing separator unless the path is the root "/".
 std::string ExcludeTrailingSeparator(const std::string& path);
-// Absolute path against the current folder, with "." and ".." components folded.
+// Absolute path against the current folder, with "." and ".." components folded on the text (no disk
+// access, no case resolution); a trailing separator is kept; "" stays "".
 std::string ExpandFileName(const std::string& path);
 
+// The current folder, without a trailing separator ("" when it cannot be read).
 std::string CurrentDirectory();
 bool SetCurrentDirectory(const std::string& path);
-// The user's home folder (stands in for "c:\" defaults).
+// The user's home folder ($HOME, else the password database), without a trailing separator
+// (stands in for "c:\" defaults).
 std::string HomeDirectory();
 // The system's temporary folder, with a trailing separator.
 std::string TempDirectory();
@@ -79,7 +84,7 @@ bool SetFileDosTime(const std::string& path, uint32_t dosDateTime);
 std::optional<std::time_t> GetFileTime(const std::string& path);
 
 // MS-DOS date-time (date in the high half) of a POSIX time, in local time. Times before 1980 give
-// 1980-01-01 00:00:00; seconds are rounded down to even.
+// 1980-01-01 00:00:00, times after 2107 give 2107-12-31 23:59:58; seconds are rounded down to even.
 uint32_t DosFromTime(std::time_t t);
 // POSIX time of an MS-DOS date-time read as local time; invalid fields are taken as mktime normalises them.
 std::time_t TimeFromDos(uint32_t dosDateTime);
@@ -105,11 +110,14 @@ bool ForceDirectories(const std::string& path);
 
 bool DeleteFile(const std::string& path);
 bool RemoveDirectory(const std::string& path);
-// Renames over an existing target (atomically on one file system).
+// Renames over an existing target (atomically on one file system). The target is resolved, so it
+// replaces the entry equal to it ignoring case; a rename that only changes the case of a name works.
 bool RenameFile(const std::string& from, const std::string& to);
-// Creates a new, empty, unique file "<dir>/<prefix>XXXXXX" and returns its path ("" on failure).
+// Creates a new, empty, unique file "<dir>/<prefix>XXXXXX" with the permissions of any new file
+// (0666 less the umask) and returns its path ("" on failure); an empty dir means the current folder.
 std::string CreateTempFile(const std::string& dir, const std::string& prefix);
-// Free bytes on the file system holding path, or nullopt.
+// Free bytes on the file system holding path (for a path not yet there, its nearest existing folder),
+// or nullopt.
 std::optional<uint64_t> FreeSpace(const std::string& path);
 
 }  // namespace archive::fs

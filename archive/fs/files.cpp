@@ -1,0 +1,87 @@
+// Files: delete, rename over a target, unique temporary files, free space.
+//
+// Renaming resolves both names, so replacing "x.zip" replaces the "X.ZIP" that is there rather than
+// putting a second file beside it that the logger could not tell apart. The one exception is a rename
+// that only changes the case of a name: the target then resolves to the source itself and the name is
+// taken as written.
+//
+// Temporary files come from mkstemp() and are therefore created 0600; since they are renamed into place
+// as finished archives and restored files, they are given the permissions any new file of this process
+// would get (0666 less the umask) before they are handed out.
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "archive/fs/fs.h"
+#include "archive/fs/fs_detail.h"
+
+namespace archive::fs {
+
+namespace {
+
+mode_t CurrentUmask() {
+    const mode_t mask = umask(022);
+    umask(mask);
+    return mask;
+}
+
+}  // namespace
+
+bool DeleteFile(const std::string& path) {
+    if (path.empty()) return false;
+    const std::string resolved = Resolve(path);
+    struct stat st {};
+    // A folder is not a file: unlink() refuses it anyway, but say so without trying.
+    if (lstat(resolved.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+    return unlink(resolved.c_str()) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    const std::string source = Resolve(from);
+    std::string target = Resolve(to);
+
+    struct stat a {}, b {};
+    if (target != to && lstat(source.c_str(), &a) == 0 && lstat(target.c_str(), &b) == 0 &&
+        a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
+        // Only the case changes: keep the resolved folder and take the new name as written.
+        target = ExtractFilePath(target) + ExtractFileName(to);
+    }
+    return std::rename(source.c_str(), target.c_str()) == 0;
+}
+
+std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
+    const std::string folder = dir.empty() ? std::string() : IncludeTrailingSeparator(Resolve(dir));
+    std::string pattern = folder + prefix + "XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = mkstemp(buf.data());
+    if (fd < 0) return {};
+    fchmod(fd, 0666 & ~CurrentUmask());
+    close(fd);
+    return buf.data();
+}
+
+std::optional<uint64_t> FreeSpace(const std::string& path) {
+    // A file about to be created is on the file system of the nearest folder above it that exists.
+    std::string probe = path.empty() ? std::string(".") : ExcludeTrailingSeparator(Resolve(path));
+    struct stat st {};
+    while (stat(probe.c_str(), &st) != 0) {
+        const std::string parent = ExcludeTrailingSeparator(ExtractFilePath(probe));
+        if (parent.empty()) {
+            probe = probe.front() == kSeparator ? "/" : ".";
+            break;
+        }
+        if (parent == probe) break;
+        probe = parent;
+    }
+    struct statvfs vfs {};
+    if (statvfs(probe.c_str(), &vfs) != 0) return std::nullopt;
+    return static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
+}
+
+}  // namespace archive::fs

@@ -1,0 +1,33 @@
+// Pieces of the file services shared between their source files (and reachable from the tests).
+// Not part of the engine's interface: callers use fs.h.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace archive::fs::detail {
+
+// stat() of an already resolved path; a dangling symbolic link is reported by lstat() instead, so that
+// it still counts as an item. False when nothing is there.
+bool StatResolved(const std::string& resolved, struct stat& st);
+
+// Attribute word of an item whose stat is at hand (the path is needed for the extended attribute and
+// the name for the leading-dot rule).
+uint32_t AttributesOf(const std::string& resolved, const struct stat& st);
+
+// The attribute bits a user.DOSATTRIB value holds: the text "0x" followed by hex digits, ending at the
+// value's end or at a NUL (Wine writes it without, older writers with a NUL; the binary records that
+// follow a NUL are not read). nullopt for any other form.
+std::optional<uint32_t> ParseDosAttrib(std::string_view value);
+
+// The value written into user.DOSATTRIB for an attribute word ("0x22" style, no NUL).
+std::string FormatDosAttrib(uint32_t bits);
+
+// ASCII-only case folding, the only folding the resolver does.
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace archive::fs::detail

@@ -1,0 +1,114 @@
+// Path strings: splitting, extensions, trailing separators, absolute paths and the few well-known folders.
+//
+// These work on the text alone and never touch the disk (except the folder queries at the end).
+// Conventions shared by all of them: the separator is '/', a folder path may or may not end with it,
+// "" is a valid relative path meaning "here" and is never turned into the root.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "archive/fs/fs.h"
+
+namespace archive::fs {
+
+namespace {
+
+size_t NameStart(const std::string& path) {
+    const size_t slash = path.rfind(kSeparator);
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Position of the extension's dot inside the file name part, or npos.
+size_t ExtensionDot(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < NameStart(path)) return std::string::npos;
+    return dot;
+}
+
+}  // namespace
+
+std::string ExtractFilePath(const std::string& path) { return path.substr(0, NameStart(path)); }
+
+std::string ExtractFileName(const std::string& path) { return path.substr(NameStart(path)); }
+
+std::string ExtractFileExt(const std::string& path) {
+    const size_t dot = ExtensionDot(path);
+    return dot == std::string::npos ? std::string() : path.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+    const size_t dot = ExtensionDot(path);
+    return (dot == std::string::npos ? path : path.substr(0, dot)) + ext;
+}
+
+std::string IncludeTrailingSeparator(const std::string& path) {
+    // "" stays "": a folder part that is empty means the current folder, and turning it into "/" would
+    // silently re-root whatever is appended to it.
+    if (path.empty() || path.back() == kSeparator) return path;
+    return path + kSeparator;
+}
+
+std::string ExcludeTrailingSeparator(const std::string& path) {
+    if (path.size() > 1 && path.back() == kSeparator) return path.substr(0, path.size() - 1);
+    return path;
+}
+
+std::string ExpandFileName(const std::string& path) {
+    if (path.empty()) return path;
+    const std::string full =
+        path.front() == kSeparator ? path : IncludeTrailingSeparator(CurrentDirectory()) + path;
+
+    // Fold "." and ".." on the text: ".." above the root stays at the root, as the kernel does.
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= full.size()) {
+        size_t end = full.find(kSeparator, pos);
+        if (end == std::string::npos) end = full.size();
+        const std::string component = full.substr(pos, end - pos);
+        pos = end + 1;
+        if (component.empty() || component == ".") continue;
+        if (component == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(component);
+    }
+
+    std::string out;
+    for (const std::string& p : parts) out += kSeparator + p;
+    if (out.empty()) return std::string(1, kSeparator);
+    // A folder written with its trailing separator keeps it ("/a/b/.." gives "/a", "/a/b/" gives "/a/b/").
+    if (path.back() == kSeparator) out += kSeparator;
+    return out;
+}
+
+std::string CurrentDirectory() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        if (getcwd(buf.data(), buf.size())) return buf.data();
+        if (errno != ERANGE) return {};
+        buf.resize(buf.size() * 2);
+    }
+}
+
+bool SetCurrentDirectory(const std::string& path) {
+    if (path.empty()) return false;
+    return chdir(Resolve(path).c_str()) == 0;
+}
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir) return pw->pw_dir;
+    return std::string(1, kSeparator);
+}
+
+std::string TempDirectory() {
+    const char* tmp = std::getenv("TMPDIR");
+    return IncludeTrailingSeparator(tmp && *tmp ? tmp : "/tmp");
+}
+
+}  // namespace archive::fs
