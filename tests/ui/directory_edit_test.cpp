@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -159,6 +160,29 @@ private slots:
         });
         edit.PerformButtonClick();
         QCOMPARE(seen, QStringList({"", root + "/Backups"}));
+    }
+
+    void toolkitFolderChooser() {
+        TDirectoryEdit edit;
+        edit.SetDialogKind(dkWin32);
+        edit.SetDialogText("Backup folder");
+        edit.SetText(root + "/LOGS");
+        QString caption, openedAt;
+        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+            caption = dialog->windowTitle();
+            openedAt = dialog->directory().absolutePath();
+            dialog->setDirectory(root + "/Backups");
+            static_cast<QDialog*>(dialog)->accept();  // what its Choose button does
+        });
+        edit.PerformButtonClick();
+        QCOMPARE(caption, QString("Backup folder"));
+        QCOMPARE(openedAt, root + "/logs");
+        QCOMPARE(edit.Text(), root + "/Backups");
+        QCOMPARE(edit.InitialDir(), root + "/Backups");
+
+        WhenModal<QFileDialog>([&](QFileDialog* dialog) { dialog->reject(); });
+        edit.PerformButtonClick();
+        QCOMPARE(edit.Text(), root + "/Backups");
     }
 
     void buttonKeyAndReadOnly() {
