@@ -4,7 +4,9 @@
 // every other ZIP tool shows it; any other name is stored as UTF-8 and the entry's general-purpose bit 11
 // says so. Reading honours bit 11 and otherwise decodes CP437. CP437 bytes 0x00-0x7F are ASCII both ways,
 // so a CP437 round trip gives back every byte it was given. Bytes that are not valid UTF-8 in a name
-// marked UTF-8 are kept as they are.
+// marked UTF-8 are kept as they are. A name that is not valid UTF-8 at all (made under a single-byte
+// locale) is stored as it is without bit 11: a reader that checks bit 11 would refuse it as UTF-8, while
+// as CP437 every tool reads it, and RoundTrip gives that reading.
 #pragma once
 
 #include <string>
@@ -22,7 +24,7 @@ std::string Utf8ToCp437(std::string_view utf8);
 std::string Cp437ToUtf8(std::string_view cp437);
 
 // The bytes to store for a name: CP437 when it fits and forceUtf8 is false, else the UTF-8 bytes;
-// `utf8` tells which was chosen.
+// `utf8` tells which was chosen. Without forceUtf8, FromArchive(ToArchive(x)) == RoundTrip(x) for every x.
 std::string ToArchive(std::string_view name, bool forceUtf8, bool& utf8);
 // The in-memory name of stored bytes.
 std::string FromArchive(std::string_view stored, bool utf8);

@@ -52,17 +52,28 @@ void TEndCentral::Write(TStream& stream) const {
     PutU32(rec + 16, CentralOffset);
     PutU16(rec + 20, CommentLength);
     std::string out(reinterpret_cast<const char*>(rec), sizeof rec);
-    if (CommentLength != 0 && comment_) {
-        // The comment is held as a zero-terminated text: it ends at its first zero byte.
-        const size_t end = comment_->find('\0');
-        out += comment_->substr(0, end);
+    if (CommentLength != 0) {
+        // The comment is held as a zero-terminated text: it ends at its first zero byte. The record must
+        // still hold as many bytes as its length field claims (other tools reject an archive whose
+        // comment is cut short), so a shorter or missing text is padded with spaces.
+        std::string comment;
+        if (comment_) comment = comment_->substr(0, comment_->find('\0'));
+        comment.resize(CommentLength, ' ');
+        out += comment;
     }
     stream.WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
 }
 
 bool TEndCentral::Locate(TStream& stream) {
     const int64_t size = stream.Size();
-    if (size < 22) return size == 0;
+    if (size == 0) {
+        // An archive with no entries: every field 0, also when this record held another archive's values.
+        const bool pending = PendingChange;
+        Clear();
+        PendingChange = pending;
+        return true;
+    }
+    if (size < 22) return false;
     const int64_t n = size < kEndCentralSearchSize ? size : kEndCentralSearchSize;
     std::vector<uint8_t> block(static_cast<size_t>(n));
     stream.Seek(size - n, soFromBeginning);

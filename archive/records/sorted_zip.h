@@ -14,7 +14,7 @@
 
 namespace archive {
 
-enum TZipSortMode {
+enum TZipSortMode : int {
     ByName = 0,
     ByFileName = 1,
     ByDirectoryName = 2,

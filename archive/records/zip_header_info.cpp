@@ -28,7 +28,13 @@ void TZipHeaderInfo::SetDirectory(const std::string& directory) {
 void TZipHeaderInfo::UpdateNameLength() {
     bool utf8 = false;
     const std::string bytes = codepage::ToArchive(StoredName(), (Flags & codepage::kUtf8NameFlag) != 0, utf8);
-    if (utf8) Flags |= codepage::kUtf8NameFlag;
+    if (utf8) {
+        Flags |= codepage::kUtf8NameFlag;
+        // Info-ZIP's unzip runs every name of an entry made on MS-DOS (host 0) through its CP437 table,
+        // bit 11 or not, and so garbles UTF-8 names when listing and extracting. Host 11 (NTFS) keeps
+        // the same MS-DOS attribute word and has its names taken as bit 11 says.
+        if ((VersionMadeBy & 0xFF00) == 0) VersionMadeBy = static_cast<int16_t>(VersionMadeBy | kHostNtfs);
+    }
     FileNameLength = static_cast<uint16_t>(bytes.size());
 }
 
@@ -103,8 +109,10 @@ void TZipHeaderInfo::WriteCentral(TStream& stream) {
     PutU32(rec + 42, LocalHeaderOffset);
     std::string out(reinterpret_cast<const char*>(rec), sizeof rec);
     if (FileNameLength != 0) out += ArchiveNameBytes();
-    if (CommentLength != 0 && comment_) {
-        std::string comment = *comment_;
+    if (CommentLength != 0) {
+        // Exactly CommentLength bytes, also when the comment was never loaded: a record claiming more
+        // bytes than it holds would shift every record after it.
+        std::string comment = comment_ ? *comment_ : std::string();
         comment.resize(CommentLength, ' ');
         out += comment;
     }

@@ -29,6 +29,8 @@ constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
 constexpr uint32_t kEndCentralSignature = 0x06054b50;
 constexpr int kLocalHeaderSize = 30;
 constexpr int kCentralHeaderSize = 46;
+// High byte of "version made by" that a UTF-8 name (bit 11) gets in place of 0 (MS-DOS), see the setters.
+constexpr int16_t kHostNtfs = 0x0B00;
 
 // Replaces the stream by the next disk's stream (multi-disk reading); returns the new stream.
 using NextDiskFn = std::function<TStream*()>;
@@ -66,7 +68,8 @@ public:
     const std::string& FileName() const { return fileName_; }
     const std::string& Directory() const { return directory_; }
     std::string StoredName() const { return directory_ + fileName_; }
-    // Stores the value when it differs and recomputes the file name length.
+    // Stores the value when it differs and recomputes the file name length. A name stored as UTF-8 sets
+    // flag bit 11 and, when the version made by says MS-DOS, makes it NTFS (same attribute word).
     void SetFileName(const std::string& name);
     // A non-empty value gets a trailing '/' when it lacks one.
     void SetDirectory(const std::string& directory);

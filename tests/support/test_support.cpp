@@ -1,9 +1,11 @@
 #include "tests/support/test_support.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -85,6 +87,23 @@ std::string ShellQuote(const std::string& word) {
 
 bool HaveTool(const std::string& program) {
     return Run("command -v " + ShellQuote(program) + " >/dev/null").exitCode == 0;
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    oldSoft_ = lim.rlim_cur;
+    lim.rlim_cur = static_cast<rlim_t>(bytes);
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) throw std::runtime_error("setrlimit(RLIMIT_FSIZE) failed");
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    struct rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = static_cast<rlim_t>(oldSoft_);
+    setrlimit(RLIMIT_FSIZE, &lim);
+    std::signal(SIGXFSZ, oldHandler_);
 }
 
 namespace {

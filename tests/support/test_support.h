@@ -41,6 +41,21 @@ std::string ShellQuote(const std::string& word);
 // Whether a program is on PATH.
 bool HaveTool(const std::string& program);
 
+// Makes the disk "fill up" for this process: while alive, no file can grow beyond `bytes` (RLIMIT_FSIZE),
+// so write(2) moves what fits and then fails with EFBIG, as on a full disk. SIGXFSZ is ignored meanwhile.
+// Writing to /dev/full is the other way to test a full disk (every write fails with ENOSPC).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    uint64_t oldSoft_;
+    void (*oldHandler_)(int);
+};
+
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t n, uint32_t seed);
 // Text-like bytes: words from a small vocabulary with line breaks.
