@@ -13,10 +13,11 @@
 // refill), or up to two literals, a refill, a length (code plus extra: at most 20 bits) and a distance (at
 // most 28 bits) = 48. So one iteration never needs a refill between the length and the distance.
 //
-// Match copy: distances of 8 or more copy 16 bytes per step in two 8-byte moves (each load reads only bytes
-// already written); distance 1 repeats one byte; 2 to 7 copy 8 bytes per step advancing by the distance, so
-// every step reads only the `distance` bytes before it that are final. All three may write up to 15 bytes
-// past the match, which kOutMargin reserves.
+// Match copy: distances of 16 or more move 16 bytes at a time, 8 to 15 move 8 bytes at a time (each load
+// reads only bytes already written); distance 1 repeats one byte; 2 to 7 copy 8 bytes per step advancing by
+// the distance, so every step reads only the `distance` bytes before it that are final. The first 32 bytes
+// are copied without a loop test, as most matches are short; so a copy may write up to 31 bytes past the
+// match, which kOutMargin reserves.
 #pragma once
 
 #include <cstdint>
@@ -48,27 +49,49 @@ ZB_INLINE void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 ZB_INLINE uint64_t LowBits(uint64_t v, unsigned n) { return v & ((uint64_t{1} << n) - 1); }
 
+ZB_INLINE void Copy16(uint8_t* dst, const uint8_t* src) {
+    uint8_t tmp[16];
+    std::memcpy(tmp, src, 16);
+    std::memcpy(dst, tmp, 16);
+}
+
 ZB_INLINE void CopyMatch(uint8_t* dst, unsigned distance, unsigned length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
-    if (distance >= 8) {
+    if (distance >= 16) {
+        // Most matches are short: the first 32 bytes go without a loop branch.
+        Copy16(dst, src);
+        Copy16(dst + 16, src + 16);
+        dst += 32;
+        src += 32;
+        while (dst < end) {
+            Copy16(dst, src);
+            Copy16(dst + 16, src + 16);
+            dst += 32;
+            src += 32;
+        }
+    } else if (distance >= 8) {
         Store64(dst, Load64(src));
         Store64(dst + 8, Load64(src + 8));
-        while (dst + 16 < end) {
-            dst += 16;
-            src += 16;
+        Store64(dst + 16, Load64(src + 16));
+        Store64(dst + 24, Load64(src + 24));
+        dst += 32;
+        src += 32;
+        while (dst < end) {
             Store64(dst, Load64(src));
             Store64(dst + 8, Load64(src + 8));
+            dst += 16;
+            src += 16;
         }
     } else if (distance == 1) {
         const uint64_t v = uint64_t{*src} * 0x0101010101010101ull;
-        Store64(dst, v);
-        Store64(dst + 8, v);
-        while (dst + 16 < end) {
-            dst += 16;
+        do {
             Store64(dst, v);
             Store64(dst + 8, v);
-        }
+            Store64(dst + 16, v);
+            Store64(dst + 24, v);
+            dst += 32;
+        } while (dst < end);
     } else {
         do {
             Store64(dst, Load64(src));
