@@ -7,17 +7,26 @@
 #include "archive/codec/huffman_table.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace archive::codec::huffman {
 
-uint32_t ReverseBits(uint32_t code, unsigned len) {
-    uint32_t r = 0;
-    for (unsigned i = 0; i < len; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
+namespace {
+constexpr std::array<uint8_t, 256> kReversedBytes = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned r = 0;
+        for (unsigned i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
+        t[b] = static_cast<uint8_t>(r);
     }
-    return r;
+    return t;
+}();
+}  // namespace
+
+uint32_t ReverseBits(uint32_t code, unsigned len) {
+    const uint32_t r16 = uint32_t{kReversedBytes[code & 0xFF]} << 8 | kReversedBytes[(code >> 8) & 0xFF];
+    return r16 >> (16 - len);
 }
 
 int CheckLengths(const uint8_t* lens, unsigned n, unsigned maxLen) {

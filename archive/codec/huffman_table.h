@@ -46,7 +46,7 @@ constexpr size_t TableCapacity(unsigned n, unsigned rootBits, unsigned maxLen) {
     return (size_t{1} << rootBits) + (maxLen > rootBits ? size_t{n} << (maxLen - rootBits) : 0);
 }
 
-// Bit-reverses the low `len` bits of code.
+// Bit-reverses the low `len` (1 to 16) bits of code.
 uint32_t ReverseBits(uint32_t code, unsigned len);
 
 // Kraft check of a set of code lengths (0 = unused, at most maxLen). Returns -1 when over-subscribed,

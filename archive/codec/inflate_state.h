@@ -12,7 +12,7 @@
 // The fast loop's contract (LoopState): it runs only while `in < inLimit` and `out < outLimit`. inLimit
 // leaves kInMargin real bytes behind it, enough for the three 8-byte refills one iteration may do;
 // outLimit leaves kOutMargin bytes before the arena's end, enough for two literals, a 258-byte match and
-// the 16-byte over-copy of the match copier. Within those limits it needs no checks but the data's own.
+// the 32-byte over-copy of the match copier. Within those limits it needs no checks but the data's own.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +31,7 @@ constexpr size_t kDistTableSize = huffman::TableCapacity(32, kDistRootBits, 15);
 constexpr size_t kHistory = 32 * 1024;
 constexpr size_t kChunk = 256 * 1024;
 constexpr size_t kArenaSize = kHistory + kChunk;
-constexpr ptrdiff_t kOutMargin = 2 + 258 + 16 + 12;
+constexpr ptrdiff_t kOutMargin = 2 + 258 + 32 + 28;
 
 constexpr size_t kStageCapacity = 64 * 1024;
 constexpr size_t kStagePad = 64;

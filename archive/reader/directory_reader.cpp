@@ -105,6 +105,17 @@ void TVCLUnZip::RecoverOrFail() {
 }
 
 void TVCLUnZip::ReadZipDirectory() {
+    try {
+        ReadZipDirectoryOnce();
+    } catch (...) {
+        // Half a directory must never pass for the cached one: the next call reads the archive again.
+        DiscardDirectory();
+        zipStamp_ = ArchiveStamp{};
+        throw;
+    }
+}
+
+void TVCLUnZip::ReadZipDirectoryOnce() {
     zipStamp_ = CurrentStamp();
     DiscardDirectory();
     recovery_ = false;

@@ -167,6 +167,8 @@ std::string ReadAt(TStream& stream, int64_t pos, size_t n) {
 void TVCLUnZip::LoadEntryComment(TZipHeaderInfo& entry) {
     const bool opened = !zipStream_;
     if (opened) zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite);
+    // Called from an event handler during extraction, this must not move the entry's data from under it.
+    const int64_t position = zipStream_->Position();
     // The central record is read again for its own lengths: the comment follows the name and extra field.
     const std::string rec = ReadAt(*zipStream_, entry.CentralRecordOffset, kCentralHeaderSize);
     std::string comment;
@@ -180,13 +182,16 @@ void TVCLUnZip::LoadEntryComment(TZipHeaderInfo& entry) {
     const uint16_t length = entry.CommentLength;
     entry.SetComment(comment);
     entry.CommentLength = length;  // the record's own length stays what the directory said
+    zipStream_->Seek(position, soFromBeginning);
     if (opened) CloseZipFile(false);
 }
 
 void TVCLUnZip::LoadArchiveComment() {
     const bool opened = !zipStream_;
     if (opened) zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite);
+    const int64_t position = zipStream_->Position();
     ecrec_.SetLoadedComment(ReadAt(*zipStream_, ecrec_.CommentPosition, ecrec_.CommentLength));
+    zipStream_->Seek(position, soFromBeginning);
     if (opened) CloseZipFile(false);
 }
 

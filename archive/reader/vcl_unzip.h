@@ -200,6 +200,7 @@ protected:
 private:
     struct Extraction;
     friend struct Extraction;
+    void ReadZipDirectoryOnce();
     // Recovery scan over the local headers; false when no local header signature was found.
     bool RecoveryScan();
     // Reads the central records of the directory from `dir` (archive or companion); in recovery mode

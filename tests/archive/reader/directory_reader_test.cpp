@@ -412,6 +412,16 @@ TEST(ReaderEndRecord, MoreEntriesClaimedThanPresentIsRefused) {
     TVCLUnZip z;
     z.SetZipName(dir / "many.zip");
     EXPECT_THROW(z.ReadCentralDirectory(), EBadZipFile);
+
+    // Through UnZip the component is not cleared, but the two records read before the failure must not
+    // pass for a loaded directory.
+    TVCLUnZip u;
+    u.SetZipName(dir / "many.zip");
+    u.DoAll = true;
+    u.SetDestDir(dir / "out");
+    EXPECT_THROW(u.UnZip(), EBadZipFile);
+    EXPECT_EQ(u.Count(), 0);
+    EXPECT_THROW(u.UnZip(), EBadZipFile);
 }
 
 // ---- recovery -----------------------------------------------------------------------------------------
@@ -468,6 +478,16 @@ TEST(ReaderRecovery, SelfExtractorStubShiftsOffsetsAndScanStartsAt14000) {
     TVCLUnZip plain;
     plain.SetZipName(dir / "setup.EXE");
     EXPECT_THROW(plain.ReadCentralDirectory(), EBadZipFile);  // recorded offsets are not file positions
+
+    // A stub whose archive records absolute positions reads as it is.
+    ZipBuilder absolute;
+    absolute.prefix = stub;
+    absolute.Stored("a.txt", "alpha");
+    WriteFile(dir / "abs.EXE", absolute.Build());
+    TVCLUnZip good;
+    good.SetZipName(dir / "abs.EXE");
+    good.ReadCentralDirectory();
+    EXPECT_EQ(good.Count(), 1);
 
     TVCLUnZip z;
     z.IncompleteZipMode = izAssumeBad;

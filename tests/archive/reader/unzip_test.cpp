@@ -522,6 +522,29 @@ TEST(UnZipEvents, StoredEntryInThreeBlocksAndPumpPerBlock) {
     EXPECT_EQ(ReadFile(dir / "out/big.bin"), testing_support::RandomBytes(40000, 7));
 }
 
+TEST(UnZipEvents, CommentsReadFromAHandlerDoNotDisturbTheEntry) {
+    TempDir dir;
+    ZipBuilder b;
+    ZipEntrySpec e;
+    e.name = "big.bin";
+    e.data = testing_support::RandomBytes(40000, 9);
+    e.comment = "entry comment";
+    b.Add(e);
+    b.archiveComment = "archive comment";
+    WriteFile(dir / "c.zip", b.Build());
+    TVCLUnZip z;
+    z.SetZipName(dir / "c.zip");
+    z.ReadCentralDirectory();
+    z.OnFilePercentDone = [&](TVCLUnZip* sender, int) {
+        EXPECT_EQ(sender->EntryComment(0), "entry comment");
+        EXPECT_EQ(sender->ArchiveComment(), "archive comment");
+    };
+    z.SetDestDir(dir / "out");
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(ReadFile(dir / "out/big.bin"), e.data);
+}
+
 TEST(UnZipEvents, SecondCallWithoutFilesListExtractsNothing) {
     TempDir dir;
     WriteFile(dir / "l.zip", LoggerArchive());
