@@ -96,6 +96,7 @@ uint64_t BlockCoder::FlushBlock(const uint8_t* data, int64_t storedLen, bool las
 
     uint64_t optBytes = (optLen_ + 3 + 7) >> 3;
     const uint64_t staticBytes = (staticLen_ + 3 + 7) >> 3;
+    decision_ = Decision{storedLen, optBytes, staticBytes};
     if (staticBytes <= optBytes) optBytes = staticBytes;
 
     const int lastBit = last ? 1 : 0;
