@@ -129,6 +129,7 @@ private:
     int heapLen_ = 0;
     int heapMax_ = 0;
     std::array<uint8_t, 2 * kLitLenCodes + 1> depth_{};
+    std::array<uint32_t, 2 * kLitLenCodes + 1> sortKey_{};  // frequency << 8 | depth, the heap's order
     std::array<uint16_t, kMaxBits + 1> blCount_{};
 
     uint64_t optLen_ = 0;     // dynamic-tree estimate of the block in bits
