@@ -11,6 +11,9 @@
 // prev[pos & 0x7FFF] links to the one before. Position 0 doubles as the empty mark, so no match ever starts
 // from window position 0.
 //
+// Search. The chain is walked by one of two searches with the same result: the portable one follows the
+// links; the fast one reads the first places of each chain from a per-key ring (see LongestMatchFast).
+//
 // Modes. Levels 1-3 take the longest match at each position (fast mode) and, for matches longer than the
 // level's lazy value, skip entering the positions inside the match. Levels 4-9 defer each match by one
 // position and keep the next one if it is longer (lazy mode); a 3-byte match more than 4096 bytes back
@@ -118,8 +121,9 @@ unsigned LongestMatchPortable(const uint8_t* window, const uint16_t* prev, unsig
 // 32506 + 65536 (a link never spans more than the window), so a distance read modulo 65536 that does not
 // grow marks the end of the reachable chain just as a true distance beyond 32506 does.
 constexpr unsigned kRingBits = 7;
-constexpr unsigned kRing = 1u << kRingBits;  // covers the whole chain of levels 1 to 6
+constexpr unsigned kRing = 1u << kRingBits;  // the position itself and 127 places: all of levels 1 to 5
 constexpr unsigned kRingMask = kRing - 1;
+static_assert(kRing <= 128, "the run length and the entry count share one 16-bit field per key");
 constexpr unsigned kPrefetchAhead = 8;
 
 struct RingView {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace archive::codec {
@@ -96,7 +97,7 @@ struct CodeLen {
 };
 
 // Canonical codes from lengths (RFC 1951 3.2.2).
-template <size_t N>
+template <std::size_t N>
 constexpr std::array<CodeLen, N> CanonicalCodes(const std::array<uint8_t, N>& lens) {
     std::array<int, kMaxBits + 1> count{};
     for (uint8_t l : lens) count[l]++;
@@ -108,7 +109,7 @@ constexpr std::array<CodeLen, N> CanonicalCodes(const std::array<uint8_t, N>& le
         next[bits] = code;
     }
     std::array<CodeLen, N> out{};
-    for (size_t n = 0; n < N; ++n) {
+    for (std::size_t n = 0; n < N; ++n) {
         const int len = lens[n];
         if (len == 0) continue;
         out[n] = CodeLen{static_cast<uint16_t>(ReverseBits(next[len]++, len)), static_cast<uint8_t>(len)};

@@ -96,6 +96,7 @@ uint64_t BlockCoder::FlushBlock(const uint8_t* data, int64_t storedLen, bool las
 
     uint64_t optBytes = (optLen_ + 3 + 7) >> 3;
     const uint64_t staticBytes = (staticLen_ + 3 + 7) >> 3;
+    decision_ = Decision{storedLen, optBytes, staticBytes};
     if (staticBytes <= optBytes) optBytes = staticBytes;
 
     const int lastBit = last ? 1 : 0;
@@ -147,12 +148,6 @@ void BlockCoder::CopyStored(const uint8_t* data, uint32_t len, bool header) {
 // ---------------------------------------------------------------------------------------------------------
 // Tree construction
 
-namespace {
-inline bool Smaller(const uint32_t fn, const uint32_t fm, const uint8_t dn, const uint8_t dm) {
-    return fn < fm || (fn == fm && dn <= dm);
-}
-}  // namespace
-
 void BlockCoder::BuildTree(Node* tree, const CodeLen* fixed, const uint8_t* extra, int extraBase, int elems,
                            int maxLength, int& maxCodeOut) {
     int maxCode = -1;
@@ -171,19 +166,25 @@ void BlockCoder::BuildTree(Node* tree, const CodeLen* fixed, const uint8_t* extr
         const int node = heap_[++heapLen_] = (maxCode < 2 ? ++maxCode : 0);
         tree[node].freq = 1;
         depth_[node] = 0;
+        sortKey_[node] = 1u << 8;
         optLen_--;
         if (fixed != nullptr) staticLen_ -= fixed[node].len;
     }
     maxCodeOut = maxCode;
 
+    // Heap order: lower frequency first, and for equal frequencies the shallower node (a node is
+    // "smaller or equal" when its frequency is lower, or equal with a depth not greater). Frequency and
+    // depth are packed into one sort key per node, so one comparison decides.
+    std::array<uint32_t, 2 * kLitLenCodes + 1>& key = sortKey_;
+    for (int n = 0; n < elems; ++n)
+        if (tree[n].freq != 0) key[n] = tree[n].freq << 8;
     auto downHeap = [&](int k) {
         const int v = heap_[k];
+        const uint32_t kv = key[v];
         int j = k << 1;
         while (j <= heapLen_) {
-            if (j < heapLen_ && Smaller(tree[heap_[j + 1]].freq, tree[heap_[j]].freq, depth_[heap_[j + 1]],
-                                        depth_[heap_[j]]))
-                j++;
-            if (Smaller(tree[v].freq, tree[heap_[j]].freq, depth_[v], depth_[heap_[j]])) break;
+            if (j < heapLen_ && key[heap_[j + 1]] <= key[heap_[j]]) j++;
+            if (kv <= key[heap_[j]]) break;
             heap_[k] = heap_[j];
             k = j;
             j <<= 1;
@@ -203,6 +204,7 @@ void BlockCoder::BuildTree(Node* tree, const CodeLen* fixed, const uint8_t* extr
         heap_[--heapMax_] = m;
         tree[node].freq = tree[n].freq + tree[m].freq;
         depth_[node] = static_cast<uint8_t>(std::max(depth_[n], depth_[m]) + 1);
+        key[node] = tree[node].freq << 8 | depth_[node];
         tree[n].len = tree[m].len = static_cast<uint16_t>(node);  // parent, until lengths are assigned
         heap_[1] = node++;
         downHeap(1);
@@ -397,6 +399,15 @@ void BlockCoder::SendAllTrees(int lcodes, int dcodes, int blcodes) {
 
 template <class LitTable, class DistTable>
 void BlockCoder::EncodeBlock(const LitTable& lit, const DistTable& dist) {
+    // Each length's code and extra bits, and each distance code's, go out as one value.
+    std::array<uint32_t, 256> lenValue;
+    std::array<uint8_t, 256> lenBits;
+    for (unsigned lc = 0; lc < 256; ++lc) {
+        const unsigned code = kLengthCode[lc];
+        const CodeLen c = lit[kLiterals + 1 + code];
+        lenValue[lc] = c.code | (lc - kBaseLength[code]) << c.len;
+        lenBits[lc] = static_cast<uint8_t>(c.len + kLengthExtra[code]);
+    }
     const uint32_t* sym = symbols_.data();
     for (unsigned i = 0; i < count_; ++i) {
         const uint32_t v = sym[i];
@@ -405,13 +416,10 @@ void BlockCoder::EncodeBlock(const LitTable& lit, const DistTable& dist) {
         if (distance == 0) {
             bits_.Put(lit[lc].code, lit[lc].len);
         } else {
-            const unsigned code = kLengthCode[lc];
-            bits_.Put(lit[kLiterals + 1 + code].code, lit[kLiterals + 1 + code].len);
-            if (kLengthExtra[code] != 0) bits_.Put(lc - kBaseLength[code], kLengthExtra[code]);
+            bits_.Put(lenValue[lc], lenBits[lc]);
             const uint32_t d = distance - 1;
             const unsigned dc = DistCode(d);
-            bits_.Put(dist[dc].code, dist[dc].len);
-            if (kDistExtra[dc] != 0) bits_.Put(d - kBaseDist[dc], kDistExtra[dc]);
+            bits_.Put(dist[dc].code | (d - kBaseDist[dc]) << dist[dc].len, dist[dc].len + kDistExtra[dc]);
         }
         bits_.PumpIfFull();
     }

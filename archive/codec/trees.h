@@ -65,8 +65,14 @@ public:
     // is the number of input bytes the block covers. Returns the compressed size so far in bytes.
     uint64_t FlushBlock(const uint8_t* data, int64_t storedLen, bool last);
 
-    // Test hooks.
+    // Test hooks: the symbols recorded in the current block, and the sizes behind the last flush's choice.
     unsigned SymbolCount() const { return count_; }
+    struct Decision {
+        int64_t storedLength;
+        uint64_t dynamicBytes;  // dynamic-tree size with header, before the fixed form is considered
+        uint64_t staticBytes;   // fixed-tree size with header
+    };
+    const Decision& LastDecision() const { return decision_; }
     // Compressed length so far in bits.
     uint64_t CompressedBits() const { return compressedBits_; }
 
@@ -123,11 +129,13 @@ private:
     int heapLen_ = 0;
     int heapMax_ = 0;
     std::array<uint8_t, 2 * kLitLenCodes + 1> depth_{};
+    std::array<uint32_t, 2 * kLitLenCodes + 1> sortKey_{};  // frequency << 8 | depth, the heap's order
     std::array<uint16_t, kMaxBits + 1> blCount_{};
 
     uint64_t optLen_ = 0;     // dynamic-tree estimate of the block in bits
     uint64_t staticLen_ = 0;  // fixed-tree estimate of the block in bits
     uint64_t compressedBits_ = 0;
+    Decision decision_{};
 };
 
 }  // namespace archive::codec
