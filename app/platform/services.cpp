@@ -1,0 +1,21 @@
+// Wiring of the Linux services. `wine` is looked up once, at start.
+#include "app/platform/services.h"
+
+#include "app/platform/wine_prefix.h"
+
+namespace app::platform {
+
+LinuxServices::LinuxServices(std::function<QString()> loggerFolder) {
+    const QString wine = FindWineProgram();
+    windowCloser_ = std::make_unique<WineWindowCloser>(loggerFolder, runner_, wine, DefaultCloseWindowHelperPath());
+    registry_ = std::make_unique<WineRegistrySnapshot>(std::move(loggerFolder), runner_, wine);
+    services_.processes = &processes_;
+    services_.windowCloser = windowCloser_.get();
+    services_.sleeper = &sleeper_;
+    services_.dialogs = &dialogs_;
+    services_.registry = registry_.get();
+    services_.web = &web_;
+    services_.version = &version_;
+}
+
+}  // namespace app::platform

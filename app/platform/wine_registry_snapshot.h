@@ -1,0 +1,37 @@
+// RegistrySnapshot through Wine's registry editor, in the logger's own Wine prefix.
+//
+//   export: wine regedit /E "<file>" "<key>"      import: wine regedit /S "<file>"
+//
+// Both are waited for without a time limit, as the registry editor is on Windows. Wine takes the
+// file as a Unix path. When the logger folder lies in no Wine prefix, or there is no `wine`, nothing
+// is run: export reports false and makes no file, import does nothing.
+//
+// An export is written to a hidden scratch file beside the target and renamed over it only when the
+// editor ended normally with a non-empty result, so an interrupted or failed export never leaves a
+// partial snapshot under the real name (it would otherwise be archived and later imported).
+#pragma once
+
+#include "app/platform/process_runner.h"
+#include "app/platform/registry_snapshot.h"
+
+#include <functional>
+
+namespace app::platform {
+
+class WineRegistrySnapshot : public RegistrySnapshot {
+public:
+    // `loggerFolder` tells, at the time of each call, the logger folder whose prefix holds the keys.
+    // `wineProgram` is the `wine` launcher (empty: none available).
+    WineRegistrySnapshot(std::function<QString()> loggerFolder, ProcessRunner& runner,
+                         QString wineProgram);
+
+    bool ExportKey(const QString& key, const QString& file) override;
+    void ImportFile(const QString& file) override;
+
+private:
+    std::function<QString()> loggerFolder_;
+    ProcessRunner& runner_;
+    QString wineProgram_;
+};
+
+}  // namespace app::platform

@@ -1,0 +1,229 @@
+// TFileListBox on a scratch folder: masks, sorting, hidden entries, typed paths, the selected file's
+// path, when the folder is read again, and when OnChange fires.
+#include "ui/file_list_box.h"
+
+#include "archive/errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ui;
+
+namespace {
+
+void Touch(const QString& path) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+}
+
+QStringList Items(TFileListBox& list) {
+    QStringList out;
+    for (int i = 0; i < list.Count(); ++i) out << list.ItemText(i);
+    return out;
+}
+
+}  // namespace
+
+class FileListBoxTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    QString root;
+
+    // A list already showing root; OnChange counted in changes.
+    struct Fixture {
+        TFileListBox list;
+        int changes = 0;
+        Fixture(const QString& folder, const QString& mask) {
+            list.OnChange = [this](QObject* sender) {
+                QCOMPARE(sender, &list);
+                ++changes;
+            };
+            list.SetMask(mask);
+            list.SetPathText(folder);
+            list.HandleNeeded();
+        }
+    };
+
+private slots:
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        root = dir->path();
+        for (const char* name : {"zorvel3_20261206103800.zip", "zorvel3_20250101000000.zip",
+                                 "ZORVEL3_20240101000000.ZIP", "notes.txt", "Setup.EXE", "run.bat", ".hidden.zip",
+                                 "zorvel3x.zip"})
+            Touch(root + "/" + name);
+        QDir(root).mkpath("Backups");
+        QDir(root).mkpath("sub.zip");
+        Touch(root + "/Backups/a.zip");
+    }
+
+    void catalogueMaskSortsIgnoringCaseAndKeepsDiskCase() {
+        Fixture f(root, "zorvel3*.zip");
+        QCOMPARE(Items(f.list), QStringList({"ZORVEL3_20240101000000.ZIP", "zorvel3_20250101000000.zip",
+                                             "zorvel3_20261206103800.zip", "zorvel3x.zip"}));
+        QCOMPARE(f.list.ItemIndex(), -1);
+        QCOMPARE(f.list.SelectedFileName(), QString());
+    }
+
+    void severalMasksAndAFileListedTwice() {
+        Fixture f(root, "*.txt;*.bat");
+        QCOMPARE(Items(f.list), QStringList({"notes.txt", "run.bat"}));
+        f.list.SetMask("zorvel3_2026*;*.zip");
+        QCOMPARE(Items(f.list), QStringList({"ZORVEL3_20240101000000.ZIP", "zorvel3_20250101000000.zip",
+                                             "zorvel3_20261206103800.zip", "zorvel3_20261206103800.zip",
+                                             "zorvel3x.zip"}));
+    }
+
+    void hiddenEntriesAndFoldersOnlyOnRequest() {
+        Fixture f(root, "*.*");
+        QVERIFY(!Items(f.list).contains(".hidden.zip"));
+        QVERIFY(!Items(f.list).contains("[Backups]"));
+        QCOMPARE(f.list.Count(), 7);
+        f.list.SetFileType(TFileType(ftNormal) | ftDirectory);
+        QVERIFY(Items(f.list).contains("[Backups]"));
+        QVERIFY(Items(f.list).contains("[sub.zip]"));
+        f.list.SetFileType(ftHidden);  // hidden ones only
+        QCOMPARE(Items(f.list), QStringList({".hidden.zip"}));
+    }
+
+    void glyphsAndRowHeight() {
+        Fixture f(root, "*.*");
+        f.list.SetFileType(TFileType(ftNormal) | ftDirectory);
+        f.list.SetShowGlyphs(true);
+        f.list.show();
+        const QStringList items = Items(f.list);
+        QCOMPARE(f.list.ItemGlyph(items.indexOf("Setup.EXE")), Glyph::Executable);
+        QCOMPARE(f.list.ItemGlyph(items.indexOf("run.bat")), Glyph::Executable);
+        QCOMPARE(f.list.ItemGlyph(items.indexOf("notes.txt")), Glyph::UnknownFile);
+        QCOMPARE(f.list.ItemGlyph(items.indexOf("[Backups]")), Glyph::ClosedFolder);
+        QVERIFY(f.list.visualItemRect(f.list.item(0)).height() >= 16);
+        QCOMPARE(GlyphPixmap(Glyph::UnknownFile).size(), QSize(16, 15));
+        QCOMPARE(GlyphPixmap(Glyph::FolderButton).size(), QSize(14, 12));
+    }
+
+    void selectedFileNameForRootAndSubFolders() {
+        Fixture f(root + "/Backups", "*.zip");
+        f.list.SetItemIndex(0);
+        QCOMPARE(f.list.SelectedFileName(), root + "/Backups/a.zip");
+        f.list.SetPathText("/");
+        QCOMPARE(f.list.Folder(), QString("/"));
+        if (f.list.Count() > 0) {
+            f.list.SetItemIndex(0);
+            QCOMPARE(f.list.SelectedFileName(), "/" + f.list.ItemText(0));
+        }
+        f.list.SetItemIndex(-1);
+        QCOMPARE(f.list.SelectedFileName(), QString());
+    }
+
+    void typedPaths() {
+        Fixture f(root, "zorvel3*.zip");
+        f.list.SetPathText(root + "/backups");  // other case: the folder on disk
+        QCOMPARE(f.list.Folder(), root + "/Backups");
+        f.list.SetPathText(root + "/Backups/");
+        QCOMPARE(f.list.Folder(), root + "/Backups");
+        f.list.SetPathText("..");
+        QCOMPARE(f.list.Folder(), root);
+        f.list.SetPathText("[Backups]");
+        QCOMPARE(f.list.Folder(), root + "/Backups");
+        f.list.SetPathText(root + "/*.txt");
+        QCOMPARE(f.list.Folder(), root);
+        QCOMPARE(f.list.Mask(), QString("*.txt"));
+        QCOMPARE(Items(f.list), QStringList({"notes.txt"}));
+        f.list.SetPathText("sub.zip");  // a folder whose name matches the mask is still a folder
+        QCOMPARE(f.list.Folder(), root + "/sub.zip");
+    }
+
+    void typedFileName() {
+        Fixture f(root, "*.*");
+        const int before = f.changes;
+        f.list.SetPathText(root + "/NOTES.TXT");
+        QCOMPARE(f.list.SelectedFileName(), root + "/notes.txt");
+        QCOMPARE(f.changes, before + 1);
+        // A file the mask hides becomes the mask.
+        f.list.SetMask("zorvel3*.zip");
+        f.list.SetPathText(root + "/run.bat");
+        QCOMPARE(f.list.Mask(), QString("run.bat"));
+        QCOMPARE(f.list.SelectedFileName(), root + "/run.bat");
+    }
+
+    void missingFolderRaisesAndKeepsItems() {
+        Fixture f(root, "zorvel3*.zip");
+        const QStringList before = Items(f.list);
+        const int changes = f.changes;
+        QVERIFY_THROWS_EXCEPTION(archive::EInOutError, f.list.SetPathText(root + "/NoSuchFolder"));
+        QVERIFY_THROWS_EXCEPTION(archive::EInOutError, f.list.SetPathText(root + "/NoSuchFolder/x.zip"));
+        QVERIFY_THROWS_EXCEPTION(archive::EInOutError, f.list.SetPathText(root + "/notes.txt/x"));
+        QCOMPARE(f.list.Folder(), root);
+        QCOMPARE(Items(f.list), before);
+        QCOMPARE(f.changes, changes);
+
+        f.list.SetPathText(root + "/Backups");
+        QCOMPARE(Items(f.list), QStringList());
+        QVERIFY(QDir(root + "/Backups").removeRecursively());
+        try {
+            f.list.ReloadFiles();
+            QFAIL("no exception");
+        } catch (const archive::EInOutError& e) {
+            QVERIFY(QString(e.what()).contains(root + "/Backups"));
+        }
+        QCOMPARE(f.list.Folder(), root + "/Backups");
+    }
+
+    void sameFolderIsNotReadAgainButReloadIs() {
+        Fixture f(root, "zorvel3*.zip");
+        const int changes = f.changes;
+        Touch(root + "/zorvel3_20270101000000.zip");
+        f.list.SetPathText(root);
+        f.list.SetPathText(root.toUpper() + "/");  // the same folder typed in capitals
+        QCOMPARE(f.list.Count(), 4);
+        QCOMPARE(f.changes, changes);
+        f.list.ReloadFiles();
+        QCOMPARE(f.list.Count(), 5);
+        QCOMPARE(f.changes, changes + 1);
+        QCOMPARE(f.list.ItemIndex(), -1);
+    }
+
+    void onChangeCount() {
+        Fixture f(root, "zorvel3*.zip");
+        QCOMPARE(f.changes, 1);  // the first read
+        f.list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.list));
+        auto click = [&](int row) {
+            QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, f.list.visualItemRect(f.list.item(row)).center());
+        };
+        click(1);
+        QCOMPARE(f.list.ItemIndex(), 1);
+        QCOMPARE(f.changes, 2);
+        click(1);  // the same item again
+        QCOMPARE(f.changes, 2);
+        QTest::keyClick(f.list.viewport(), Qt::Key_Down);
+        QCOMPARE(f.list.ItemIndex(), 2);
+        QCOMPARE(f.changes, 3);
+        f.list.SetItemIndex(0);  // from code: nothing
+        QCOMPARE(f.changes, 3);
+        click(0);  // differs from the last reported (2)
+        QCOMPARE(f.changes, 4);
+        f.list.ReloadFiles();
+        QCOMPARE(f.changes, 5);
+        QCOMPARE(f.list.ItemIndex(), -1);
+    }
+
+    void noSearchBeforeTheListHasAWindow() {
+        TFileListBox list;  // never shown
+        int changes = 0;
+        list.OnChange = [&](QObject*) { ++changes; };
+        QCOMPARE(list.Folder(), QDir::currentPath());
+        list.SetMask("*.txt");
+        list.SetPathText(root);
+        QCOMPARE(changes, 0);
+        QVERIFY(!list.HandleAllocated());
+        QCOMPARE(Items(list), QStringList({"notes.txt"}));  // the first item read gives it its window
+        QCOMPARE(changes, 1);
+        QCOMPARE(list.width(), 145);
+    }
+};
+
+QTEST_MAIN(FileListBoxTest)
+#include "file_list_box_test.moc"
