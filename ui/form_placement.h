@@ -8,7 +8,8 @@
 //    only when it accepted the close, StoreFormState, so values the handler writes are saved in this run;
 //  - destruction: FormDestroy saves once more, with "Visible" = "1", when no save was done since the last
 //    restore. A form can call FormDestroy() at the start of its destructor to get that save before its own
-//    clean-up; otherwise it runs when the component itself is destroyed with the form's children.
+//    clean-up; otherwise it runs when the component itself is destroyed with the form's children, after
+//    the form's own destructor, so hooks (OnSave, ErrorReporter) must then not touch the form's members.
 // An exception inside these hooks goes to ErrorReporter (the application's error box), and the show,
 // close or destruction goes on.
 //

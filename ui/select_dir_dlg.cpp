@@ -43,7 +43,11 @@ TSelectDirDlg::TSelectDirDlg(TSelectDirOpts options, int helpContext, QWidget* p
 
     auto place = [this](QWidget* w, const char* name, int l, int t, int wd, int h) {
         w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(Scaled(l, t, wd, h));
+        QRect r = Scaled(l, t, wd, h);
+        // Captions size themselves to their text, so a larger font never cuts them off.
+        if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty())
+            r.setSize(r.size().expandedTo(label->sizeHint()));
+        w->setGeometry(r);
     };
 
     auto* dirLabel = new QLabel(QStringLiteral("Directory &Name:"), this);
@@ -55,13 +59,14 @@ TSelectDirDlg::TSelectDirDlg(TSelectDirOpts options, int helpContext, QWidget* p
     const bool allowCreate = options_.testFlag(sdAllowCreate);
     dirPath_->setVisible(!allowCreate);
     dirEdit_->setVisible(allowCreate);
-    if (allowCreate) dirLabel->setBuddy(dirEdit_);
+    dirLabel->setBuddy(dirEdit_);
 
     auto* directoryLabel = new QLabel(QStringLiteral("&Directories:"), this);
     place(directoryLabel, "DirectoryLabel", 8, 56, 66, 13);
     dirList_ = new TDirectoryTree(this);
     place(dirList_, "DirList", 8, 72, 213, 138);
     directoryLabel->setBuddy(dirList_);
+    if (!allowCreate) dirLabel->setBuddy(dirList_);  // the path label takes no input
 
     auto* fileLabel = new QLabel(QStringLiteral("&Files: (*.*)"), this);
     place(fileLabel, "FileLabel", 232, 56, 57, 13);

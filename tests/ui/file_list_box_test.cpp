@@ -3,6 +3,7 @@
 #include "ui/file_list_box.h"
 
 #include "archive/errors.h"
+#include "archive/fs/fs.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,6 +87,25 @@ private slots:
         QVERIFY(Items(f.list).contains("[sub.zip]"));
         f.list.SetFileType(ftHidden);  // hidden ones only
         QCOMPARE(Items(f.list), QStringList({".hidden.zip"}));
+    }
+
+    void hiddenAndSystemByAttribute() {
+        // Files marked the way Wine keeps the logger's attributes, without a leading dot.
+        namespace fs = archive::fs;
+        const std::string hidden = (root + "/zorvel3_hidden.zip").toStdString();
+        const std::string system = (root + "/zorvel3_system.zip").toStdString();
+        Touch(QString::fromStdString(hidden));
+        Touch(QString::fromStdString(system));
+        fs::SetAttributes(hidden, fs::faArchive | fs::faHidden);
+        fs::SetAttributes(system, fs::faArchive | fs::faSysFile);
+        if (!(fs::GetAttributes(hidden).value_or(0) & fs::faHidden))
+            QSKIP("this file system keeps no extended attributes");
+        Fixture f(root, "zorvel3*.zip");
+        QVERIFY(!Items(f.list).contains("zorvel3_hidden.zip"));
+        QVERIFY(!Items(f.list).contains("zorvel3_system.zip"));
+        f.list.SetFileType(TFileType(ftNormal) | ftHidden | ftSystem);
+        QVERIFY(Items(f.list).contains("zorvel3_hidden.zip"));
+        QVERIFY(Items(f.list).contains("zorvel3_system.zip"));
     }
 
     void glyphsAndRowHeight() {

@@ -24,6 +24,8 @@ public:
         item.SetValue("c:\\");
         setGeometry(518, 168, 434, 368);
     }
+    // The destroy hook runs before the form's own clean-up, while what its reporter uses still exists.
+    ~TfmMain() override { storage->FormDestroy(); }
     TFormStorage* storage;
     QStringList errors;
     bool allowClose = true;
@@ -245,6 +247,17 @@ private slots:
             TfmMain form(store);  // never shown: nothing restored, nothing saved
         }
         QVERIFY(!store->HasSection(key, section));
+        {
+            // A form that does not call the hook itself: it runs when the component goes with the form.
+            QWidget form;
+            auto* storage = new TFormStorage(&form);
+            storage->SetStore(store);
+            storage->SetIniSection(section);
+            storage->WriteStoredValue("SelectedPathName", "/plain");
+            form.show();
+        }
+        QCOMPARE(*Stored("Visible"), QString("1"));
+        QCOMPARE(*Stored("SelectedPathName"), QString("/plain"));
     }
 
     void failedRestoreBlocksSavesAndIsReported() {
@@ -299,6 +312,38 @@ private slots:
         QCOMPARE(form.geometry(), QRect(518, 168, 434, 368));
         QVERIFY(form.close());
         QCOMPARE(store->ValueNames(key, section), QStringList({"NormPos"}));
+    }
+
+    void showCommandWithState_data() {
+        QTest::addColumn<QString>("showCmd");
+        QTest::addColumn<int>("state");
+        QTest::newRow("normal") << "1" << int(Qt::WindowNoState);
+        QTest::newRow("maximised") << "3" << int(Qt::WindowMaximized);
+        QTest::newRow("unknown keeps the initial state") << "4" << int(Qt::WindowNoState);
+    }
+    void showCommandWithState() {
+        QFETCH(QString, showCmd);
+        QFETCH(int, state);
+        Plant("ShowCmd", showCmd);
+        TfmMain form(store);
+        form.storage->SetOptions(TPlacementOptions(fpState) | fpPosition);
+        form.show();
+        QCOMPARE(int(form.windowState()), state);
+        QVERIFY(form.close());
+        QCOMPARE(*Stored("ShowCmd"), state == int(Qt::WindowMaximized) ? QString("3") : QString("1"));
+    }
+
+    void defaultsForAForm() {
+        QWidget form;
+        TFormPlacement placement(&form);
+        QCOMPARE(placement.Options(), TPlacementOptions(fpState) | fpPosition);
+        QVERIFY(placement.Active());
+        QCOMPARE(placement.Version(), 0);
+        QCOMPARE(placement.DefaultSectionName(), QString("QWidget"));
+        TfmMain main(store);
+        QCOMPARE(main.storage->DefaultSectionName(), QString("TfmMain"));
+        QVERIFY(TFormPlacement::DefaultStorageKey().startsWith("Software/"));
+        QVERIFY(!TFormPlacement::DefaultStorageKey().endsWith("_test"));
     }
 
     void positionTexts_data() {
