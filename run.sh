@@ -37,7 +37,7 @@ if [ -f build/zb_close_window.exe ]; then
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  echo "run.sh: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); start it from a desktop session, or try: xvfb-run -a ./run.sh $*" >&2
+  echo "run.sh: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); start it from a desktop session, or try: xvfb-run -a ./run.sh${1:+ $1}" >&2
   exit 1
 fi
 cd "$folder"
