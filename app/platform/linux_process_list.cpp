@@ -41,7 +41,7 @@ std::vector<ProcessEntry> LinuxProcessList::ListProcesses() {
         const auto stat = ReadProcFile(dir + QStringLiteral("stat"));
         if (!stat) continue;
         const auto state = ProcessStateFromStat(*stat);
-        if (!state || *state == 'Z') continue;
+        if (!state || *state == 'Z' || *state == 'X') continue;  // ended: zombie or dead
         const auto cmdline = ReadProcFile(dir + QStringLiteral("cmdline"));
         if (!cmdline) continue;
         const QByteArray comm = ReadProcFile(dir + QStringLiteral("comm")).value_or(QByteArray());

@@ -1,8 +1,8 @@
 // The process list read from /proc.
 //
 // Every numeric folder of the proc root is one process. Its name comes from cmdline (else comm), and
-// a zombie (state Z in stat) is left out: it has ended and only waits for its parent to collect it, so
-// it must not keep the guard waiting. Any file that cannot be read leaves that process out.
+// a zombie (state Z in stat, or X while it is being removed) is left out: it has ended and only waits
+// for its parent to collect it, so it must not keep the guard waiting. Any file that cannot be read leaves that process out.
 #pragma once
 
 #include "app/platform/process_list.h"

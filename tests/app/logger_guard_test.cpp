@@ -42,7 +42,7 @@ class ShortRealSleeper : public platform::Sleeper {
 public:
     void Sleep(int) override {
         ++count;
-        QThread::msleep(100);
+        QThread::msleep(200);
     }
     int count = 0;
 };

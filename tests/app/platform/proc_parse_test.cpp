@@ -114,6 +114,7 @@ private slots:
         WriteProcess(root, "9", RAW("/sbin/init\0splash\0"), "systemd\n", "9 (systemd) S 0 9");
         WriteProcess(root, "4242", kWineCmdline, "ZORVEL_Log3.exe\n", "4242 (ZORVEL_Log3.exe) S 4200 1");
         WriteProcess(root, "4300", RAW("C:\\ZORVEL\\ZORVEL_Log3.exe\0\0\0"), "ZORVEL_Log3.exe\n", "4300 (ZORVEL_Log3.exe) Z 1");
+        WriteProcess(root, "4301", RAW("ZORVEL_Log3.exe\0"), "ZORVEL_Log3.exe\n", "4301 (ZORVEL_Log3.exe) X 1");
         WriteProcess(root, "77", QByteArray(), "kthreadd\n", "77 (kthreadd) S 0 0");
         WriteProcess(root, "500", RAW("/bin/gone\0"), "gone\n", "");  // no stat: it ended while we looked
         testing_support::WriteFile(root / "600/stat", "600 (half) S 1");  // no cmdline

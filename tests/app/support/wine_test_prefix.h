@@ -70,6 +70,8 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("WINEPREFIX"), prefix_);
         env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+        // No Mono or Gecko installer prompts, no menu entries or file associations in the user's home.
+        env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml=;winemenubuilder.exe=d"));
         env.remove(QStringLiteral("LC_ALL"));
         env.insert(QStringLiteral("LC_CTYPE"), QStringLiteral("C.UTF-8"));
         return env;
