@@ -108,6 +108,11 @@ TfmMain::TfmMain(MainWindowServices services, QWidget* parent)
 TfmMain::~TfmMain() {
     // The store's last save (when the window never got to close) while the whole window still exists.
     FormStorage1->FormDestroy();
+    // The controls outlive this body (they go with the QWidget part): nothing they raise while they are
+    // taken down may reach handlers whose state is already gone.
+    DirectoryEdit1->OnChange = nullptr;
+    DirectoryEdit2->OnChange = nullptr;
+    FileListBox1->OnChange = nullptr;
     if (fmMain == this) fmMain = nullptr;
 }
 
