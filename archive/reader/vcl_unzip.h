@@ -24,6 +24,7 @@
 #include "archive/records/sorted_zip.h"
 #include "archive/records/zip_header_info.h"
 #include "archive/streams/buffer_stream.h"
+#include "archive/streams/stream.h"
 
 namespace archive {
 
@@ -120,12 +121,17 @@ public:
     TDateTime EntryDateTime(int index);
     std::string EntryComment(int index);
     std::string ArchiveComment();
+    // The whole header of an entry (sizes, method, CRC, attributes), same index rule.
+    const TZipHeaderInfo& EntryInfo(int index) const;
 
     // Loads the directory if needed (see the .cpp for the rules on incomplete archives).
     void ReadCentralDirectory();
     // Extracts the entries FilesList selects (every entry with DoAll); returns the number written with a
     // matching CRC. FilesList is empty afterwards in every case.
     int UnZip();
+    // Decodes the entries FilesList selects (every entry with DoAll) and checks their CRC without writing
+    // anything: the same selection, passwords, events and counts as UnZip, with FName the stored name.
+    int TestArchive();
 
     void Assign(const TVCLUnZip& source);
 
@@ -167,6 +173,10 @@ protected:
 
     TSortedZip* View() const { return sortedFiles_ ? sortedFiles_.get() : files_.get(); }
 
+    // The disk request installed by the constructor: prompts for spanned disks, otherwise names disk n
+    // of a block set X.zip -> X.00n.
+    static void BuiltInGetNextDisk(TVCLUnZip* Sender, int NextDisk, std::string& FName);
+
     Host* host_;
     std::string zipName_;
     std::string destDir_;
@@ -185,6 +195,22 @@ protected:
     std::string messageText_;
     TMultiMode multiMode_ = mmNone;
     bool checkDiskLabels_ = true;
+    std::string lastDiskName_;                   // multi-disk: the file that held the end record
+
+private:
+    struct Extraction;
+    friend struct Extraction;
+    void ReadZipDirectoryOnce();
+    // Recovery scan over the local headers; false when no local header signature was found.
+    bool RecoveryScan();
+    // Reads the central records of the directory from `dir` (archive or companion); in recovery mode
+    // they only complete the scanned entries of the same name.
+    void ReadCentralRecords(TStream*& dir, bool companion);
+    // Runs the recovery scan, or clears the component and raises EBadZipFile when it fails.
+    void RecoverOrFail();
+    // Raised on a missing or broken directory: OnInCompleteZip, then the mode decides.
+    void NotifyIncomplete();
+    int RunExtraction(bool testOnly);
 };
 
 }  // namespace archive

@@ -1,0 +1,232 @@
+// Inflate's hot loop: Huffman symbols and match copies with no bounds checks but the data's own.
+//
+// This header is compiled into more than one translation unit, each with different code-generation options
+// (the portable build, and one for processors with BMI2, whose flag-free shifts and bit-field extraction
+// suit the bit buffer). Everything in it has internal linkage and is forced inline, so no copy built for a
+// newer processor can be shared with code that runs on an older one.
+//
+// Bit buffer: 64 bits, consumed from the bottom. A refill loads 8 bytes unaligned, ORs them in above the
+// valid bits and advances the input by the whole bytes that fitted; afterwards 56 to 63 bits are valid, and
+// the bits above them are the low bits of the byte at `in`, so OR-ing the same bytes again is harmless.
+//
+// Bit budget per iteration, starting from at least 56 valid bits: up to three literals (15 bits each, then
+// refill), or up to two literals, a refill, a length (code plus extra: at most 20 bits) and a distance (at
+// most 28 bits) = 48. So one iteration never needs a refill between the length and the distance. The
+// refill after a match comes before its copy, together with the next literal/length lookup, so that the
+// table load overlaps the copy.
+//
+// Match copy: distances of 16 or more move 16 bytes at a time, 8 to 15 move 8 bytes at a time (each load
+// reads only bytes already written); distance 1 repeats one byte; 2 to 7 copy 8 bytes per step advancing by
+// the distance, so every step reads only the `distance` bytes before it that are final. The first 32 bytes
+// are copied without a loop test, as most matches are short; so a copy may write up to 31 bytes past the
+// match, which kOutMargin reserves.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "archive/codec/inflate_state.h"
+
+namespace archive::codec::inflate_detail {
+namespace {
+
+#define ZB_INLINE [[gnu::always_inline]] inline
+
+ZB_INLINE uint64_t LoadLE64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+ZB_INLINE uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+ZB_INLINE void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+ZB_INLINE uint64_t LowBits(uint64_t v, unsigned n) { return v & ((uint64_t{1} << n) - 1); }
+
+ZB_INLINE void Copy16(uint8_t* dst, const uint8_t* src) {
+    uint8_t tmp[16];
+    std::memcpy(tmp, src, 16);
+    std::memcpy(dst, tmp, 16);
+}
+
+ZB_INLINE void CopyMatch(uint8_t* dst, unsigned distance, unsigned length) {
+    const uint8_t* src = dst - distance;
+    uint8_t* const end = dst + length;
+    if (distance >= 16) {
+        // Most matches are short: the first 32 bytes go without a loop branch.
+        Copy16(dst, src);
+        Copy16(dst + 16, src + 16);
+        dst += 32;
+        src += 32;
+        while (dst < end) {
+            Copy16(dst, src);
+            Copy16(dst + 16, src + 16);
+            dst += 32;
+            src += 32;
+        }
+    } else if (distance >= 8) {
+        Store64(dst, Load64(src));
+        Store64(dst + 8, Load64(src + 8));
+        Store64(dst + 16, Load64(src + 16));
+        Store64(dst + 24, Load64(src + 24));
+        dst += 32;
+        src += 32;
+        while (dst < end) {
+            Store64(dst, Load64(src));
+            Store64(dst + 8, Load64(src + 8));
+            dst += 16;
+            src += 16;
+        }
+    } else if (distance == 1) {
+        const uint64_t v = uint64_t{*src} * 0x0101010101010101ull;
+        do {
+            Store64(dst, v);
+            Store64(dst + 8, v);
+            Store64(dst + 16, v);
+            Store64(dst + 24, v);
+            dst += 32;
+        } while (dst < end);
+    } else {
+        do {
+            Store64(dst, Load64(src));
+            dst += distance;
+            src += distance;
+        } while (dst < end);
+    }
+}
+
+ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
+    using namespace huffman;
+    constexpr uint64_t kLitLenMask = (uint64_t{1} << kLitLenRootBits) - 1;
+    constexpr uint64_t kDistMask = (uint64_t{1} << kDistRootBits) - 1;
+
+    uint64_t bitbuf = s.bitbuf;
+    // Only the low 6 bits of `bitsleft` count: consuming subtracts the whole entry, whose low byte is the
+    // number of bits, so the bits above collect garbage that is never looked at.
+    uint32_t bitsleft = s.bitsleft;
+    const uint8_t* in = s.in;
+    uint8_t* out = s.out;
+    const uint8_t* const inLimit = s.inLimit;
+    uint8_t* const outLimit = s.outLimit;
+    const uint8_t* const outBase = s.outBase;
+    const uint32_t* const litlen = s.litlen;
+    const uint32_t* const dist = s.dist;
+    LoopExit result = LoopExit::Limit;
+
+#define ZB_REFILL()                                   \
+    do {                                              \
+        bitbuf |= LoadLE64(in) << (bitsleft & 63);    \
+        in += (~bitsleft >> 3) & 7;                   \
+        bitsleft |= 56;                               \
+    } while (0)
+#define ZB_CONSUME(entry)             \
+    do {                              \
+        bitbuf >>= ((entry) & 63);    \
+        bitsleft -= (entry);          \
+    } while (0)
+
+    // Invariant at the top of the loop: at least 56 valid bits, and `e` is the literal/length entry they
+    // start with (looked up before the previous match was copied, so the lookup overlaps the copy).
+    ZB_REFILL();
+    uint32_t e = litlen[bitbuf & kLitLenMask];
+    while (in < inLimit && out < outLimit) {
+        if (e & kLiteral) {
+            ZB_CONSUME(e);
+            *out++ = static_cast<uint8_t>(e >> 16);
+            e = litlen[bitbuf & kLitLenMask];
+            if (e & kLiteral) {
+                ZB_CONSUME(e);
+                *out++ = static_cast<uint8_t>(e >> 16);
+                e = litlen[bitbuf & kLitLenMask];
+                if (e & kLiteral) {
+                    ZB_CONSUME(e);
+                    *out++ = static_cast<uint8_t>(e >> 16);
+                    ZB_REFILL();
+                    e = litlen[bitbuf & kLitLenMask];
+                    continue;
+                }
+            }
+            // At least 26 valid bits remain, so `e` was looked up with real bits; the refill only adds
+            // bits above them.
+            ZB_REFILL();
+        }
+        if (e & kExceptional) {
+            if (e & kSubtable) {
+                const unsigned subBits = CodeBits(e);
+                const uint32_t start = Value(e);
+                ZB_CONSUME(e);
+                e = litlen[start + LowBits(bitbuf, subBits)];
+                if (e & kLiteral) {
+                    ZB_CONSUME(e);
+                    *out++ = static_cast<uint8_t>(e >> 16);
+                    ZB_REFILL();
+                    e = litlen[bitbuf & kLitLenMask];
+                    continue;
+                }
+            }
+            if (e & kExceptional) {
+                if (e & kEndOfBlock) {
+                    ZB_CONSUME(e);
+                    result = LoopExit::EndOfBlock;
+                } else {
+                    result = LoopExit::BadData;
+                }
+                break;
+            }
+        }
+
+        // Length: base plus the extra bits that follow the code.
+        uint64_t saved = bitbuf;
+        ZB_CONSUME(e);
+        const unsigned length = Value(e) + static_cast<unsigned>(LowBits(saved, e & 0xFF) >> CodeBits(e));
+
+        e = dist[bitbuf & kDistMask];
+        if (e & kExceptional) {
+            if (!(e & kSubtable)) {
+                result = LoopExit::BadData;
+                break;
+            }
+            const unsigned subBits = CodeBits(e);
+            const uint32_t start = Value(e);
+            ZB_CONSUME(e);
+            e = dist[start + LowBits(bitbuf, subBits)];
+            if (e & kExceptional) {
+                result = LoopExit::BadData;
+                break;
+            }
+        }
+        saved = bitbuf;
+        ZB_CONSUME(e);
+        const unsigned distance = Value(e) + static_cast<unsigned>(LowBits(saved, e & 0xFF) >> CodeBits(e));
+        if (distance > static_cast<size_t>(out - outBase)) {
+            result = LoopExit::BadData;
+            break;
+        }
+        ZB_REFILL();
+        e = litlen[bitbuf & kLitLenMask];
+        CopyMatch(out, distance, length);
+        out += length;
+    }
+
+#undef ZB_REFILL
+#undef ZB_CONSUME
+
+    s.bitbuf = bitbuf;
+    s.bitsleft = bitsleft & 63;
+    s.in = in;
+    s.out = out;
+    return result;
+}
+
+#undef ZB_INLINE
+
+}  // namespace
+}  // namespace archive::codec::inflate_detail

@@ -1,0 +1,364 @@
+// Loading the central directory of TVCLUnZip: opening and refreshing the archive, the cache, locating the
+// end record (or the .zfc companion that holds a copy of the directory), the incomplete-archive modes and
+// the recovery scan, and the disk requests of multi-disk archives.
+//
+// Reading goes: end record -> central records (archive order) -> view. When the end record is missing,
+// IncompleteZipMode decides: izAssumeMulti raises EIncompleteZip (ReadCentralDirectory swallows it),
+// izAssumeNotAZip raises ENotAZipFile, izAssumeBad rebuilds the list from the local headers.
+//
+// Everything read from the file is bounded: the end record is searched in at most 65557 bytes, a record
+// count is a 16-bit field and each central record costs at least 46 bytes of file, names are 16-bit
+// lengths, the recovery scan moves forward by at least one local header per entry and stops at the list's
+// capacity, and every disk request either opens an existing file or ends with EUserCanceled.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/errors.h"
+#include "archive/fs/fs.h"
+#include "archive/reader/vcl_unzip.h"
+#include "archive/records/little_endian.h"
+
+namespace archive {
+
+namespace {
+
+// A disk handler that keeps naming the same missing file can never succeed: after this many identical
+// answers the request counts as cancelled instead of asking forever.
+constexpr int kRepeatedDiskAnswers = 2;
+// ReadCentralDirectory starts again after OnInCompleteZip only while the archive keeps changing; this
+// caps even that.
+constexpr int kIncompleteRetries = 100;
+// The recovery scan lets the window breathe every so many bytes.
+constexpr int64_t kScanPumpBytes = 10240;
+// Entries one TSortedZip can hold.
+constexpr int kMaxEntries = 65520;
+
+bool SameFile(int fd, const std::string& path) {
+    struct stat a {}, b {};
+    if (fd < 0 || fstat(fd, &a) != 0 || stat(fs::Resolve(path).c_str(), &b) != 0) return false;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::string UpperAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+}  // namespace
+
+TVCLUnZip::ArchiveStamp TVCLUnZip::CurrentStamp() const {
+    // Full-resolution modification time and size: a rewrite within the same second (or the same
+    // two-second MS-DOS tick) still shows.
+    struct stat st {};
+    if (zipName_.empty() || stat(fs::Resolve(zipName_).c_str(), &st) != 0) return ArchiveStamp{};
+    return ArchiveStamp{int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, int64_t{st.st_size}};
+}
+
+void TVCLUnZip::ReadCentralDirectory() {
+    for (int attempt = 0;; ++attempt) {
+        host().SetBusyCursor(true);
+        const ArchiveStamp before = CurrentStamp();
+        try {
+            OpenAndRefresh();
+        } catch (const EIncompleteZip&) {
+            host().SetBusyCursor(false);
+            CloseZipFile(false);
+            // With a handler the read is tried again, as the handler may have brought the rest of the
+            // archive; but only while the file actually changed, or a handler that changes nothing would
+            // keep us here for ever.
+            if (OnInCompleteZip && attempt < kIncompleteRetries && !(CurrentStamp() == before)) continue;
+            return;
+        } catch (...) {
+            ClearZip();
+            host().SetBusyCursor(false);
+            throw;
+        }
+        CloseZipFile(false);
+        host().SetBusyCursor(false);
+        return;
+    }
+}
+
+void TVCLUnZip::OpenAndRefresh() {
+    // An archive replaced under an open stream (the writer renames the new one into place) is read anew.
+    if (zipStream_ && !SameFile(zipStream_->Handle(), zipName_)) zipStream_.reset();
+    if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite,
+                                                                   FlushFilesOnClose);
+    if (files_ && CurrentStamp() == zipStamp_) return;
+    ReadZipDirectory();
+}
+
+void TVCLUnZip::NotifyIncomplete() {
+    if (OnInCompleteZip) OnInCompleteZip(this, IncompleteZipMode);
+}
+
+void TVCLUnZip::RecoverOrFail() {
+    if (!RecoveryScan()) {
+        host().SetBusyCursor(false);
+        ClearZip();
+        throw EBadZipFile("Not a valid zip file!");
+    }
+}
+
+void TVCLUnZip::ReadZipDirectory() {
+    try {
+        ReadZipDirectoryOnce();
+    } catch (...) {
+        // Half a directory must never pass for the cached one: the next call reads the archive again.
+        DiscardDirectory();
+        zipStamp_ = ArchiveStamp{};
+        throw;
+    }
+}
+
+void TVCLUnZip::ReadZipDirectoryOnce() {
+    zipStamp_ = CurrentStamp();
+    DiscardDirectory();
+    recovery_ = false;
+    lastDiskName_.clear();
+
+    ecrec_.Clear();
+    TStream* dir = zipStream_.get();
+    std::unique_ptr<TLFNFileStream> companion;
+    bool found = ecrec_.Locate(*zipStream_);
+    if (!found) {
+        // A multi-disk writer may have left a copy of the directory beside the archive.
+        const std::string zfc = fs::ChangeFileExt(zipName_, ".zfc");
+        if (fs::FileExists(zfc)) {
+            try {
+                companion = std::make_unique<TLFNFileStream>(zfc, fmOpenRead | fmShareDenyWrite);
+            } catch (const EStreamError&) {
+                companion.reset();
+            }
+            if (companion && ecrec_.Locate(*companion)) {
+                found = true;
+                dir = companion.get();
+            } else {
+                companion.reset();
+                ecrec_.Clear();
+            }
+        }
+    }
+
+    if (!found) {
+        NotifyIncomplete();
+        switch (IncompleteZipMode) {
+            case izAssumeNotAZip: throw ENotAZipFile("Not a valid zip file!");
+            case izAssumeMulti: throw EIncompleteZip("Incomplete Zip File");
+            case izAssumeBad: RecoverOrFail(); break;
+        }
+        dir = zipStream_.get();
+    } else {
+        curDisk_ = companion ? 0 : ecrec_.ThisDisk;
+        // No removable drives here: a multi-disk archive is always a set of block files.
+        multiMode_ = ecrec_.ThisDisk != 0 ? mmBlocks : mmNone;
+        if (multiMode_ != mmNone) lastDiskName_ = zipName_;
+    }
+
+    if (!files_) files_ = std::make_unique<TSortedZip>();
+
+    if (ecrec_.TotalEntries != 0) {
+        if (!recovery_ && multiMode_ != mmNone && !companion && ecrec_.CentralStartDisk != curDisk_) {
+            RequestDisk(ecrec_.CentralStartDisk + 1);
+            dir = zipStream_.get();
+        }
+        const int64_t start = companion ? 0 : int64_t{ecrec_.CentralOffset};
+        uint8_t sig[4] = {};
+        const bool atStart = dir->Seek(start, soFromBeginning) == start && dir->Read(sig, 4) == 4;
+        if (atStart && GetU32(sig) == kCentralHeaderSignature) {
+            dir->Seek(start, soFromBeginning);
+            ReadCentralRecords(dir, companion != nullptr);
+        } else if (!recovery_) {
+            NotifyIncomplete();
+            if (IncompleteZipMode != izAssumeBad) throw EBadZipFile("Not a valid zip file!");
+            companion.reset();
+            RecoverOrFail();
+            dir = zipStream_.get();
+            // The local headers may be followed by the central directory after all (an archive with data
+            // in front of it): let it complete the scanned entries.
+            const int64_t end = ecrec_.CentralOffset;
+            if (ecrec_.TotalEntries != 0 && dir->Seek(end, soFromBeginning) == end && dir->Read(sig, 4) == 4 &&
+                GetU32(sig) == kCentralHeaderSignature) {
+                dir->Seek(end, soFromBeginning);
+                ReadCentralRecords(dir, false);
+            }
+        }
+        // In recovery mode a missing central directory is simply the normal case: the scan's list stands.
+    }
+
+    if (!recovery_ && ecrec_.CommentLength != 0 && (multiMode_ != mmNone || companion)) {
+        // The comment is read now: the last disk may not be at hand later, and a companion's positions
+        // mean nothing in the archive itself.
+        if (!companion && curDisk_ != ecrec_.ThisDisk) {
+            RequestDisk(ecrec_.ThisDisk + 1);
+            dir = zipStream_.get();
+        }
+        std::string comment(ecrec_.CommentLength, '\0');
+        int64_t got = 0;
+        if (dir->Seek(ecrec_.CommentPosition, soFromBeginning) == int64_t{ecrec_.CommentPosition})
+            got = std::max<int64_t>(0, dir->Read(comment.data(), ecrec_.CommentLength));
+        comment.resize(static_cast<size_t>(got));
+        ecrec_.SetLoadedComment(std::move(comment));
+    }
+
+    numDisks_ = ecrec_.ThisDisk + 1;
+    curDisk_ = companion ? 0 : ecrec_.ThisDisk;
+    if (recovery_) curDisk_ = 0;
+    RebuildView();
+}
+
+void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
+    // In recovery mode the scanned entries are completed by name.
+    std::unordered_map<std::string, TZipHeaderInfo*> byName;
+    if (recovery_)
+        for (int i = 0; i < files_->Count(); ++i) byName.emplace(files_->Items(i)->StoredName(), files_->Items(i));
+
+    NextDiskFn nextDisk;
+    if (multiMode_ != mmNone && !recovery_ && !companion) {
+        nextDisk = [this]() -> TStream* {
+            RequestDisk(curDisk_ + 2);
+            return zipStream_.get();
+        };
+    }
+    // The count at offset 10 of the end record (all disks), not the per-disk one; in recovery mode
+    // whatever central records follow the scanned data.
+    const int total = recovery_ ? 65535 : ecrec_.TotalEntries;
+    for (int i = 0; i < total; ++i) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        if (!entry->ReadCentral(dir, nextDisk)) {
+            if (recovery_) return;
+            NotifyIncomplete();
+            if (IncompleteZipMode != izAssumeBad) throw EBadZipFile("Not a valid zip file!");
+            RecoverOrFail();
+            dir = zipStream_.get();
+            return;
+        }
+        if ((multiMode_ != mmNone || companion) && entry->CommentLength != 0) {
+            // Read at once: the comment's disk (or the companion) is not at hand later.
+            const int64_t end = dir->Position();
+            const int64_t at = end - entry->CommentLength;
+            std::string comment(entry->CommentLength, '\0');
+            int64_t got = 0;
+            if (dir->Seek(at, soFromBeginning) == at) got = std::max<int64_t>(0, dir->Read(comment.data(), entry->CommentLength));
+            comment.resize(static_cast<size_t>(got));
+            const uint16_t length = entry->CommentLength;
+            entry->SetComment(std::move(comment));
+            entry->CommentLength = length;
+            dir->Seek(end, soFromBeginning);
+        }
+        if (recovery_) {
+            auto it = byName.find(entry->StoredName());
+            if (it == byName.end()) continue;  // a central record without a scanned entry is dropped
+            TZipHeaderInfo& scanned = *it->second;
+            const uint32_t offset = scanned.LocalHeaderOffset;
+            const uint16_t disk = scanned.DiskNumberStart;
+            const uint16_t localExtra = scanned.LocalExtraLength;
+            scanned.Assign(*entry);
+            // What the scan found on disk stays: where the header is, and (for the list's order) its disk.
+            scanned.LocalHeaderOffset = offset;
+            scanned.DiskNumberStart = disk;
+            scanned.LocalExtraLength = localExtra;
+            continue;
+        }
+        if (files_->Add(entry.get()) >= 0) entry.release();  // an entry equal to one present is dropped
+    }
+}
+
+bool TVCLUnZip::RecoveryScan() {
+    recovery_ = true;
+    DiscardDirectory();
+    TStream& s = *zipStream_;
+    const int64_t size = s.Size();
+    int64_t pos = UpperAscii(fs::ExtractFileExt(zipName_)) == ".EXE" ? 14000 : 0;
+
+    // Find "PK\3\4" followed by a version-needed field whose upper byte is below 10.
+    std::vector<uint8_t> chunk(65536);
+    int64_t found = -1;
+    int64_t sincePump = 0;
+    while (found < 0 && pos + 6 <= size) {
+        const int64_t want = std::min<int64_t>(static_cast<int64_t>(chunk.size()), size - pos);
+        if (s.Seek(pos, soFromBeginning) != pos) break;
+        const int64_t got = s.Read(chunk.data(), want);
+        if (got < 6) break;
+        const int64_t last = got - 6;  // candidates need the signature and the two version bytes
+        for (int64_t j = 0; j <= last; ++j) {
+            if (chunk[j] == 'P' && GetU32(&chunk[j]) == kLocalHeaderSignature && chunk[j + 5] < 10) {
+                found = pos + j;
+                break;
+            }
+        }
+        sincePump += last + 1;
+        if (DoProcessMessages && sincePump >= kScanPumpBytes) {
+            host().ProcessMessages();
+            sincePump = 0;
+        }
+        pos += last + 1;
+    }
+    if (found < 0) return false;
+
+    files_ = std::make_unique<TSortedZip>();
+    int64_t next = found;
+    s.Seek(next, soFromBeginning);
+    while (files_->Count() < kMaxEntries && next <= int64_t{UINT32_MAX}) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        if (!entry->ReadLocal(s)) break;
+        next = int64_t{entry->LocalHeaderOffset} + kLocalHeaderSize + entry->FileNameLength +
+               entry->LocalExtraLength + entry->CompressedSize + (entry->HasDataDescriptor() ? 16 : 0);
+        if (files_->Add(entry.get()) < 0) break;
+        entry.release();
+        if (next > size) break;
+        s.Seek(next, soFromBeginning);
+    }
+
+    ecrec_.ThisDisk = 0;
+    ecrec_.CentralOffset = static_cast<uint32_t>(std::min<int64_t>(next, UINT32_MAX));
+    ecrec_.TotalEntries = static_cast<uint16_t>(files_->Count());
+    curDisk_ = 0;
+    numDisks_ = 1;
+    multiMode_ = mmNone;
+    return true;
+}
+
+void TVCLUnZip::RequestDisk(int n) {
+    zipStream_.reset();
+    std::string fname = zipName_;
+    std::string previous;
+    int repeats = 0;
+    for (;;) {
+        if (OnGetNextDisk) OnGetNextDisk(this, n, fname);
+        if (fname.empty()) throw EUserCanceled("User canceled loading new disk.");
+        if (fs::FileExists(fname)) break;
+        // The last disk is the file the directory was read from, whatever the handler thinks it is called
+        // (a block set X.001, X.002, ..., X.zip).
+        if (n == ecrec_.ThisDisk + 1 && !lastDiskName_.empty() && fs::FileExists(lastDiskName_)) {
+            fname = lastDiskName_;
+            break;
+        }
+        repeats = fname == previous ? repeats + 1 : 0;
+        if (repeats + 1 >= kRepeatedDiskAnswers) throw EUserCanceled("User canceled loading new disk.");
+        previous = fname;
+    }
+    zipStream_ = std::make_unique<TLFNFileStream>(fname, fmOpenRead);
+    curDisk_ = n - 1;
+    zipName_ = fname;
+    zipStamp_ = CurrentStamp();
+}
+
+void TVCLUnZip::BuiltInGetNextDisk(TVCLUnZip* Sender, int NextDisk, std::string& FName) {
+    if (Sender->MultiMode() == mmSpan) {
+        Host& host = Sender->host();
+        host.SetBusyCursor(false);
+        const Answer answer = host.MessageBox(
+            "", "Please insert disk " + std::to_string(NextDisk) + " of the multi-disk set.", Buttons::OkCancel);
+        if (answer == Answer::Cancel) FName.clear();
+        host.SetBusyCursor(true);
+        return;
+    }
+    FName = fs::ChangeFileExt(FName, Format(".%3.3d", NextDisk));
+}
+
+}  // namespace archive

@@ -1,0 +1,108 @@
+// The input and output steps of extraction and the dispatch by compression method (see entry_io.h).
+#include "archive/reader/entry_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/codec/crc32.h"
+#include "archive/errors.h"
+#include "archive/streams/stream.h"
+
+namespace archive::reader {
+
+void ArchiveInput::Start(TStream* stream, uint32_t compressedBytes, codec::TraditionalCipher* cipher) {
+    stream_ = stream;
+    left_ = compressedBytes;
+    cipher_ = cipher;
+}
+
+size_t ArchiveInput::NextBlock(const uint8_t*& data) {
+    if (left_ == 0) return 0;
+    if (Pump) Pump();
+    const size_t n = std::min<size_t>(kBlockSize, left_);
+    left_ -= static_cast<uint32_t>(n);
+    int64_t got = std::max<int64_t>(0, stream_->Read(buffer_, static_cast<int64_t>(n)));
+    while (static_cast<size_t>(got) < n) {
+        if (!NextDisk) throw EFatalUnzipError("Premature end of file reached");
+        stream_ = NextDisk();
+        const int64_t more = stream_->Read(buffer_ + got, static_cast<int64_t>(n) - got);
+        if (more > 0) got += more;
+    }
+    if (cipher_) cipher_->Decrypt(buffer_, n);
+    data = buffer_;
+    return n;
+}
+
+void EntryOutput::Start(TStream* file, uint32_t uncompressedSize) {
+    file_ = file;
+    limit_ = uncompressedSize;
+    used_ = 0;
+    written_ = 0;
+    crc_ = 0xFFFFFFFF;
+}
+
+void EntryOutput::Write(const uint8_t* data, size_t n) {
+    while (n > 0) {
+        if (used_ == 0 && n >= kBlockSize) {
+            // A whole block at hand: step it straight from the decoder's memory.
+            Step(data, kBlockSize);
+            data += kBlockSize;
+            n -= kBlockSize;
+            continue;
+        }
+        const size_t k = std::min(n, kBlockSize - used_);
+        std::memcpy(buffer_ + used_, data, k);
+        used_ += k;
+        data += k;
+        n -= k;
+        if (used_ == kBlockSize) {
+            used_ = 0;
+            Step(buffer_, kBlockSize);
+        }
+    }
+}
+
+void EntryOutput::Finish() {
+    if (used_ == 0) return;
+    const size_t n = used_;
+    used_ = 0;
+    Step(buffer_, n);
+}
+
+void EntryOutput::Step(const uint8_t* data, size_t n) {
+    // Checked before writing: the file never holds more than the entry says it has.
+    if (written_ + n > limit_) throw EBiggerThanUncompressed("File is larger than uncompressed size!");
+    if (file_) file_->WriteBuffer(data, static_cast<int64_t>(n));
+    crc_ = codec::Update(crc_, data, n);
+    written_ += n;
+    if (OnBlock) OnBlock(n);
+}
+
+EntryDecode DecodeEntry(uint16_t method, uint16_t flags, uint32_t compressedBytes, uint32_t uncompressedSize,
+                        codec::DecodeWorkspace& workspace, ArchiveInput& in, EntryOutput& out) {
+    codec::DecodeResult result = codec::DecodeResult::Ok;
+    switch (method) {
+        case 0: {
+            const uint8_t* block = nullptr;
+            while (const size_t n = in.NextBlock(block)) out.Write(block, n);
+            break;
+        }
+        case 1: result = codec::Unshrink(workspace, in, out); break;
+        case 2:
+        case 3:
+        case 4:
+        case 5: result = codec::Unreduce(workspace, in, out, method - 1, uncompressedSize); break;
+        case 6: result = codec::Explode(workspace, in, out, flags, compressedBytes, uncompressedSize); break;
+        case 8: result = codec::Inflate(workspace, in, out); break;
+        default: return EntryDecode::UnknownMethod;
+    }
+    out.Finish();
+    switch (result) {
+        case codec::DecodeResult::Ok: return EntryDecode::Ok;
+        case codec::DecodeResult::DataError: return EntryDecode::DataError;
+        case codec::DecodeResult::OutOfMemory: return EntryDecode::OutOfMemory;
+    }
+    return EntryDecode::DataError;
+}
+
+}  // namespace archive::reader

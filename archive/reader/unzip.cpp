@@ -1,0 +1,434 @@
+// UnZip: writing the selected entries of the loaded directory to disk (and TestArchive, the same run with
+// nothing written).
+//
+// One call: open and refresh the directory; select entries (match flags, counts, total bytes); raise
+// OnStartUnZipInfo; then per entry: destination path, OnStartUnZip, folder, password check, overwrite
+// rule, output file, decompression through the input and output steps, CRC check, date and attributes,
+// OnEndUnZip. At the end, in every case: FilesList is emptied and OnUnZipComplete reports the count.
+//
+// An entry is decoded into a temporary file created beside its target and renamed over the target only
+// once its CRC matched: a bad CRC, an oversized or undecodable entry, a truncated archive or any exception
+// leaves the previous file exactly as it was, and no temporary file behind. A read-only target is still
+// refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would have been.
+// Stored names with a ".." component are refused (skip reason 3): nothing is written outside DestDir.
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "archive/errors.h"
+#include "archive/fs/fs.h"
+#include "archive/reader/destination.h"
+#include "archive/reader/entry_io.h"
+#include "archive/reader/vcl_unzip.h"
+#include "archive/records/little_endian.h"
+#include "archive/select/wildcard.h"
+
+namespace archive {
+
+using reader::ArchiveInput;
+using reader::EntryDecode;
+using reader::EntryOutput;
+using reader::kBlockSize;
+
+namespace {
+
+// Temporary files of extraction are recognisable by this prefix (".zbk-XXXXXX" beside the target).
+constexpr const char* kTempPrefix = ".zbk-";
+constexpr uint16_t kStrongEncryptionFlag = 0x0040;
+constexpr uint32_t kCryptHeaderSize = 12;
+
+// Removes a temporary file unless it has been handed over.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile() {
+        if (!path_.empty()) fs::DeleteFile(path_);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& Path() const { return path_; }
+    void Release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+struct TVCLUnZip::Extraction {
+    TVCLUnZip& z;
+    const bool testOnly;
+    codec::DecodeWorkspacePtr workspace = codec::MakeDecodeWorkspace();
+    std::vector<uint8_t> inBuffer = std::vector<uint8_t>(kBlockSize + 1);
+    std::vector<uint8_t> outBuffer = std::vector<uint8_t>(kBlockSize + 1);
+    int numFiles = 0;
+    int64_t totalBytes = 0;
+    int64_t totalOut = 0;
+    int written = 0;
+
+    // The data of the entry being processed.
+    int64_t dataStart = 0;
+    uint32_t localTime = 0;  // as the local header has it, for the password check of bit-3 entries
+
+    Extraction(TVCLUnZip& component, bool test) : z(component), testOnly(test) {}
+
+    void Select();
+    void Process(int index, bool& retry);
+    bool ReadLocalHeader(const TZipHeaderInfo& entry);
+    bool PasswordAccepted(int index);
+    bool OverwriteAllowed(int index, std::string& fname);
+    void Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size);
+    // Reads n bytes of the archive, continuing on the next disk of a multi-disk set.
+    void ReadArchive(uint8_t* data, size_t n);
+    TStream* NextDisk();
+};
+
+// ---- selection ----------------------------------------------------------------------------------------
+
+void TVCLUnZip::Extraction::Select() {
+    TSortedZip* view = z.View();
+    const int count = view ? view->Count() : 0;
+    numFiles = count;
+    totalBytes = 0;
+    totalOut = 0;
+    for (int i = 0; i < count; ++i) {
+        TZipHeaderInfo& entry = *view->Items(i);
+        entry.MatchFlag = z.DoAll;
+        const bool folderEntry = entry.FileName().empty();
+        if (folderEntry && !z.RecreateDirs) {
+            entry.MatchFlag = false;
+        } else if (!z.DoAll) {
+            // Both sides lowered; the text is the whole stored path, so "*" crosses folders.
+            const std::string text = entry.StoredName();
+            for (const std::string& pattern : z.FilesList) {
+                if (pattern == "*" || WildcardMatch(pattern, text)) {
+                    entry.MatchFlag = true;
+                    break;
+                }
+            }
+        }
+        if (entry.MatchFlag && !folderEntry) totalBytes += entry.UncompressedSize;
+        else --numFiles;
+    }
+}
+
+// ---- one entry ----------------------------------------------------------------------------------------
+
+TStream* TVCLUnZip::Extraction::NextDisk() {
+    if (z.curDisk_ + 1 >= z.numDisks_) throw EFatalUnzipError("Premature end of file reached");
+    z.RequestDisk(z.curDisk_ + 2);
+    return z.zipStream_.get();
+}
+
+void TVCLUnZip::Extraction::ReadArchive(uint8_t* data, size_t n) {
+    int64_t got = std::max<int64_t>(0, z.zipStream_->Read(data, static_cast<int64_t>(n)));
+    while (static_cast<size_t>(got) < n) {
+        if (z.multiMode_ == mmNone) throw EFatalUnzipError("Premature end of file reached");
+        const int64_t more = NextDisk()->Read(data + got, static_cast<int64_t>(n) - got);
+        if (more > 0) got += more;
+    }
+}
+
+bool TVCLUnZip::Extraction::ReadLocalHeader(const TZipHeaderInfo& entry) {
+    if (z.multiMode_ != mmNone && entry.DiskNumberStart != z.curDisk_) z.RequestDisk(entry.DiskNumberStart + 1);
+    const int64_t at = entry.LocalHeaderOffset;
+    if (z.zipStream_->Seek(at, soFromBeginning) != at) throw EFatalUnzipError("Premature end of file reached");
+    uint8_t local[kLocalHeaderSize];
+    ReadArchive(local, sizeof local);
+    // The signature is not verified: the central record is what the entry is, the local header only
+    // says how far its name and extra field reach.
+    localTime = GetU32(local + 10);
+    dataStart = z.zipStream_->Position() + GetU16(local + 26) + GetU16(local + 28);
+    return true;
+}
+
+void TVCLUnZip::Extraction::Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size) {
+    bool retry = false;  // passed, never acted on
+    if (z.OnSkippingFile) z.OnSkippingFile(&z, reason, fname, index, retry);
+    totalBytes -= size;
+    --numFiles;
+}
+
+bool TVCLUnZip::Extraction::PasswordAccepted(int index) {
+    TZipHeaderInfo& work = z.work_;
+    // Strong encryption is not ours to decode: it can only be refused, like a wrong password.
+    if (work.Flags & kStrongEncryptionFlag) return false;
+    // An entry too short for its own encryption header is damaged: no password can help.
+    if (work.CompressedSize < kCryptHeaderSize) return false;
+    // With a data descriptor the CRC was not known when the header was made: the time stands in for it.
+    const uint8_t check = work.HasDataDescriptor() ? static_cast<uint8_t>(localTime >> 8)
+                                                   : static_cast<uint8_t>(work.Crc32 >> 24);
+    for (;;) {
+        const std::string tried = z.Password;
+        uint8_t header[kCryptHeaderSize];
+        z.zipStream_->Seek(dataStart, soFromBeginning);
+        ReadArchive(header, sizeof header);
+        z.cipher_.Init(z.Password);
+        z.cipher_.Decrypt(header, sizeof header);
+        if (header[kCryptHeaderSize - 1] == check) return true;
+        if (!z.OnBadPassword) return false;
+        std::string answer = tried;
+        z.OnBadPassword(&z, index, answer);
+        if (answer == tried) return false;
+        z.Password = answer;
+    }
+}
+
+bool TVCLUnZip::Extraction::OverwriteAllowed(int index, std::string& fname) {
+    if (z.OverwriteMode == Always || !fs::Exists(fname)) return true;
+    const TZipHeaderInfo& work = z.work_;
+    auto fileTime = [&]() {
+        TDateTime value = 0;
+        const auto dos = fs::GetFileDosTime(fname);
+        if (!dos || !DosToDateTime(*dos, value)) value = 0;
+        return value;
+    };
+    TDateTime entryTime = 0;
+    if (!DosToDateTime(work.DateTime, entryTime)) entryTime = 0;
+    switch (z.OverwriteMode) {
+        case Prompt: {
+            if (z.OnPromptForOverwrite) {
+                bool overwrite = false;
+                z.OnPromptForOverwrite(&z, overwrite, index, fname);
+                return overwrite;
+            }
+            return z.host().MessageBox("File Exists Alert", "Replace existing file " + work.FileName() + "?",
+                                       Buttons::YesNo) == Answer::Yes;
+        }
+        case Never: return false;
+        case ifNewer: return entryTime > fileTime();
+        case ifOlder: return entryTime < fileTime();
+        case Always: return true;
+    }
+    return true;
+}
+
+void TVCLUnZip::Extraction::Process(int index, bool& retry) {
+    retry = false;
+    TZipHeaderInfo& entry = *z.View()->Items(index);
+    TZipHeaderInfo& work = z.work_;
+    work = entry;
+    const bool folderEntry = entry.FileName().empty();
+    if (!folderEntry) ReadLocalHeader(entry);
+
+    const bool unsafe = reader::HasParentComponent(entry.StoredName());
+    const std::string folder = testOnly ? std::string()
+                                        : reader::DestinationFolder(z.destDir_, z.RecreateDirs, z.rootDir_,
+                                                                    entry.Directory());
+    if (folderEntry) {
+        if (testOnly) return;
+        if (unsafe) {
+            bool ignored = false;
+            if (z.OnSkippingFile) z.OnSkippingFile(&z, skCreateFailed, folder, index, ignored);
+            return;
+        }
+        if (!folder.empty() && !fs::DirectoryExists(folder)) fs::ForceDirectories(folder);
+        return;
+    }
+
+    std::string fname = testOnly ? entry.StoredName() : folder + entry.FileName();
+    if (unsafe && !testOnly) {
+        Skip(skCreateFailed, fname, index, work.UncompressedSize);
+        return;
+    }
+    bool skip = false;
+    if (z.OnStartUnZip) z.OnStartUnZip(&z, index, fname, skip);
+    if (skip) return;
+
+    if (!testOnly) {
+        const std::string parent = fs::ExtractFilePath(fname);
+        if (!parent.empty() && !fs::DirectoryExists(parent)) fs::ForceDirectories(parent);
+    }
+
+    const bool encrypted = work.IsEncrypted() || (work.Flags & kStrongEncryptionFlag);
+    if (encrypted && !PasswordAccepted(index)) {
+        Skip(skBadPassword, entry.StoredName(), index, work.UncompressedSize);
+        return;
+    }
+
+    if (!testOnly && !OverwriteAllowed(index, fname)) {
+        Skip(skNotOverwritten, fname, index, work.UncompressedSize);
+        return;
+    }
+
+    // The output goes to a temporary file beside the target; the target itself is only replaced below,
+    // once the entry proved whole.
+    std::unique_ptr<TempFile> temp;
+    std::unique_ptr<TLFNFileStream> out;
+    bool clearReadOnly = false;
+    if (!testOnly) {
+        const auto attributes = fs::GetAttributes(fname);
+        if (attributes && (*attributes & fs::faDirectory)) {
+            Skip(skCreateFailed, fname, index, work.UncompressedSize);
+            return;
+        }
+        if (attributes && (*attributes & fs::faReadOnly)) {
+            if (!z.ReplaceReadOnly) {
+                Skip(skCreateFailed, fname, index, work.UncompressedSize);
+                return;
+            }
+            clearReadOnly = true;
+        }
+        temp = std::make_unique<TempFile>(fs::CreateTempFile(fs::ExtractFilePath(fname), kTempPrefix));
+        if (temp->Path().empty()) {
+            temp->Release();
+            Skip(skCreateFailed, fname, index, work.UncompressedSize);
+            return;
+        }
+        try {
+            out = std::make_unique<TLFNFileStream>(temp->Path(), fmCreate, z.FlushFilesOnClose);
+        } catch (const Exception&) {
+            temp.reset();
+            Skip(skCreateFailed, fname, index, work.UncompressedSize);
+            return;
+        }
+    }
+
+    // Decompression.
+    const uint32_t cryptHeader = encrypted ? kCryptHeaderSize : 0;
+    const uint32_t compressed = work.CompressedSize - cryptHeader;
+    z.zipStream_->Seek(dataStart + cryptHeader, soFromBeginning);
+    ArchiveInput input(inBuffer.data());
+    input.Start(z.zipStream_.get(), compressed, encrypted ? &z.cipher_ : nullptr);
+    if (z.DoProcessMessages) input.Pump = [this] { z.host().ProcessMessages(); };
+    if (z.multiMode_ != mmNone) input.NextDisk = [this] { return NextDisk(); };
+    EntryOutput output(outBuffer.data());
+    output.Start(out.get(), work.UncompressedSize);
+    uint64_t fileBytes = 0;
+    output.OnBlock = [&](size_t n) {
+        fileBytes += n;
+        totalOut += static_cast<int64_t>(n);
+        if (z.OnFilePercentDone) z.OnFilePercentDone(&z, PercentOf(static_cast<int64_t>(fileBytes), work.UncompressedSize));
+        if (z.OnTotalPercentDone) z.OnTotalPercentDone(&z, PercentOf(totalOut, totalBytes));
+    };
+
+    bool failed = false;
+    try {
+        switch (reader::DecodeEntry(work.Method, work.Flags, compressed, work.UncompressedSize, *workspace, input,
+                                    output)) {
+            case EntryDecode::Ok:
+            case EntryDecode::DataError: break;  // the CRC decides
+            case EntryDecode::OutOfMemory:
+                z.messageText_ = "*** inflate out of memory ***";
+                z.host().MessageBox("Error", z.messageText_, Buttons::Ok);
+                break;
+            case EntryDecode::UnknownMethod:
+                z.messageText_ = "Unknown Compression Method";
+                z.host().MessageBox("Zip Error", z.messageText_, Buttons::Ok);
+                failed = true;  // nothing decoded is never a good entry, whatever its CRC says
+                break;
+        }
+    } catch (const EBiggerThanUncompressed&) {
+        failed = true;
+    }
+    // Any other exception ends UnZip; the temporary file goes with it and the target stays untouched.
+    if (out && !out->Commit(z.FlushFilesOnClose)) throw EWriteError("Stream write error");
+    out.reset();
+
+    const uint32_t crc = output.Crc();
+    if (!failed && crc == work.Crc32) {
+        if (!testOnly) {
+            fs::SetFileDosTime(temp->Path(), NormalizeDosDateTime(work.DateTime));
+            if (z.RetainAttributes) fs::SetAttributes(temp->Path(), work.ExternalAttributes);
+            if (clearReadOnly) {
+                const auto attributes = fs::GetAttributes(fname);
+                if (attributes) fs::SetAttributes(fname, *attributes & ~fs::faReadOnly);
+            }
+            if (!fs::RenameFile(temp->Path(), fname)) {
+                temp.reset();
+                Skip(skCreateFailed, fname, index, work.UncompressedSize);
+                return;
+            }
+            temp->Release();
+        }
+        if (z.OnEndUnZip) z.OnEndUnZip(&z, index, fname);
+        ++written;
+        return;
+    }
+
+    temp.reset();  // the bad output goes; the previous file stays
+    if (encrypted) {
+        bool handled = false;
+        if (z.OnBadPassword) {
+            std::string answer = z.Password;
+            z.OnBadPassword(&z, index, answer);
+            if (answer != z.Password) {
+                z.Password = answer;
+                retry = true;
+                handled = true;
+            }
+        }
+        if (!handled) {
+            bool ignored = false;
+            if (z.OnSkippingFile) z.OnSkippingFile(&z, skBadPassword, entry.StoredName(), index, ignored);
+        }
+    } else if (z.OnBadCRC) {
+        z.OnBadCRC(&z, crc, work.Crc32, index);
+    }
+    if (!retry) --numFiles;
+}
+
+// ---- the call -----------------------------------------------------------------------------------------
+
+int TVCLUnZip::UnZip() { return RunExtraction(false); }
+
+int TVCLUnZip::TestArchive() { return RunExtraction(true); }
+
+int TVCLUnZip::RunExtraction(bool testOnly) {
+    if (!testOnly && destDir_ == "?") {
+        FilesList.clear();
+        return 0;
+    }
+    try {
+        OpenAndRefresh();
+    } catch (...) {
+        FilesList.clear();
+        if (zipStream_) CloseZipFile(false);
+        throw;
+    }
+
+    const bool savedKeepOpen = KeepZipOpen;
+    KeepZipOpen = true;
+    // A multi-disk set is worked through disk by disk, whatever order the view shows.
+    std::unique_ptr<TSortedZip> savedView;
+    if (ecrec_.ThisDisk != 0 && sortedFiles_) savedView = std::move(sortedFiles_);
+
+    auto run = std::make_unique<Extraction>(*this, testOnly);
+    auto finish = [&] {
+        const int count = run->written;
+        run.reset();  // the working buffers go
+        FilesList.clear();
+        if (savedView) sortedFiles_ = std::move(savedView);
+        KeepZipOpen = savedKeepOpen;
+        try {
+            if (OnUnZipComplete) OnUnZipComplete(this, count);
+        } catch (...) {
+            CloseZipFile(false);
+            throw;
+        }
+        CloseZipFile(false);
+        return count;
+    };
+
+    try {
+        if (!testOnly && !destDir_.empty() && !fs::DirectoryExists(destDir_)) fs::ForceDirectories(destDir_);
+        run->Select();
+        bool stop = false;
+        if (OnStartUnZipInfo) OnStartUnZipInfo(this, run->numFiles, run->totalBytes, stop);
+        if (run->numFiles > 0 && !stop) {
+            TSortedZip* view = View();
+            for (int i = 0; i < view->Count(); ++i) {
+                if (!DoAll && !view->Items(i)->MatchFlag) continue;
+                bool retry = false;
+                do run->Process(i, retry);
+                while (retry);
+            }
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    return finish();
+}
+
+}  // namespace archive

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Extraction speed, end to end: `zbk extract` against Info-ZIP `unzip -qo` on the benchmark corpus archive
+# (the logger-like corpus of ../shared/bench/make_corpus.sh, zipped once with `zip -6 -r`), alternating the
+# two tools in the same run so both see the same machine state. Each repetition extracts into a fresh
+# folder; the first repetition's two outputs are compared with each other. Prints best and median wall
+# times and the ratio unzip / zbk (above 1: zbk is faster).
+#
+#   bench/extract_compare.sh [REPS]
+# Environment: CORPUS (folder to zip), ARCHIVE (where the zip is kept), ZBK (the tool), WORK (scratch).
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+REPS="${1:-${REPS:-5}}"
+CORPUS="${CORPUS:-$ROOT/../bench-corpus/corpus}"
+ARCHIVE="${ARCHIVE:-$ROOT/build/bench/corpus-zip6.zip}"
+ZBK="${ZBK:-$ROOT/build/tools/zbk}"
+WORK="${WORK:-$(mktemp -d "${TMPDIR:-/tmp}/extract-compare.XXXXXX")}"
+trap 'rm -rf "$WORK"' EXIT
+
+[ -x "$ZBK" ] || { echo "zbk not found at $ZBK (build the zbk target first)" >&2; exit 1; }
+command -v unzip >/dev/null || { echo "unzip is not installed" >&2; exit 1; }
+[ -d "$CORPUS" ] || { echo "corpus not found at $CORPUS (run ../shared/bench/make_corpus.sh)" >&2; exit 1; }
+
+if [ ! -s "$ARCHIVE" ]; then
+    mkdir -p "$(dirname "$ARCHIVE")"
+    echo "making $ARCHIVE from $CORPUS" >&2
+    (cd "$CORPUS" && zip -6 -r -q "$ARCHIVE.part" . && mv "$ARCHIVE.part" "$ARCHIVE")
+fi
+
+# "wall cpu" seconds of one command; cpu = user + system of the command itself. On a shared machine the
+# wall time carries the other processes' load, the CPU time does not.
+seconds() {
+    /usr/bin/time -f '%e %U %S' -o "$WORK/time" "$@" >/dev/null
+    awk '{printf "%.3f %.3f\n", $1, $2 + $3}' "$WORK/time"
+}
+
+zbk_times=()
+unzip_times=()
+zbk_cpu=()
+unzip_cpu=()
+for ((i = 1; i <= REPS; i++)); do
+    rm -rf "$WORK/zbk" "$WORK/unzip"
+    mkdir -p "$WORK/zbk" "$WORK/unzip"
+    sync
+    read -r wall cpu < <(seconds "$ZBK" extract "$ARCHIVE" "$WORK/zbk" --recreate)
+    zbk_times+=("$wall")
+    zbk_cpu+=("$cpu")
+    read -r wall cpu < <(seconds unzip -qo "$ARCHIVE" -d "$WORK/unzip")
+    unzip_times+=("$wall")
+    unzip_cpu+=("$cpu")
+    if [ "$i" = 1 ]; then
+        diff -r "$WORK/zbk" "$WORK/unzip" >/dev/null || { echo "outputs differ" >&2; exit 1; }
+    fi
+done
+
+stats() {  # best median
+    printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2; printf "%.3f %.3f\n", a[1], m}'
+}
+read -r zbest zmed < <(stats "${zbk_times[@]}")
+read -r ubest umed < <(stats "${unzip_times[@]}")
+read -r zcbest zcmed < <(stats "${zbk_cpu[@]}")
+read -r ucbest ucmed < <(stats "${unzip_cpu[@]}")
+bytes=$(du -sb "$CORPUS" | cut -f1)
+archive_bytes=$(stat -c %s "$ARCHIVE")
+
+echo "archive: $ARCHIVE ($archive_bytes bytes, $bytes bytes uncompressed), $REPS repetitions"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+row() {
+    printf '%-6s wall best %7.3f s median %7.3f s (%6.1f MB/s)   cpu best %7.3f s median %7.3f s\n' "$1" "$2" "$3" \
+        "$(awk -v b="$bytes" -v t="$2" 'BEGIN{print b/t/1e6}')" "$4" "$5"
+}
+row zbk "$zbest" "$zmed" "$zcbest" "$zcmed"
+row unzip "$ubest" "$umed" "$ucbest" "$ucmed"
+awk -v u="$ubest" -v z="$zbest" -v um="$umed" -v zm="$zmed" -v uc="$ucbest" -v zc="$zcbest" \
+    'BEGIN {printf "ratio unzip/zbk: wall best %.2fx, wall median %.2fx, cpu best %.2fx (target 2.5x)\n", u / z, um / zm, uc / zc}'
