@@ -15,6 +15,7 @@
 #include "app/logger_folder.h"
 #include "app/version_stamp.h"
 #include "archive/fs/fs.h"
+#include "archive/reader/vcl_unzip.h"
 #include "ui/directory_edit.h"
 #include "ui/file_list_box.h"
 #include "ui/form_storage.h"
@@ -97,6 +98,10 @@ TfmMain::TfmMain(MainWindowServices services, QWidget* parent)
     ui::TStoredValue& selectedPath = FormStorage1->StoredValues().Add();
     selectedPath.SetName(QString::fromLatin1(kSelectedPathName));
     selectedPath.SetValue(ui::Variant(HomeFolder()));
+
+    UnZip1 = std::make_unique<archive::TVCLUnZip>(services_.host);
+    UnZip1->OverwriteMode = archive::Always;
+    UnZip1->FlushFilesOnClose = true;
 
     catalogue_ = std::make_unique<Catalogue>(*DirectoryEdit1, *FileListBox1, *RectoreBT, *Label1, *FormStorage1);
     WireEvents();
@@ -230,6 +235,13 @@ void TfmMain::WireEvents() {
     DirectoryEdit1->OnChange = [this](QObject* sender) { Guarded([&] { DirectoryEdit1Change(sender); }); };
     DirectoryEdit2->OnChange = [this](QObject* sender) { Guarded([&] { DirectoryEdit2Change(sender); }); };
     FileListBox1->OnChange = [this](QObject* sender) { Guarded([&] { FileListBox1Change(sender); }); };
+    // The archive components report synchronously from inside their calls, on this thread.
+    UnZip1->OnFilePercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipFilePercentDone(sender, percent); };
+    UnZip1->OnTotalPercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipTotalPercentDone(sender, percent); };
+    UnZip1->OnEndUnZip = [this](archive::TVCLUnZip* sender, int index, const std::string& name) {
+        UnZip1EndUnZip(sender, index, name);
+    };
+    UnZip1->OnUnZipComplete = [this](archive::TVCLUnZip* sender, int count) { UnZip1UnZipComplete(sender, count); };
     connect(FileListBox1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(FileListBox1->viewport()->mapToGlobal(at)); });
     connect(Deletefile1, &QAction::triggered, this, [this] { Guarded([this] { Deletefile1Click(Deletefile1); }); });

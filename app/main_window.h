@@ -125,6 +125,8 @@ public:
     QMenu* PopupMenu1;
     QAction* Deletefile1;
     // ---- non-visual parts ----
+    // The archive reader of the restore command: replaces existing files, flushes what it wrote.
+    std::unique_ptr<archive::TVCLUnZip> UnZip1;
     ui::TFormStorage* FormStorage1;
     TIniFile Ini1;
 

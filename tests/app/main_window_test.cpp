@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/version_stamp.h"
 #include "archive/errors.h"
+#include "archive/reader/vcl_unzip.h"
 #include "tests/app/support/own_processes.h"
 #include "tests/app/support/window_rig.h"
 #include "tests/ui/modal_driver.h"
@@ -323,6 +324,32 @@ private slots:
         w.UnZip1UnZipComplete(nullptr, 4);
         QCOMPARE(w.ProgressBar1->value(), 0);
         QCOMPARE(w.ProgressBar2->value(), 0);
+    }
+
+    // The restore command's reader is wired to the same handlers: a real extraction moves the bars,
+    // names each written file in the status bar and leaves both bars at 0.
+    void unZip1ReportsIntoTheBarsAndTheStatusBar() {
+        WindowRig rig;
+        testing_support::WriteFile(rig.Root().toStdString() + "/src/Config.ini", testing_support::TextBytes(200000, 1));
+        testing_support::WriteFile(rig.Root().toStdString() + "/src/Bands.dat", testing_support::TextBytes(3000, 2));
+        const auto zipped = testing_support::Run("cd " + testing_support::ShellQuote(rig.Root().toStdString() + "/src") +
+                                                 " && zip -q ../b.zip Config.ini Bands.dat");
+        QCOMPARE(zipped.exitCode, 0);
+        TfmMain& w = rig.Start();
+        QCOMPARE(w.UnZip1->OverwriteMode, archive::Always);
+        QVERIFY(w.UnZip1->FlushFilesOnClose);
+        int fileMax = 0, totalMax = 0;
+        connect(w.ProgressBar1, &QProgressBar::valueChanged, [&](int v) { fileMax = qMax(fileMax, v); });
+        connect(w.ProgressBar2, &QProgressBar::valueChanged, [&](int v) { totalMax = qMax(totalMax, v); });
+        w.UnZip1->SetZipName((rig.Root() + QStringLiteral("/b.zip")).toStdString());
+        w.UnZip1->SetDestDir((rig.Root() + QStringLiteral("/out")).toStdString());
+        w.UnZip1->DoAll = true;
+        QCOMPARE(w.UnZip1->UnZip(), 2);
+        QCOMPARE(fileMax, 100);
+        QCOMPARE(totalMax, 100);
+        QCOMPARE(w.ProgressBar1->value(), 0);
+        QCOMPARE(w.ProgressBar2->value(), 0);
+        QVERIFY2(w.StatusText().startsWith(rig.Root() + QStringLiteral("/out/")), qPrintable(w.StatusText()));
     }
 
     void backupFolderAndPositionComeBackAfterARestart() {
