@@ -1,12 +1,31 @@
-// Entry of ZORVEL_Backup: the application object, its title, the main window, the message loop.
+// Entry of ZORVEL_Backup: the application object, its title, the main window fmMain, the message loop.
+//
+// Here the window gets the real services: the process list from /proc, the close request through the
+// Win32 helper in the logger's Wine prefix, real sleeps, Qt message boxes, the form state in QSettings
+// and the engine's host on Qt. Everything ends when the window closes (also when a start check fails).
+#include "app/main_window.h"
+#include "app/qt_host.h"
+#include "ui/settings_form_store.h"
+
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("ZORVEL_Backup");
-    QLabel placeholder("ZORVEL_Backup");
-    placeholder.setWindowTitle("ZORVEL_Backup");
-    placeholder.show();
-    return app.exec();
+    QApplication application(argc, argv);
+    // The name only: a display name would be appended to every window title.
+    QApplication::setApplicationName(QString::fromLatin1(app::kProgramTitle));
+
+    // The services ask the window for the logger folder whenever they need the Wine prefix.
+    app::platform::LinuxServices services([] { return app::fmMain ? app::fmMain->LoggerFolder() : QString(); });
+    app::QtHost host;
+
+    app::MainWindowServices windowServices;
+    windowServices.platform = services.Get();
+    windowServices.formStore = std::make_shared<ui::SettingsFormStore>();
+    windowServices.executablePath = QCoreApplication::applicationFilePath();
+    windowServices.host = &host;
+
+    app::TfmMain window(std::move(windowServices));
+    services.SetDialogParent(&window);
+    window.show();
+    return application.exec();
 }

@@ -13,6 +13,8 @@ PACKAGES=(
   zip unzip p7zip-full python3
   # widgets under a virtual display, and fonts so labels have real metrics
   xvfb xauth fonts-dejavu-core
+  # screenshots of the window under Xvfb (import)
+  imagemagick
   # the logger runs under Wine: registry snapshots are taken with its regedit
   wine wine64
   # optional helpers: the Win32 close-request helper and the fuzzers

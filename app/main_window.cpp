@@ -1,0 +1,363 @@
+// TfmMain: building the window, its start-up and closing, and the small handlers.
+//
+// Start-up order matters and follows the user's view of the program:
+//  1. construction (FormCreate): the logger folder from the executable's folder, the INI file name under
+//     its tmp folder, the caption extended with version and build time;
+//  2. first showing: FormStorage1 restores position and stored values (its hook runs before ours), then
+//     FormShow refreshes the catalogue from the stored backup folder, consults the guard and checks that
+//     ZORVEL_Log3.exe is in the logger folder. A failed check closes the window -- queued, not at once:
+//     the show is still under way, and before the message loop runs a direct close could not end it;
+//  3. closing: FormCloseQuery stores the backup folder, after which FormStorage1 saves.
+// While a command works (Panel3 disabled) the menu and close box stay live because the engine pumps
+// messages; closing is then refused, since the command is still using the window and its files.
+#include "app/main_window.h"
+
+#include "app/logger_folder.h"
+#include "app/version_stamp.h"
+#include "archive/fs/fs.h"
+#include "archive/reader/vcl_unzip.h"
+#include "ui/directory_edit.h"
+#include "ui/file_list_box.h"
+#include "ui/form_storage.h"
+#include "ui/ui_errors.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace app {
+
+TfmMain* fmMain = nullptr;
+
+namespace {
+
+// Stands in for the design-time "c:\": the user's home folder.
+QString HomeFolder() { return QString::fromStdString(archive::fs::HomeDirectory()); }
+
+std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QLabel* MakeLabel(const char* name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+QCheckBox* MakeCheckBox(const char* name, const char* text, QWidget* parent) {
+    auto* box = new QCheckBox(QString::fromLatin1(text), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setChecked(false);
+    return box;
+}
+
+QProgressBar* MakeProgressBar(const char* name, QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(8);
+    return bar;
+}
+
+}  // namespace
+
+TfmMain::TfmMain(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent),
+      services_(std::move(services)),
+      guard_(*services_.platform.processes, *services_.platform.dialogs, *services_.platform.windowCloser,
+             *services_.platform.sleeper) {
+    setObjectName(QStringLiteral("fmMain"));
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
+    // Only the close box: no minimise or maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    // The design place; FormStorage1 moves the window to where the user left it.
+    move(518, 168);
+
+    BuildControls();
+    BuildMenus();
+
+    FormStorage1 = new ui::TFormStorage(this);
+    FormStorage1->setObjectName(QStringLiteral("FormStorage1"));
+    FormStorage1->SetOptions(ui::fpPosition);
+    if (services_.formStore) FormStorage1->SetStore(services_.formStore);
+    FormStorage1->ErrorReporter = [this](const QString& message) { ShowError(message); };
+    ui::TStoredValue& selectedPath = FormStorage1->StoredValues().Add();
+    selectedPath.SetName(QString::fromLatin1(kSelectedPathName));
+    selectedPath.SetValue(ui::Variant(HomeFolder()));
+
+    UnZip1 = std::make_unique<archive::TVCLUnZip>(services_.host);
+    UnZip1->OverwriteMode = archive::Always;
+    UnZip1->FlushFilesOnClose = true;
+
+    catalogue_ = std::make_unique<Catalogue>(*DirectoryEdit1, *FileListBox1, *RectoreBT, *Label1, *FormStorage1);
+    WireEvents();
+    fmMain = this;
+
+    Guarded([this] { FormCreate(this); });
+}
+
+TfmMain::~TfmMain() {
+    // The store's last save (when the window never got to close) while the whole window still exists.
+    FormStorage1->FormDestroy();
+    // The controls outlive this body (they go with the QWidget part): nothing they raise while they are
+    // taken down may reach handlers whose state is already gone.
+    DirectoryEdit1->OnChange = nullptr;
+    DirectoryEdit2->OnChange = nullptr;
+    FileListBox1->OnChange = nullptr;
+    if (fmMain == this) fmMain = nullptr;
+}
+
+void TfmMain::BuildControls() {
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(2);
+
+    Panel3 = new QWidget(central);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setMinimumWidth(426);
+    auto* panel = new QVBoxLayout(Panel3);
+    panel->setContentsMargins(8, 8, 8, 6);
+    panel->setSpacing(4);
+
+    Label4 = MakeLabel("Label4", QStringLiteral("Directory with the backup:"), Panel3);
+    DirectoryEdit1 = new ui::TDirectoryEdit(Panel3);
+    DirectoryEdit1->setObjectName(QStringLiteral("DirectoryEdit1"));
+    DirectoryEdit1->SetText(HomeFolder());
+    Label3 = MakeLabel("Label3", QStringLiteral("Directory with the log:"), Panel3);
+    DirectoryEdit2 = new ui::TDirectoryEdit(Panel3);
+    DirectoryEdit2->setObjectName(QStringLiteral("DirectoryEdit2"));
+    DirectoryEdit2->SetText(HomeFolder());
+    panel->addWidget(Label4);
+    panel->addWidget(DirectoryEdit1);
+    panel->addSpacing(4);
+    panel->addWidget(Label3);
+    panel->addWidget(DirectoryEdit2);
+    panel->addSpacing(6);
+
+    auto* created = new QHBoxLayout;
+    Label2 = MakeLabel("Label2", QStringLiteral("Backup created:"), Panel3);
+    Label1 = MakeLabel("Label1", QString(40, QLatin1Char('.')), Panel3);
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+    created->addWidget(Label2);
+    created->addWidget(Label1, 1);
+    panel->addLayout(created);
+
+    FileListBox1 = new ui::TFileListBox(Panel3);
+    FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+    FileListBox1->SetShowGlyphs(true);
+    FileListBox1->SetMask(QString::fromLatin1(kBackupMask));
+    FileListBox1->setFixedHeight(124);
+    panel->addWidget(FileListBox1);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Restore option"), Panel3);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    auto* options = new QVBoxLayout(GroupBox1);
+    cbAwards = MakeCheckBox("cbAwards", "Awards.mdb  (Statistic files)", GroupBox1);
+    cbDB = MakeCheckBox("cbDB", "DB.mdb (Callbook, ... files)", GroupBox1);
+    cbLogs = MakeCheckBox("cbLogs", "Logs.mdb (Logs files)", GroupBox1);
+    cbConfiguration = MakeCheckBox("cbConfiguration", "Configuration files (*.ini, *.dat.*, *.qsl...)", GroupBox1);
+    options->addWidget(cbAwards);
+    options->addWidget(cbDB);
+    options->addWidget(cbLogs);
+    options->addWidget(cbConfiguration);
+    panel->addWidget(GroupBox1);
+
+    auto* buttons = new QHBoxLayout;
+    RectoreBT = new QPushButton(QStringLiteral("Restore ZORVEL_Log backup"), Panel3);
+    RectoreBT->setObjectName(QStringLiteral("RectoreBT"));
+    RectoreBT->setEnabled(false);
+    CreateBT = new QPushButton(QStringLiteral("Create ZORVEL_Log backup"), Panel3);
+    CreateBT->setObjectName(QStringLiteral("CreateBT"));
+    buttons->addWidget(RectoreBT);
+    buttons->addWidget(CreateBT);
+    panel->addLayout(buttons);
+
+    // Scratch list of the create command (emptying tmp); never shown, so it reads a folder only when asked.
+    FileListBox2 = new ui::TFileListBox(Panel3);
+    FileListBox2->setObjectName(QStringLiteral("FileListBox2"));
+    FileListBox2->SetMask(QStringLiteral("*.*"));
+    FileListBox2->setVisible(false);
+
+    ProgressBar2 = MakeProgressBar("ProgressBar2", central);
+    ProgressBar1 = MakeProgressBar("ProgressBar1", central);
+    centralLayout->addWidget(Panel3);
+    centralLayout->addWidget(ProgressBar2);
+    centralLayout->addWidget(ProgressBar1);
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    statusPanel_ = new QLabel(QString::fromLatin1(kProgramTitle), StatusBar1);
+    statusPanel_->setObjectName(QStringLiteral("SimplePanel"));
+    StatusBar1->addWidget(statusPanel_, 1);
+    setStatusBar(StatusBar1);
+
+    // The window takes the size of its contents and keeps it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TfmMain::BuildMenus() {
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    Files1 = MainMenu1->addMenu(QStringLiteral("Files"));
+    Files1->setObjectName(QStringLiteral("Files1"));
+    Exit1 = Files1->addAction(QStringLiteral("Exit"));
+    Exit1->setObjectName(QStringLiteral("Exit1"));
+    About1 = MainMenu1->addAction(QStringLiteral("About"));
+    About1->setObjectName(QStringLiteral("About1"));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Deletefile1 = PopupMenu1->addAction(QStringLiteral("Delete file"));
+    Deletefile1->setObjectName(QStringLiteral("Deletefile1"));
+    FileListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TfmMain::WireEvents() {
+    DirectoryEdit1->OnChange = [this](QObject* sender) { Guarded([&] { DirectoryEdit1Change(sender); }); };
+    DirectoryEdit2->OnChange = [this](QObject* sender) { Guarded([&] { DirectoryEdit2Change(sender); }); };
+    FileListBox1->OnChange = [this](QObject* sender) { Guarded([&] { FileListBox1Change(sender); }); };
+    // The archive components report synchronously from inside their calls, on this thread.
+    UnZip1->OnFilePercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipFilePercentDone(sender, percent); };
+    UnZip1->OnTotalPercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipTotalPercentDone(sender, percent); };
+    UnZip1->OnEndUnZip = [this](archive::TVCLUnZip* sender, int index, const std::string& name) {
+        UnZip1EndUnZip(sender, index, name);
+    };
+    UnZip1->OnUnZipComplete = [this](archive::TVCLUnZip* sender, int count) { UnZip1UnZipComplete(sender, count); };
+    connect(FileListBox1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(FileListBox1->viewport()->mapToGlobal(at)); });
+    connect(Deletefile1, &QAction::triggered, this, [this] { Guarded([this] { Deletefile1Click(Deletefile1); }); });
+    connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(Exit1); }); });
+    connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(About1); }); });
+    connect(CreateBT, &QPushButton::clicked, this, [this] { Guarded([this] { CreateBTClick(); }); });
+    connect(RectoreBT, &QPushButton::clicked, this, [this] { Guarded([this] { RectoreBTClick(); }); });
+}
+
+void TfmMain::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowError(ui::ExceptionText(e));
+    } catch (...) {
+        ShowError(QStringLiteral("Unknown error"));
+    }
+}
+
+void TfmMain::ShowError(const QString& message) {
+    if (services_.errorBox) {
+        services_.errorBox(message);
+        return;
+    }
+    QMessageBox::critical(this, QString::fromLatin1(kProgramTitle), message);
+}
+
+QString TfmMain::StatusText() const { return statusPanel_->text(); }
+void TfmMain::SetStatusText(const QString& text) { statusPanel_->setText(text); }
+
+// ---- start-up and closing ----------------------------------------------------------------------------
+
+void TfmMain::FormCreate(QObject*) {
+    DirectoryEdit2->SetText(ExecutableFolder(services_.executablePath));
+    loggerFolder_ = LoggerFolderFromText(DirectoryEdit2->Text());  // also when the text did not change
+    Ini1.FileName = loggerFolder_ + QStringLiteral("tmp/Backup.ini");
+    setWindowTitle(ExtendedCaption(windowTitle(), *services_.platform.version, services_.executablePath));
+}
+
+void TfmMain::FormShow(QObject*) {
+    const auto closeSoon = [this] { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); };
+    catalogue_->StartStep();
+    if (!guard_.Guard()) {
+        closeSoon();  // the guard's question was the message
+        return;
+    }
+    if (!archive::fs::FileExists(Native(loggerFolder_ + QString::fromLatin1(kLoggerExecutable)))) {
+        services_.platform.dialogs->Inform(QString::fromLatin1(kNotInLoggerFolder));
+        closeSoon();
+        return;
+    }
+    FileListBox1->setFocus();
+    SetStatusText(windowTitle());
+}
+
+void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
+    // A create or restore is still working (it pumps messages, so the close box and Exit reach us):
+    // the window and the files it writes stay until it has finished.
+    if (!Panel3->isEnabled()) {
+        CanClose = false;
+        return;
+    }
+    catalogue_->ClosingStep();
+}
+
+void TfmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) Guarded([this] { FormShow(this); });
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    Guarded([&] { FormCloseQuery(this, canClose); });
+    event->setAccepted(canClose);
+}
+
+// ---- small handlers ----------------------------------------------------------------------------------
+
+void TfmMain::DirectoryEdit1Change(QObject*) { catalogue_->Refresh(); }
+
+void TfmMain::DirectoryEdit2Change(QObject*) { loggerFolder_ = LoggerFolderFromText(DirectoryEdit2->Text()); }
+
+void TfmMain::FileListBox1Change(QObject*) { catalogue_->SelectionChanged(); }
+
+void TfmMain::Deletefile1Click(QObject*) { catalogue_->DeleteSelected(); }
+
+void TfmMain::Exit1Click(QObject*) { close(); }
+
+void TfmMain::About1Click(QObject*) { OpenAuthorWebPage(*services_.platform.web); }
+
+void TfmMain::CreateBTClick() {}
+
+void TfmMain::RectoreBTClick() {}
+
+// ---- progress of the archive components --------------------------------------------------------------
+
+void TfmMain::ZipFilePercentDone(archive::TVCLUnZip*, int Percent) { ProgressBar1->setValue(Percent); }
+
+void TfmMain::ZipTotalPercentDone(archive::TVCLUnZip*, int Percent) { ProgressBar2->setValue(Percent); }
+
+void TfmMain::ZipEndZip(archive::TVCLUnZip*, const std::string& FName, int64_t, int64_t, int64_t) {
+    SetStatusText(QString::fromStdString(FName));
+}
+
+void TfmMain::ZipZipComplete(archive::TVCLUnZip*, int) {
+    ProgressBar1->setValue(0);
+    ProgressBar2->setValue(0);
+}
+
+void TfmMain::UnZip1EndUnZip(archive::TVCLUnZip*, int, const std::string& FName) {
+    SetStatusText(QString::fromStdString(FName));
+}
+
+void TfmMain::UnZip1UnZipComplete(archive::TVCLUnZip*, int) {
+    ProgressBar1->setValue(0);
+    ProgressBar2->setValue(0);
+}
+
+}  // namespace app

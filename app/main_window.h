@@ -1,0 +1,177 @@
+// TfmMain: the program's one window, and fmMain, its one instance.
+//
+// Top to bottom: the backup folder (Label4, DirectoryEdit1), the logger folder (Label3, DirectoryEdit2),
+// the selected backup's creation time (Label2, Label1), the backup catalogue (FileListBox1, with the
+// popup menu "Delete file"), the restore options (GroupBox1 with four check boxes), the restore and
+// create buttons and the invisible scratch list FileListBox2 -- all on Panel3, which the create and
+// restore commands disable while they work -- then the overall and per-file progress bars and the
+// status bar. The menu bar has "Files" -> "Exit" and the command "About".
+//
+// The window derives the logger folder (always with exactly one trailing '/') from DirectoryEdit2, which
+// starts as the executable's own folder. At first showing it refreshes the catalogue, consults the logger
+// guard and refuses to run outside a logger folder; closing stores the backup folder, and FormStorage1
+// keeps the window position and that folder between runs.
+//
+// Everything the window needs from outside comes through its constructor, so tests run it with fakes
+// and a temporary "executable". Every handler that an event starts runs inside one wrapper (Guarded):
+// an exception that escapes it is shown in the toolkit's error box and the handler ends there, while the
+// window stays usable.
+#pragma once
+
+#include "app/catalogue.h"
+#include "app/logger_guard.h"
+#include "app/platform/services.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+
+namespace archive {
+class Host;
+class TVCLUnZip;
+}  // namespace archive
+
+namespace ui {
+class FormStore;
+class TDirectoryEdit;
+class TFileListBox;
+class TFormStorage;
+}  // namespace ui
+
+namespace app {
+
+inline constexpr char kProgramTitle[] = "ZORVEL_Backup";
+inline constexpr char kNotInLoggerFolder[] = "This program must be run in ZORVEL_Log 3 folder";
+
+// What the window gets from outside.
+struct MainWindowServices {
+    // The guard's processes, close request, sleep and boxes; the registry snapshot; the web page; the
+    // version stamp. All must be set.
+    platform::Services platform;
+    // Where FormStorage1 keeps its values; null means the product's QSettings store.
+    std::shared_ptr<ui::FormStore> formStore;
+    // The running program's full path: its folder starts as the logger folder, its version and time
+    // extend the caption.
+    QString executablePath;
+    // The archive engine's boxes, dialogs, message pump and cursor.
+    archive::Host* host = nullptr;
+    // Shows the message of an exception that escaped a handler; empty means QMessageBox::critical.
+    std::function<void(const QString& message)> errorBox;
+};
+
+// The INI-file component of the window: it only holds the file name the commands use (the logger's
+// tmp/Backup.ini) and never opens, reads or writes a file itself.
+struct TIniFile {
+    QString FileName;
+};
+
+class TfmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfmMain(MainWindowServices services, QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // The logger folder, ending in exactly one '/'.
+    QString LoggerFolder() const { return loggerFolder_; }
+    // The status bar's one simple panel.
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+
+    const MainWindowServices& Services() const { return services_; }
+    LoggerGuard& Guard() { return guard_; }
+    Catalogue& BackupCatalogue() { return *catalogue_; }
+
+    // Runs a handler: an exception escaping it goes to the error box, and the handler ends there.
+    void Guarded(const std::function<void()>& handler);
+
+    // ---- controls, top to bottom ----
+    QWidget* Panel3;
+    QLabel* Label4;
+    ui::TDirectoryEdit* DirectoryEdit1;
+    QLabel* Label3;
+    ui::TDirectoryEdit* DirectoryEdit2;
+    QLabel* Label2;
+    QLabel* Label1;
+    ui::TFileListBox* FileListBox1;
+    QGroupBox* GroupBox1;
+    QCheckBox* cbAwards;
+    QCheckBox* cbDB;
+    QCheckBox* cbLogs;
+    QCheckBox* cbConfiguration;
+    QPushButton* RectoreBT;
+    QPushButton* CreateBT;
+    ui::TFileListBox* FileListBox2;
+    QProgressBar* ProgressBar2;
+    QProgressBar* ProgressBar1;
+    QStatusBar* StatusBar1;
+    // ---- menus ----
+    QMenuBar* MainMenu1;
+    QMenu* Files1;
+    QAction* Exit1;
+    QAction* About1;
+    QMenu* PopupMenu1;
+    QAction* Deletefile1;
+    // ---- non-visual parts ----
+    // The archive reader of the restore command: replaces existing files, flushes what it wrote.
+    std::unique_ptr<archive::TVCLUnZip> UnZip1;
+    ui::TFormStorage* FormStorage1;
+    TIniFile Ini1;
+
+    // ---- handlers ----
+    void FormCreate(QObject* Sender);
+    void FormShow(QObject* Sender);
+    void FormCloseQuery(QObject* Sender, bool& CanClose);
+    void DirectoryEdit1Change(QObject* Sender);
+    void DirectoryEdit2Change(QObject* Sender);
+    void FileListBox1Change(QObject* Sender);
+    void Deletefile1Click(QObject* Sender);
+    void Exit1Click(QObject* Sender);
+    void About1Click(QObject* Sender);
+    // The archive components' progress, routed here from both of them.
+    void ZipFilePercentDone(archive::TVCLUnZip* Sender, int Percent);
+    void ZipTotalPercentDone(archive::TVCLUnZip* Sender, int Percent);
+    void ZipEndZip(archive::TVCLUnZip* Sender, const std::string& FName, int64_t UncompressedSize,
+                   int64_t CompressedSize, int64_t CurrentZipSize);
+    void ZipZipComplete(archive::TVCLUnZip* Sender, int FileCount);
+    void UnZip1EndUnZip(archive::TVCLUnZip* Sender, int FileIndex, const std::string& FName);
+    void UnZip1UnZipComplete(archive::TVCLUnZip* Sender, int FileCount);
+
+public slots:
+    // The backup and restore commands; their work is wired in by the commands themselves.
+    void CreateBTClick();
+    void RectoreBTClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void WireEvents();
+    void ShowError(const QString& message);
+
+    MainWindowServices services_;
+    LoggerGuard guard_;
+    QString loggerFolder_;
+    QLabel* statusPanel_ = nullptr;
+    std::unique_ptr<Catalogue> catalogue_;  // made once the controls it works on exist
+};
+
+// The main window of the running program (set while it exists).
+extern TfmMain* fmMain;
+
+}  // namespace app
