@@ -239,29 +239,37 @@ public:
 private:
     // `entered`: the current position was entered just now, so the rings hold its chain (otherwise the
     // candidate is left over from an earlier position and only the links can be followed).
-    unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength, bool entered) {
+    // `key` is the current position's key, `matchStart` receives the start of a longer match.
+    unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength, bool entered, unsigned key,
+                          unsigned& matchStart) {
         if constexpr (kFast) {
             if (entered) {
-                const uint32_t k = keys_[insH_];
-                const RingView ring{ring_ + (insH_ << kRingBits), ((k >> 16) - 1u) & kRingMask, k >> 24,
+                const uint32_t k = keys_[key];
+                const RingView ring{ring_ + (key << kRingBits), ((k >> 16) - 1u) & kRingMask, k >> 24,
                                     static_cast<uint16_t>(base_ + strstart)};
-                return LongestMatchFast(window_, prev_, ring, strstart, cur, prevLength, sp_, matchStart_);
+                return LongestMatchFast(window_, prev_, ring, strstart, cur, prevLength, sp_, matchStart);
             }
         }
-        return LongestMatchPortable(window_, prev_, strstart, cur, prevLength, sp_, matchStart_);
+        return LongestMatchPortable(window_, prev_, strstart, cur, prevLength, sp_, matchStart);
+    }
+    unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength, bool entered) {
+        return LongestMatch(strstart, cur, prevLength, entered, insH_, matchStart_);
     }
 
     // Enters position p under the key of its next three bytes; returns the previous head of that key.
-    unsigned Insert(unsigned p) {
-        insH_ = ((insH_ << kHashShift) ^ window_[p + 2]) & kHashMask;
-        const uint32_t k = keys_[insH_];
+    unsigned Insert(unsigned p) { return Insert(p, insH_, base_); }
+    // The same on a caller's copy of the rolling key (and of the ring numbering's base).
+    unsigned Insert(unsigned p, unsigned& insH, const uint32_t base) {
+        insH = ((insH << kHashShift) ^ window_[p + 2]) & kHashMask;
+        const unsigned key = insH;
+        const uint32_t k = keys_[key];
         const unsigned candidate = k & 0xFFFF;
         prev_[p & kWMask] = static_cast<uint16_t>(candidate);
         if constexpr (kFast) {
             const unsigned n = (k >> 16) & 0xFF;
             const unsigned run = candidate == 0 ? 1 : std::min((k >> 24) + 1, kRing);
-            ring_[(insH_ << kRingBits) + (n & kRingMask)] = static_cast<uint16_t>(base_ + p);
-            keys_[insH_] = p | (((n + 1) & 0xFF) << 16) | (run << 24);
+            ring_[(key << kRingBits) + (n & kRingMask)] = static_cast<uint16_t>(base + p);
+            keys_[key] = p | (((n + 1) & 0xFF) << 16) | (run << 24);
             // The key table and the ring line of a position a few bytes ahead, so that they are at hand
             // when it is entered and searched.
             const uint8_t* ahead = window_ + p + kPrefetchAhead;
@@ -270,7 +278,7 @@ private:
             const unsigned near = ((ahead[0] << 10) ^ (ahead[1] << kHashShift) ^ ahead[2]) & kHashMask;
             __builtin_prefetch(ring_ + (near << kRingBits) + ((keys_[near] >> 16) & kRingMask), 1);
         } else {
-            keys_[insH_] = (k & 0xFFFF0000u) | p;
+            keys_[key] = (k & 0xFFFF0000u) | p;
         }
         return candidate;
     }
@@ -352,48 +360,75 @@ private:
         return FlushLast();
     }
 
+    // Lazy mode keeps its hot state in locals (stores into the tables could otherwise alias the members)
+    // and hands it back around the calls that use the members: flushes and refills.
     uint64_t RunLazy() {
         unsigned matchLength = kMinMatch - 1;
         unsigned hashHead = 0;
         bool matchAvailable = false;
         const unsigned maxLazy = lp_.lazy;
-        while (lookahead_ != 0) {
-            const bool entered = lookahead_ >= kMinMatch;
-            if (entered) hashHead = Insert(strstart_);
+        unsigned strstart = strstart_, lookahead = lookahead_, matchStart = matchStart_, insH = insH_;
+        uint32_t base = base_;
+        auto store = [&] {
+            strstart_ = strstart;
+            lookahead_ = lookahead;
+            matchStart_ = matchStart;
+        };
+        auto load = [&] {
+            strstart = strstart_;
+            lookahead = lookahead_;
+            matchStart = matchStart_;
+            base = base_;
+        };
+        while (lookahead != 0) {
+            const bool entered = lookahead >= kMinMatch;
+            if (entered) hashHead = Insert(strstart, insH, base);
             unsigned prevLength = matchLength;
-            const unsigned prevMatch = matchStart_;
+            const unsigned prevMatch = matchStart;
             matchLength = kMinMatch - 1;
-            if (hashHead != 0 && prevLength < maxLazy && strstart_ - hashHead <= kMaxDist) {
-                matchLength = LongestMatch(strstart_, hashHead, prevLength, entered);
-                if (matchLength > lookahead_) matchLength = lookahead_;
-                if (matchLength == kMinMatch && strstart_ - matchStart_ > kTooFar) matchLength = kMinMatch - 1;
+            if (hashHead != 0 && prevLength < maxLazy && strstart - hashHead <= kMaxDist) {
+                matchLength = LongestMatch(strstart, hashHead, prevLength, entered, insH, matchStart);
+                if (matchLength > lookahead) matchLength = lookahead;
+                if (matchLength == kMinMatch && strstart - matchStart > kTooFar) matchLength = kMinMatch - 1;
             }
             if (prevLength >= kMinMatch && matchLength <= prevLength) {
                 // The previous match is at least as good: take it.
-                const bool flush = coder_.RecordMatch(strstart_ - 1 - prevMatch, prevLength, strstart_, blockStart_);
-                lookahead_ -= prevLength - 1;
+                const bool flush = coder_.RecordMatch(strstart - 1 - prevMatch, prevLength, strstart, blockStart_);
+                lookahead -= prevLength - 1;
                 prevLength -= 2;
                 do {
-                    strstart_++;
-                    hashHead = Insert(strstart_);
+                    strstart++;
+                    hashHead = Insert(strstart, insH, base);
                 } while (--prevLength != 0);
                 matchAvailable = false;
                 matchLength = kMinMatch - 1;
-                strstart_++;
-                if (flush) FlushNotLast();
+                strstart++;
+                if (flush) {
+                    store();
+                    FlushNotLast();
+                }
             } else if (matchAvailable) {
                 // The match here is longer: the previous position becomes a literal.
-                if (coder_.RecordLiteral(window_[strstart_ - 1], strstart_, blockStart_)) FlushNotLast();
-                strstart_++;
-                lookahead_--;
+                if (coder_.RecordLiteral(window_[strstart - 1], strstart, blockStart_)) {
+                    store();
+                    FlushNotLast();
+                }
+                strstart++;
+                lookahead--;
             } else {
                 matchAvailable = true;
-                strstart_++;
-                lookahead_--;
+                strstart++;
+                lookahead--;
             }
-            if (lookahead_ < kMinLookahead) FillWindow();
+            if (lookahead < kMinLookahead) {
+                store();
+                FillWindow();
+                load();
+            }
         }
-        if (matchAvailable) coder_.RecordLiteral(window_[strstart_ - 1], strstart_, blockStart_);
+        if (matchAvailable) coder_.RecordLiteral(window_[strstart - 1], strstart, blockStart_);
+        store();
+        insH_ = insH;
         return FlushLast();
     }
 
