@@ -7,3 +7,6 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 cd build
 ctest --output-on-failure -j2
+cd ..
+# A few seconds of every fuzz target under the sanitizers (skipped without clang).
+./scripts/fuzz_smoke.sh
