@@ -79,7 +79,7 @@ uint64_t LoadLE64(const uint8_t* p) {
 
 class Inflater {
 public:
-    Inflater(State& st, InputSource& src, OutputSink& sink, FastLoop fast)
+    Inflater(State& st, InputSource& src, OutputSink& sink, FastLoops fast)
         : st_(st), src_(src), sink_(sink), fast_(fast) {}
 
     DecodeResult Run() {
@@ -307,7 +307,9 @@ private:
             if (inEnd_ - in_ > kInMargin) {
                 LoopState ls{bitbuf_,         bitsleft_, in_, inEnd_ - kInMargin, out_, ArenaEnd() - kOutMargin,
                              st_.arena,       st_.litlen, st_.dist};
-                const LoopExit exit = fast_(ls);
+                // With a full window of history behind `out_`, no distance can reach before the arena.
+                const bool full = out_ - st_.arena >= static_cast<ptrdiff_t>(kHistory);
+                const LoopExit exit = (full ? fast_.unchecked : fast_.checked)(ls);
                 bitbuf_ = ls.bitbuf;
                 bitsleft_ = ls.bitsleft;
                 in_ = ls.in;
@@ -357,7 +359,7 @@ private:
     State& st_;
     InputSource& src_;
     OutputSink& sink_;
-    const FastLoop fast_;
+    const FastLoops fast_;
 
     const uint8_t* pending_ = nullptr;  // the rest of the source's current block
     size_t pendingLen_ = 0;
@@ -376,7 +378,7 @@ private:
 DecodeResult Inflate(DecodeWorkspace& ws, InputSource& in, OutputSink& out) {
     auto* st = static_cast<State*>(ws.Block(DecodeWorkspace::Slot::Inflate, sizeof(State)));
     if (!st) return DecodeResult::OutOfMemory;
-    const FastLoop fast = ws.inflateImpl == InflateImpl::Portable ? PortableFastLoop() : BestFastLoop();
+    const FastLoops fast = ws.inflateImpl == InflateImpl::Portable ? PortableFastLoops() : BestFastLoops();
     return Inflater(*st, in, out, fast).Run();
 }
 

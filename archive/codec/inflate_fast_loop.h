@@ -30,7 +30,12 @@
 namespace archive::codec::inflate_detail {
 namespace {
 
-#define ZB_INLINE [[gnu::always_inline]] inline
+// A translation unit built for a particular processor defines ZB_LOOP_TARGET (a target attribute) and may
+// define ZB_LOOP_BZHI to extract bit fields with the BMI2 instruction.
+#ifndef ZB_LOOP_TARGET
+#define ZB_LOOP_TARGET
+#endif
+#define ZB_INLINE [[gnu::always_inline]] inline ZB_LOOP_TARGET
 
 ZB_INLINE uint64_t LoadLE64(const uint8_t* p) {
     uint64_t v;
@@ -51,6 +56,18 @@ ZB_INLINE void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 ZB_INLINE uint64_t LowBits(uint64_t v, unsigned n) { return v & ((uint64_t{1} << n) - 1); }
 
+// The extra-bits value of a length or distance entry, from the bit buffer as it was before the entry was
+// consumed: the bits between the code and the end of the entry's bit count.
+ZB_INLINE unsigned ExtraBits(uint64_t saved, uint32_t e) {
+#ifdef ZB_LOOP_BZHI
+    const uint64_t field = _bzhi_u64(saved, e);  // uses only the low byte of e: the bit count
+#else
+    const uint64_t field = LowBits(saved, e & 0xFF);
+#endif
+    // Bits 8..13 of a length or distance entry hold just the code length (the flags there are zero).
+    return static_cast<unsigned>(field >> ((e >> 8) & 63));
+}
+
 ZB_INLINE void Copy16(uint8_t* dst, const uint8_t* src) {
     uint8_t tmp[16];
     std::memcpy(tmp, src, 16);
@@ -60,30 +77,21 @@ ZB_INLINE void Copy16(uint8_t* dst, const uint8_t* src) {
 ZB_INLINE void CopyMatch(uint8_t* dst, unsigned distance, unsigned length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
-    if (distance >= 16) {
-        // Most matches are short: the first 32 bytes go without a loop branch.
-        Copy16(dst, src);
-        Copy16(dst + 16, src + 16);
-        dst += 32;
-        src += 32;
-        while (dst < end) {
-            Copy16(dst, src);
-            Copy16(dst + 16, src + 16);
-            dst += 32;
-            src += 32;
-        }
-    } else if (distance >= 8) {
+    if (distance >= 8) {
+        // Most matches are short: the first 40 bytes go without a loop branch.
         Store64(dst, Load64(src));
         Store64(dst + 8, Load64(src + 8));
         Store64(dst + 16, Load64(src + 16));
         Store64(dst + 24, Load64(src + 24));
-        dst += 32;
-        src += 32;
-        while (dst < end) {
+        Store64(dst + 32, Load64(src + 32));
+        while (dst + 40 < end) {
+            dst += 40;
+            src += 40;
             Store64(dst, Load64(src));
             Store64(dst + 8, Load64(src + 8));
-            dst += 16;
-            src += 16;
+            Store64(dst + 16, Load64(src + 16));
+            Store64(dst + 24, Load64(src + 24));
+            Store64(dst + 32, Load64(src + 32));
         }
     } else if (distance == 1) {
         const uint64_t v = uint64_t{*src} * 0x0101010101010101ull;
@@ -103,6 +111,7 @@ ZB_INLINE void CopyMatch(uint8_t* dst, unsigned distance, unsigned length) {
     }
 }
 
+template <bool kCheckDistance>
 ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
     using namespace huffman;
     constexpr uint64_t kLitLenMask = (uint64_t{1} << kLitLenRootBits) - 1;
@@ -186,7 +195,7 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
         // Length: base plus the extra bits that follow the code.
         uint64_t saved = bitbuf;
         ZB_CONSUME(e);
-        const unsigned length = Value(e) + static_cast<unsigned>(LowBits(saved, e & 0xFF) >> CodeBits(e));
+        const unsigned length = Value(e) + ExtraBits(saved, e);
 
         e = dist[bitbuf & kDistMask];
         if (e & kExceptional) {
@@ -205,8 +214,8 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
         }
         saved = bitbuf;
         ZB_CONSUME(e);
-        const unsigned distance = Value(e) + static_cast<unsigned>(LowBits(saved, e & 0xFF) >> CodeBits(e));
-        if (distance > static_cast<size_t>(out - outBase)) {
+        const unsigned distance = Value(e) + ExtraBits(saved, e);
+        if (kCheckDistance && distance > static_cast<size_t>(out - outBase)) {
             result = LoopExit::BadData;
             break;
         }
@@ -227,6 +236,7 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
 }
 
 #undef ZB_INLINE
+#undef ZB_LOOP_TARGET
 
 }  // namespace
 }  // namespace archive::codec::inflate_detail

@@ -31,7 +31,7 @@ constexpr size_t kDistTableSize = huffman::TableCapacity(32, kDistRootBits, 15);
 constexpr size_t kHistory = 32 * 1024;
 constexpr size_t kChunk = 256 * 1024;
 constexpr size_t kArenaSize = kHistory + kChunk;
-constexpr ptrdiff_t kOutMargin = 2 + 258 + 32 + 28;
+constexpr ptrdiff_t kOutMargin = 2 + 258 + 40 + 20;
 
 constexpr size_t kStageCapacity = 64 * 1024;
 constexpr size_t kStagePad = 64;
@@ -62,8 +62,15 @@ enum class LoopExit { Limit, EndOfBlock, BadData };
 
 using FastLoop = LoopExit (*)(LoopState&);
 
-// The plain C++ loop, and the fastest one this processor runs (chosen once).
-FastLoop PortableFastLoop();
-FastLoop BestFastLoop();
+// Each loop comes in two forms: one checks every distance against the start of the output, the other is
+// for calls that begin with at least 32 KiB of history in the arena, where no distance can reach too far.
+struct FastLoops {
+    FastLoop checked;
+    FastLoop unchecked;
+};
+
+// The plain C++ loops, and the fastest ones this processor runs (chosen once).
+FastLoops PortableFastLoops();
+FastLoops BestFastLoops();
 
 }  // namespace archive::codec::inflate_detail
