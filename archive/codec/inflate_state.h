@@ -22,7 +22,7 @@
 
 namespace archive::codec::inflate_detail {
 
-constexpr unsigned kLitLenRootBits = 11;
+constexpr unsigned kLitLenRootBits = 10;
 constexpr unsigned kDistRootBits = 8;
 constexpr unsigned kPrecodeBits = 7;
 constexpr size_t kLitLenTableSize = huffman::TableCapacity(288, kLitLenRootBits, 15);
