@@ -138,6 +138,10 @@ private:
 
     void Refill() {
         if (!srcEnded_ && inEnd_ - in_ < kInMargin) Fill();
+        RawRefill();
+    }
+    // Only where at least 8 staged bytes follow `in_`.
+    void RawRefill() {
         bitbuf_ |= LoadLE64(in_) << bitsleft_;
         in_ += (63 - bitsleft_) >> 3;
         bitsleft_ |= 56;
@@ -264,11 +268,20 @@ private:
             return false;
 
         // Literal/length and distance lengths form one sequence: a repeat may cross from one to the other.
+        // With the whole rest of the header surely staged (316 codes of at most 7 bits and 7 extra bits
+        // each take less than 300 bytes), the bits need no checks against the end of the input.
         uint8_t lens[286 + 30];
         const unsigned total = hlit + hdist;
+        const bool staged = inEnd_ - in_ > 300;
         unsigned i = 0;
         while (i < total) {
-            const uint32_t e = Lookup(st_.precode, kPrecodeBits);
+            uint32_t e;
+            if (staged) {
+                if (bitsleft_ < 14) RawRefill();
+                e = st_.precode[bitbuf_ & ((1u << kPrecodeBits) - 1)];
+            } else {
+                e = Lookup(st_.precode, kPrecodeBits);
+            }
             if (e & kExceptional) return false;
             Consume(BitsToConsume(e));
             const unsigned sym = Value(e);
@@ -276,19 +289,13 @@ private:
                 lens[i++] = static_cast<uint8_t>(sym);
                 continue;
             }
-            unsigned repeat;
-            uint8_t value = 0;
-            if (sym == 16) {
-                if (i == 0 || !Need(2)) return false;
-                value = lens[i - 1];
-                repeat = 3 + Take(2);
-            } else if (sym == 17) {
-                if (!Need(3)) return false;
-                repeat = 3 + Take(3);
-            } else {
-                if (!Need(7)) return false;
-                repeat = 11 + Take(7);
-            }
+            static constexpr uint8_t kExtra[3] = {2, 3, 7};
+            static constexpr uint8_t kBase[3] = {3, 3, 11};
+            const unsigned extra = kExtra[sym - 16];
+            if (sym == 16 && i == 0) return false;
+            if (!staged && !Need(extra)) return false;
+            const unsigned repeat = kBase[sym - 16] + Take(extra);
+            const uint8_t value = sym == 16 ? lens[i - 1] : 0;
             if (repeat > total - i) return false;
             std::memset(lens + i, value, repeat);
             i += repeat;
