@@ -9,9 +9,9 @@
 // valid bits and advances the input by the whole bytes that fitted; afterwards 56 to 63 bits are valid, and
 // the bits above them are the low bits of the byte at `in`, so OR-ing the same bytes again is harmless.
 //
-// Bit budget per iteration, starting from at least 56 valid bits: up to three literals (15 bits each, then
-// refill), or up to two literals, a refill, a length (code plus extra: at most 20 bits) and a distance (at
-// most 28 bits) = 48. So one iteration never needs a refill between the length and the distance. The
+// Bit budget per iteration, starting from at least 56 valid bits: up to two literals (15 bits each, then
+// refill), or one literal, a refill, a length (code plus extra: at most 20 bits) and a distance (at most
+// 28 bits) = 48. So one iteration never needs a refill between the length and the distance. The
 // refill after a match comes before its copy, together with the next literal/length lookup, so that the
 // table load overlaps the copy.
 //
@@ -154,16 +154,11 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
             if (e & kLiteral) {
                 ZB_CONSUME(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
+                ZB_REFILL();
                 e = litlen[bitbuf & kLitLenMask];
-                if (e & kLiteral) {
-                    ZB_CONSUME(e);
-                    *out++ = static_cast<uint8_t>(e >> 16);
-                    ZB_REFILL();
-                    e = litlen[bitbuf & kLitLenMask];
-                    continue;
-                }
+                continue;
             }
-            // At least 26 valid bits remain, so `e` was looked up with real bits; the refill only adds
+            // At least 41 valid bits remain, so `e` was looked up with real bits; the refill only adds
             // bits above them.
             ZB_REFILL();
         }
