@@ -8,12 +8,14 @@
 // Bit buffer: 64 bits, consumed from the bottom. A refill loads 8 bytes unaligned, ORs them in above the
 // valid bits and advances the input by the whole bytes that fitted; afterwards 56 to 63 bits are valid, and
 // the bits above them are the low bits of the byte at `in`, so OR-ing the same bytes again is harmless.
+// Right after a refill all 64 bits are the stream's next bits; after consuming C more, the lowest 64 - C
+// still are, even where `bitsleft` is smaller. So the lookup of the next symbol (which only peeks) comes
+// before the refill, and the refill stays off the path from one table load to the next.
 //
-// Bit budget per iteration, starting from at least 56 valid bits: up to two literals (15 bits each, then
-// refill), or one literal, a refill, a length (code plus extra: at most 20 bits) and a distance (at most
-// 28 bits) = 48. So one iteration never needs a refill between the length and the distance. The
-// refill after a match comes before its copy, together with the next literal/length lookup, so that the
-// table load overlaps the copy.
+// Bit budget per iteration, starting from at least 56 valid bits: up to two literals (15 bits each) and the
+// next lookup; or at most one literal and a refill, then a length (code plus extra: at most 20 bits) and a
+// distance (at most 28 bits) = 48, and the next lookup with at least 16 correct bits left. So one iteration
+// never needs a refill between the length and the distance.
 //
 // Match copy: distances of 16 or more move 16 bytes at a time, 8 to 15 move 8 bytes at a time (each load
 // reads only bytes already written); distance 1 repeats one byte; 2 to 7 copy 8 bytes per step advancing by
@@ -143,7 +145,7 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
     } while (0)
 
     // Invariant at the top of the loop: at least 56 valid bits, and `e` is the literal/length entry they
-    // start with (looked up before the previous match was copied, so the lookup overlaps the copy).
+    // start with (looked up before the refill and before the previous match was copied).
     ZB_REFILL();
     uint32_t e = litlen[bitbuf & kLitLenMask];
     while (in < inLimit && out < outLimit) {
@@ -154,8 +156,8 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
             if (e & kLiteral) {
                 ZB_CONSUME(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
-                ZB_REFILL();
                 e = litlen[bitbuf & kLitLenMask];
+                ZB_REFILL();
                 continue;
             }
             // At least 41 valid bits remain, so `e` was looked up with real bits; the refill only adds
@@ -171,8 +173,8 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
                 if (e & kLiteral) {
                     ZB_CONSUME(e);
                     *out++ = static_cast<uint8_t>(e >> 16);
-                    ZB_REFILL();
                     e = litlen[bitbuf & kLitLenMask];
+                    ZB_REFILL();
                     continue;
                 }
             }
@@ -214,8 +216,8 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
             result = LoopExit::BadData;
             break;
         }
-        ZB_REFILL();
         e = litlen[bitbuf & kLitLenMask];
+        ZB_REFILL();
         CopyMatch(out, distance, length);
         out += length;
     }
