@@ -110,14 +110,28 @@ private:
     // padding).
     int64_t Avail() const { return int64_t{bitsleft_} + 8 * (inEnd_ - in_); }
 
-    // Moves the unread bytes to the front of the staging area and appends input until more than kInMargin bytes
-    // are there or the source has ended; at the end, zero bytes pad the area for the 8-byte loads.
+    // Makes more than kInMargin bytes readable at `in_`, or notes the end of the source. Input is read in
+    // place, straight from the source's block, wherever it can: only the seam between two blocks is staged
+    // (the unread tail of one and the first kSeam bytes of the next), and once decoding has passed into the
+    // next block's bytes it continues in that block itself. At the end, zero bytes pad the staging area so
+    // that 8-byte loads stay inside it.
     void Fill() {
         if (srcEnded_) return;
+        if (!direct_ && pendingLen_ > 0 && blockInStage_ && in_ >= blockInStage_) {
+            // The staged bytes from blockInStage_ on are the first bytes of the block that pending_ ends.
+            in_ = pending_ - (inEnd_ - in_);
+            inEnd_ = pending_ + pendingLen_;
+            pendingLen_ = 0;
+            direct_ = true;
+            blockInStage_ = nullptr;
+            if (inEnd_ - in_ > kInMargin) return;
+        }
         const size_t keep = static_cast<size_t>(inEnd_ - in_);
+        blockInStage_ = !direct_ && blockInStage_ && blockInStage_ >= in_ ? st_.stage + (blockInStage_ - in_) : nullptr;
         std::memmove(st_.stage, in_, keep);
         in_ = st_.stage;
         inEnd_ = st_.stage + keep;
+        direct_ = false;
         while (inEnd_ - in_ <= kInMargin) {
             if (pendingLen_ == 0) {
                 pendingLen_ = src_.NextBlock(pending_);
@@ -126,9 +140,10 @@ private:
                     std::memset(const_cast<uint8_t*>(inEnd_), 0, kStagePad);
                     break;
                 }
+                blockInStage_ = inEnd_;
             }
             const size_t room = static_cast<size_t>(st_.stage + kStageCapacity - inEnd_);
-            const size_t n = std::min(room, pendingLen_);
+            const size_t n = std::min({room, pendingLen_, kSeam});
             std::memcpy(const_cast<uint8_t*>(inEnd_), pending_, n);
             inEnd_ += n;
             pending_ += n;
@@ -368,9 +383,11 @@ private:
     OutputSink& sink_;
     const FastLoops fast_;
 
-    const uint8_t* pending_ = nullptr;  // the rest of the source's current block
+    const uint8_t* pending_ = nullptr;  // the rest of the source's current block (not yet staged or read)
     size_t pendingLen_ = 0;
     bool srcEnded_ = false;
+    bool direct_ = false;                    // in_ points into the source's block, not the staging area
+    const uint8_t* blockInStage_ = nullptr;  // where the block that pending_ ends begins in the staging area
     const uint8_t* in_ = nullptr;
     const uint8_t* inEnd_ = nullptr;  // real end of the staged input
     uint64_t bitbuf_ = 0;

@@ -1,8 +1,9 @@
 // Inflate's working memory and the contract between its driver (inflate.cpp) and its fast loop.
 //
-// Input: the source hands blocks of any size (extraction gives at most 16000 bytes). The driver copies the
-// unread tail plus the next block into the staging buffer, so the decoder always sees contiguous bytes;
-// once the source has ended, zero bytes pad the staging buffer so that 8-byte loads stay inside it, and the
+// Input: the source hands blocks of any size (extraction gives at most 16000 bytes). The decoder reads them
+// in place; only across the seam between two blocks does the driver copy the unread tail of one and the
+// first kSeam bytes of the next into the staging buffer, so the decoder always sees contiguous bytes. Once
+// the source has ended, zero bytes pad the staging buffer so that 8-byte loads stay inside it, and the
 // careful path checks every bit it consumes against the real end.
 //
 // Output: one arena of 32 KiB history followed by a large chunk. Decoding appends to the arena; when the
@@ -36,6 +37,7 @@ constexpr ptrdiff_t kOutMargin = 2 + 258 + 40 + 20;
 constexpr size_t kStageCapacity = 64 * 1024;
 constexpr size_t kStagePad = 64;
 constexpr ptrdiff_t kInMargin = 32;
+constexpr size_t kSeam = 512;
 
 struct State {
     uint32_t litlen[kLitLenTableSize];
