@@ -389,7 +389,7 @@ private:
     bool direct_ = false;                    // in_ points into the source's block, not the staging area
     const uint8_t* blockInStage_ = nullptr;  // where the block that pending_ ends begins in the staging area
     const uint8_t* in_ = nullptr;
-    const uint8_t* inEnd_ = nullptr;  // real end of the staged input
+    const uint8_t* inEnd_ = nullptr;  // real end of the readable input (staging area or source block)
     uint64_t bitbuf_ = 0;
     unsigned bitsleft_ = 0;
 
