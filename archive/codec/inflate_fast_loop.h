@@ -13,9 +13,10 @@
 // before the refill, and the refill stays off the path from one table load to the next.
 //
 // Bit budget per iteration, starting from at least 56 valid bits: up to two literals (15 bits each) and the
-// next lookup; or at most one literal and a refill, then a length (code plus extra: at most 20 bits) and a
-// distance (at most 28 bits) = 48, and the next lookup with at least 16 correct bits left. So one iteration
-// never needs a refill between the length and the distance.
+// next lookup (34 correct bits left); or a length (code plus extra: at most 20 bits) and a distance (at most
+// 28 bits) = 48, and the next lookup with 16 correct bits left; or one literal (41 valid bits left), a
+// length and the distance lookup, then a refill before the distance itself is taken. So no iteration needs
+// a refill between a table lookup and the next.
 //
 // Match copy: distances of 16 or more move 16 bytes at a time, 8 to 15 move 8 bytes at a time (each load
 // reads only bytes already written); distance 1 repeats one byte; 2 to 7 copy 8 bytes per step advancing by
@@ -149,6 +150,8 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
     ZB_REFILL();
     uint32_t e = litlen[bitbuf & kLitLenMask];
     while (in < inLimit && out < outLimit) {
+        uint64_t saved;
+        unsigned length;
         if (e & kLiteral) {
             ZB_CONSUME(e);
             *out++ = static_cast<uint8_t>(e >> 16);
@@ -160,8 +163,16 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
                 ZB_REFILL();
                 continue;
             }
-            // At least 41 valid bits remain, so `e` was looked up with real bits; the refill only adds
-            // bits above them.
+            if (!(e & kExceptional)) {
+                // A length right after a literal: the 41 valid bits left cover it and the distance lookup,
+                // so the refill waits until that lookup is under way.
+                saved = bitbuf;
+                ZB_CONSUME(e);
+                length = Value(e) + ExtraBits(saved, e);
+                e = dist[bitbuf & kDistMask];
+                ZB_REFILL();
+                goto have_distance_entry;
+            }
             ZB_REFILL();
         }
         if (e & kExceptional) {
@@ -190,11 +201,12 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
         }
 
         // Length: base plus the extra bits that follow the code.
-        uint64_t saved = bitbuf;
+        saved = bitbuf;
         ZB_CONSUME(e);
-        const unsigned length = Value(e) + ExtraBits(saved, e);
-
+        length = Value(e) + ExtraBits(saved, e);
         e = dist[bitbuf & kDistMask];
+
+    have_distance_entry:
         if (e & kExceptional) {
             if (!(e & kSubtable)) {
                 result = LoopExit::BadData;
@@ -209,17 +221,20 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
                 break;
             }
         }
-        saved = bitbuf;
-        ZB_CONSUME(e);
-        const unsigned distance = Value(e) + ExtraBits(saved, e);
-        if (kCheckDistance && distance > static_cast<size_t>(out - outBase)) {
-            result = LoopExit::BadData;
-            break;
+        {
+            saved = bitbuf;
+            ZB_CONSUME(e);
+            const unsigned distance = Value(e) + ExtraBits(saved, e);
+            if (kCheckDistance && distance > static_cast<size_t>(out - outBase)) {
+                result = LoopExit::BadData;
+                break;
+            }
+            // No refill before this lookup: at most 48 of the 64 correct bits have gone since the last one.
+            e = litlen[bitbuf & kLitLenMask];
+            ZB_REFILL();
+            CopyMatch(out, distance, length);
+            out += length;
         }
-        e = litlen[bitbuf & kLitLenMask];
-        ZB_REFILL();
-        CopyMatch(out, distance, length);
-        out += length;
     }
 
 #undef ZB_REFILL
