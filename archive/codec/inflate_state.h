@@ -11,9 +11,10 @@
 // back-reference is an address inside the arena, never a wrap-around.
 //
 // The fast loop's contract (LoopState): it runs only while `in < inLimit` and `out < outLimit`. inLimit
-// leaves kInMargin real bytes behind it, enough for the three 8-byte refills one iteration may do;
-// outLimit leaves kOutMargin bytes before the arena's end, enough for two literals, a 258-byte match and
-// the 32-byte over-copy of the match copier. Within those limits it needs no checks but the data's own.
+// leaves kInMargin real bytes behind it, enough for the (at most three) 8-byte refills of one iteration;
+// outLimit leaves kOutMargin bytes before the arena's end, enough for what one iteration writes (two
+// literals, or a literal and a 258-byte match) plus the 39-byte over-copy of the match copier. Within
+// those limits it needs no checks but the data's own.
 #pragma once
 
 #include <cstddef>
