@@ -79,7 +79,7 @@ uint64_t LoadLE64(const uint8_t* p) {
 
 class Inflater {
 public:
-    Inflater(State& st, InputSource& src, OutputSink& sink, FastLoop fast)
+    Inflater(State& st, InputSource& src, OutputSink& sink, FastLoops fast)
         : st_(st), src_(src), sink_(sink), fast_(fast) {}
 
     DecodeResult Run() {
@@ -110,14 +110,28 @@ private:
     // padding).
     int64_t Avail() const { return int64_t{bitsleft_} + 8 * (inEnd_ - in_); }
 
-    // Moves the unread bytes to the front of the staging area and appends input until more than kInMargin bytes
-    // are there or the source has ended; at the end, zero bytes pad the area for the 8-byte loads.
+    // Makes more than kInMargin bytes readable at `in_`, or notes the end of the source. Input is read in
+    // place, straight from the source's block, wherever it can: only the seam between two blocks is staged
+    // (the unread tail of one and the first kSeam bytes of the next), and once decoding has passed into the
+    // next block's bytes it continues in that block itself. At the end, zero bytes pad the staging area so
+    // that 8-byte loads stay inside it.
     void Fill() {
         if (srcEnded_) return;
+        if (!direct_ && pendingLen_ > 0 && blockInStage_ && in_ >= blockInStage_) {
+            // The staged bytes from blockInStage_ on are the first bytes of the block that pending_ ends.
+            in_ = pending_ - (inEnd_ - in_);
+            inEnd_ = pending_ + pendingLen_;
+            pendingLen_ = 0;
+            direct_ = true;
+            blockInStage_ = nullptr;
+            if (inEnd_ - in_ > kInMargin) return;
+        }
         const size_t keep = static_cast<size_t>(inEnd_ - in_);
+        blockInStage_ = !direct_ && blockInStage_ && blockInStage_ >= in_ ? st_.stage + (blockInStage_ - in_) : nullptr;
         std::memmove(st_.stage, in_, keep);
         in_ = st_.stage;
         inEnd_ = st_.stage + keep;
+        direct_ = false;
         while (inEnd_ - in_ <= kInMargin) {
             if (pendingLen_ == 0) {
                 pendingLen_ = src_.NextBlock(pending_);
@@ -126,9 +140,10 @@ private:
                     std::memset(const_cast<uint8_t*>(inEnd_), 0, kStagePad);
                     break;
                 }
+                blockInStage_ = inEnd_;
             }
             const size_t room = static_cast<size_t>(st_.stage + kStageCapacity - inEnd_);
-            const size_t n = std::min(room, pendingLen_);
+            const size_t n = std::min({room, pendingLen_, kSeam});
             std::memcpy(const_cast<uint8_t*>(inEnd_), pending_, n);
             inEnd_ += n;
             pending_ += n;
@@ -138,6 +153,10 @@ private:
 
     void Refill() {
         if (!srcEnded_ && inEnd_ - in_ < kInMargin) Fill();
+        RawRefill();
+    }
+    // Only where at least 8 staged bytes follow `in_`.
+    void RawRefill() {
         bitbuf_ |= LoadLE64(in_) << bitsleft_;
         in_ += (63 - bitsleft_) >> 3;
         bitsleft_ |= 56;
@@ -264,11 +283,20 @@ private:
             return false;
 
         // Literal/length and distance lengths form one sequence: a repeat may cross from one to the other.
+        // With the whole rest of the header surely staged (316 codes of at most 7 bits and 7 extra bits
+        // each take less than 300 bytes), the bits need no checks against the end of the input.
         uint8_t lens[286 + 30];
         const unsigned total = hlit + hdist;
+        const bool staged = inEnd_ - in_ > 300;
         unsigned i = 0;
         while (i < total) {
-            const uint32_t e = Lookup(st_.precode, kPrecodeBits);
+            uint32_t e;
+            if (staged) {
+                if (bitsleft_ < 14) RawRefill();
+                e = st_.precode[bitbuf_ & ((1u << kPrecodeBits) - 1)];
+            } else {
+                e = Lookup(st_.precode, kPrecodeBits);
+            }
             if (e & kExceptional) return false;
             Consume(BitsToConsume(e));
             const unsigned sym = Value(e);
@@ -276,19 +304,13 @@ private:
                 lens[i++] = static_cast<uint8_t>(sym);
                 continue;
             }
-            unsigned repeat;
-            uint8_t value = 0;
-            if (sym == 16) {
-                if (i == 0 || !Need(2)) return false;
-                value = lens[i - 1];
-                repeat = 3 + Take(2);
-            } else if (sym == 17) {
-                if (!Need(3)) return false;
-                repeat = 3 + Take(3);
-            } else {
-                if (!Need(7)) return false;
-                repeat = 11 + Take(7);
-            }
+            static constexpr uint8_t kExtra[3] = {2, 3, 7};
+            static constexpr uint8_t kBase[3] = {3, 3, 11};
+            const unsigned extra = kExtra[sym - 16];
+            if (sym == 16 && i == 0) return false;
+            if (!staged && !Need(extra)) return false;
+            const unsigned repeat = kBase[sym - 16] + Take(extra);
+            const uint8_t value = sym == 16 ? lens[i - 1] : 0;
             if (repeat > total - i) return false;
             std::memset(lens + i, value, repeat);
             i += repeat;
@@ -307,7 +329,9 @@ private:
             if (inEnd_ - in_ > kInMargin) {
                 LoopState ls{bitbuf_,         bitsleft_, in_, inEnd_ - kInMargin, out_, ArenaEnd() - kOutMargin,
                              st_.arena,       st_.litlen, st_.dist};
-                const LoopExit exit = fast_(ls);
+                // With a full window of history behind `out_`, no distance can reach before the arena.
+                const bool full = out_ - st_.arena >= static_cast<ptrdiff_t>(kHistory);
+                const LoopExit exit = (full ? fast_.unchecked : fast_.checked)(ls);
                 bitbuf_ = ls.bitbuf;
                 bitsleft_ = ls.bitsleft;
                 in_ = ls.in;
@@ -357,13 +381,15 @@ private:
     State& st_;
     InputSource& src_;
     OutputSink& sink_;
-    const FastLoop fast_;
+    const FastLoops fast_;
 
-    const uint8_t* pending_ = nullptr;  // the rest of the source's current block
+    const uint8_t* pending_ = nullptr;  // the rest of the source's current block (not yet staged or read)
     size_t pendingLen_ = 0;
     bool srcEnded_ = false;
+    bool direct_ = false;                    // in_ points into the source's block, not the staging area
+    const uint8_t* blockInStage_ = nullptr;  // where the block that pending_ ends begins in the staging area
     const uint8_t* in_ = nullptr;
-    const uint8_t* inEnd_ = nullptr;  // real end of the staged input
+    const uint8_t* inEnd_ = nullptr;  // real end of the readable input (staging area or source block)
     uint64_t bitbuf_ = 0;
     unsigned bitsleft_ = 0;
 
@@ -376,7 +402,7 @@ private:
 DecodeResult Inflate(DecodeWorkspace& ws, InputSource& in, OutputSink& out) {
     auto* st = static_cast<State*>(ws.Block(DecodeWorkspace::Slot::Inflate, sizeof(State)));
     if (!st) return DecodeResult::OutOfMemory;
-    const FastLoop fast = ws.inflateImpl == InflateImpl::Portable ? PortableFastLoop() : BestFastLoop();
+    const FastLoops fast = ws.inflateImpl == InflateImpl::Portable ? PortableFastLoops() : BestFastLoops();
     return Inflater(*st, in, out, fast).Run();
 }
 

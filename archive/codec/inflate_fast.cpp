@@ -7,21 +7,22 @@
 namespace archive::codec::inflate_detail {
 
 #if defined(__x86_64__) || defined(__i386__)
-LoopExit FastLoopBmi2(LoopState& s);  // inflate_fast_bmi2.cpp
+FastLoops Bmi2FastLoops();  // inflate_fast_bmi2.cpp
 #endif
 
 namespace {
-LoopExit FastLoopPortable(LoopState& s) { return RunFastLoop(s); }
+LoopExit FastLoopChecked(LoopState& s) { return RunFastLoop<true>(s); }
+LoopExit FastLoopUnchecked(LoopState& s) { return RunFastLoop<false>(s); }
 }  // namespace
 
-FastLoop PortableFastLoop() { return &FastLoopPortable; }
+FastLoops PortableFastLoops() { return {&FastLoopChecked, &FastLoopUnchecked}; }
 
-FastLoop BestFastLoop() {
+FastLoops BestFastLoops() {
 #if defined(__x86_64__) || defined(__i386__)
-    static const FastLoop best = __builtin_cpu_supports("bmi2") ? &FastLoopBmi2 : &FastLoopPortable;
+    static const FastLoops best = __builtin_cpu_supports("bmi2") ? Bmi2FastLoops() : PortableFastLoops();
     return best;
 #else
-    return &FastLoopPortable;
+    return PortableFastLoops();
 #endif
 }
 

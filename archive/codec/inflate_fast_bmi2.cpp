@@ -3,11 +3,20 @@
 // inflate_fast.cpp calls it, and only after checking the processor.
 #if defined(__x86_64__) || defined(__i386__)
 
+#include <immintrin.h>
+
+#define ZB_LOOP_TARGET __attribute__((target("bmi2")))
+#define ZB_LOOP_BZHI 1
 #include "archive/codec/inflate_fast_loop.h"
 
 namespace archive::codec::inflate_detail {
 
-__attribute__((target("bmi2"))) LoopExit FastLoopBmi2(LoopState& s) { return RunFastLoop(s); }
+namespace {
+__attribute__((target("bmi2"))) LoopExit FastLoopChecked(LoopState& s) { return RunFastLoop<true>(s); }
+__attribute__((target("bmi2"))) LoopExit FastLoopUnchecked(LoopState& s) { return RunFastLoop<false>(s); }
+}  // namespace
+
+FastLoops Bmi2FastLoops() { return {&FastLoopChecked, &FastLoopUnchecked}; }
 
 }  // namespace archive::codec::inflate_detail
 

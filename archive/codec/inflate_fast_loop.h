@@ -8,18 +8,21 @@
 // Bit buffer: 64 bits, consumed from the bottom. A refill loads 8 bytes unaligned, ORs them in above the
 // valid bits and advances the input by the whole bytes that fitted; afterwards 56 to 63 bits are valid, and
 // the bits above them are the low bits of the byte at `in`, so OR-ing the same bytes again is harmless.
+// Right after a refill all 64 bits are the stream's next bits; after consuming C more, the lowest 64 - C
+// still are, even where `bitsleft` is smaller. So the lookup of the next symbol (which only peeks) comes
+// before the refill, and the refill stays off the path from one table load to the next.
 //
-// Bit budget per iteration, starting from at least 56 valid bits: up to three literals (15 bits each, then
-// refill), or up to two literals, a refill, a length (code plus extra: at most 20 bits) and a distance (at
-// most 28 bits) = 48. So one iteration never needs a refill between the length and the distance. The
-// refill after a match comes before its copy, together with the next literal/length lookup, so that the
-// table load overlaps the copy.
+// Bit budget per iteration, starting from at least 56 valid bits: up to two literals (15 bits each) and the
+// next lookup (34 correct bits left); or a length (code plus extra: at most 20 bits) and a distance (at most
+// 28 bits) = 48, and the next lookup with 16 correct bits left; or one literal (41 valid bits left), a
+// length and the distance lookup, then a refill before the distance itself is taken. So no iteration needs
+// a refill between a table lookup and the next.
 //
-// Match copy: distances of 16 or more move 16 bytes at a time, 8 to 15 move 8 bytes at a time (each load
-// reads only bytes already written); distance 1 repeats one byte; 2 to 7 copy 8 bytes per step advancing by
-// the distance, so every step reads only the `distance` bytes before it that are final. The first 32 bytes
-// are copied without a loop test, as most matches are short; so a copy may write up to 31 bytes past the
-// match, which kOutMargin reserves.
+// Match copy: distances of 8 or more move 8-byte words (each load reads only bytes already written), the
+// first 40 bytes without a loop test, as most matches are short; distance 1 repeats one byte 32 at a time;
+// 2 to 7 copy 8 bytes per step advancing by the distance, so every step reads only the `distance` bytes
+// before it that are final. A copy may write up to 39 bytes past the match, which kOutMargin reserves.
+// (Wider moves did not pay: the time goes into the chain of table lookups, not into copying.)
 #pragma once
 
 #include <cstdint>
@@ -30,7 +33,12 @@
 namespace archive::codec::inflate_detail {
 namespace {
 
-#define ZB_INLINE [[gnu::always_inline]] inline
+// A translation unit built for a particular processor defines ZB_LOOP_TARGET (a target attribute) and may
+// define ZB_LOOP_BZHI to extract bit fields with the BMI2 instruction.
+#ifndef ZB_LOOP_TARGET
+#define ZB_LOOP_TARGET
+#endif
+#define ZB_INLINE [[gnu::always_inline]] inline ZB_LOOP_TARGET
 
 ZB_INLINE uint64_t LoadLE64(const uint8_t* p) {
     uint64_t v;
@@ -51,6 +59,18 @@ ZB_INLINE void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 ZB_INLINE uint64_t LowBits(uint64_t v, unsigned n) { return v & ((uint64_t{1} << n) - 1); }
 
+// The extra-bits value of a length or distance entry, from the bit buffer as it was before the entry was
+// consumed: the bits between the code and the end of the entry's bit count.
+ZB_INLINE unsigned ExtraBits(uint64_t saved, uint32_t e) {
+#ifdef ZB_LOOP_BZHI
+    const uint64_t field = _bzhi_u64(saved, e);  // uses only the low byte of e: the bit count
+#else
+    const uint64_t field = LowBits(saved, e & 0xFF);
+#endif
+    // Bits 8..13 of a length or distance entry hold just the code length (the flags there are zero).
+    return static_cast<unsigned>(field >> ((e >> 8) & 63));
+}
+
 ZB_INLINE void Copy16(uint8_t* dst, const uint8_t* src) {
     uint8_t tmp[16];
     std::memcpy(tmp, src, 16);
@@ -60,30 +80,21 @@ ZB_INLINE void Copy16(uint8_t* dst, const uint8_t* src) {
 ZB_INLINE void CopyMatch(uint8_t* dst, unsigned distance, unsigned length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
-    if (distance >= 16) {
-        // Most matches are short: the first 32 bytes go without a loop branch.
-        Copy16(dst, src);
-        Copy16(dst + 16, src + 16);
-        dst += 32;
-        src += 32;
-        while (dst < end) {
-            Copy16(dst, src);
-            Copy16(dst + 16, src + 16);
-            dst += 32;
-            src += 32;
-        }
-    } else if (distance >= 8) {
+    if (distance >= 8) {
+        // Most matches are short: the first 40 bytes go without a loop branch.
         Store64(dst, Load64(src));
         Store64(dst + 8, Load64(src + 8));
         Store64(dst + 16, Load64(src + 16));
         Store64(dst + 24, Load64(src + 24));
-        dst += 32;
-        src += 32;
-        while (dst < end) {
+        Store64(dst + 32, Load64(src + 32));
+        while (dst + 40 < end) {
+            dst += 40;
+            src += 40;
             Store64(dst, Load64(src));
             Store64(dst + 8, Load64(src + 8));
-            dst += 16;
-            src += 16;
+            Store64(dst + 16, Load64(src + 16));
+            Store64(dst + 24, Load64(src + 24));
+            Store64(dst + 32, Load64(src + 32));
         }
     } else if (distance == 1) {
         const uint64_t v = uint64_t{*src} * 0x0101010101010101ull;
@@ -103,6 +114,7 @@ ZB_INLINE void CopyMatch(uint8_t* dst, unsigned distance, unsigned length) {
     }
 }
 
+template <bool kCheckDistance>
 ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
     using namespace huffman;
     constexpr uint64_t kLitLenMask = (uint64_t{1} << kLitLenRootBits) - 1;
@@ -134,10 +146,12 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
     } while (0)
 
     // Invariant at the top of the loop: at least 56 valid bits, and `e` is the literal/length entry they
-    // start with (looked up before the previous match was copied, so the lookup overlaps the copy).
+    // start with (looked up before the refill and before the previous match was copied).
     ZB_REFILL();
     uint32_t e = litlen[bitbuf & kLitLenMask];
     while (in < inLimit && out < outLimit) {
+        uint64_t saved;
+        unsigned length;
         if (e & kLiteral) {
             ZB_CONSUME(e);
             *out++ = static_cast<uint8_t>(e >> 16);
@@ -146,16 +160,19 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
                 ZB_CONSUME(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
                 e = litlen[bitbuf & kLitLenMask];
-                if (e & kLiteral) {
-                    ZB_CONSUME(e);
-                    *out++ = static_cast<uint8_t>(e >> 16);
-                    ZB_REFILL();
-                    e = litlen[bitbuf & kLitLenMask];
-                    continue;
-                }
+                ZB_REFILL();
+                continue;
             }
-            // At least 26 valid bits remain, so `e` was looked up with real bits; the refill only adds
-            // bits above them.
+            if (!(e & kExceptional)) {
+                // A length right after a literal: the 41 valid bits left cover it and the distance lookup,
+                // so the refill waits until that lookup is under way.
+                saved = bitbuf;
+                ZB_CONSUME(e);
+                length = Value(e) + ExtraBits(saved, e);
+                e = dist[bitbuf & kDistMask];
+                ZB_REFILL();
+                goto have_distance_entry;
+            }
             ZB_REFILL();
         }
         if (e & kExceptional) {
@@ -167,8 +184,8 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
                 if (e & kLiteral) {
                     ZB_CONSUME(e);
                     *out++ = static_cast<uint8_t>(e >> 16);
-                    ZB_REFILL();
                     e = litlen[bitbuf & kLitLenMask];
+                    ZB_REFILL();
                     continue;
                 }
             }
@@ -184,11 +201,12 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
         }
 
         // Length: base plus the extra bits that follow the code.
-        uint64_t saved = bitbuf;
+        saved = bitbuf;
         ZB_CONSUME(e);
-        const unsigned length = Value(e) + static_cast<unsigned>(LowBits(saved, e & 0xFF) >> CodeBits(e));
-
+        length = Value(e) + ExtraBits(saved, e);
         e = dist[bitbuf & kDistMask];
+
+    have_distance_entry:
         if (e & kExceptional) {
             if (!(e & kSubtable)) {
                 result = LoopExit::BadData;
@@ -203,17 +221,20 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
                 break;
             }
         }
-        saved = bitbuf;
-        ZB_CONSUME(e);
-        const unsigned distance = Value(e) + static_cast<unsigned>(LowBits(saved, e & 0xFF) >> CodeBits(e));
-        if (distance > static_cast<size_t>(out - outBase)) {
-            result = LoopExit::BadData;
-            break;
+        {
+            saved = bitbuf;
+            ZB_CONSUME(e);
+            const unsigned distance = Value(e) + ExtraBits(saved, e);
+            if (kCheckDistance && distance > static_cast<size_t>(out - outBase)) {
+                result = LoopExit::BadData;
+                break;
+            }
+            // No refill before this lookup: at most 48 of the 64 correct bits have gone since the last one.
+            e = litlen[bitbuf & kLitLenMask];
+            ZB_REFILL();
+            CopyMatch(out, distance, length);
+            out += length;
         }
-        ZB_REFILL();
-        e = litlen[bitbuf & kLitLenMask];
-        CopyMatch(out, distance, length);
-        out += length;
     }
 
 #undef ZB_REFILL
@@ -227,6 +248,7 @@ ZB_INLINE LoopExit RunFastLoop(LoopState& s) {
 }
 
 #undef ZB_INLINE
+#undef ZB_LOOP_TARGET
 
 }  // namespace
 }  // namespace archive::codec::inflate_detail
