@@ -6,6 +6,7 @@
 // read. The boxes and the guard are fakes answering Yes; everything else is real.
 #include "app/backup_layout.h"
 #include "app/creation_label.h"
+#include "archive/writer/vcl_zip.h"
 #include "tests/app/support/backup_rig.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/file_mask.h"
@@ -82,6 +83,7 @@ private slots:
             qWarning("tests with real registry snapshots will be skipped: %s", qPrintable(wine_->SkipReason()));
             return;
         }
+        KeepWineServer(*wine_);
         const QString failed = SetLoggerKeys(*wine_);
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
     }
@@ -97,6 +99,11 @@ private slots:
         testing_support::WriteFile((r.logger + "tmp/Backup.ini").toStdString(), "[x]");
         r.realRegistry = true;
         TfmMain& w = r.Start();
+        QVERIFY(w.Zip->RecreateDirs);
+        QCOMPARE(w.Zip->OverwriteMode, archive::Always);
+        QVERIFY(w.Zip->StorePaths());
+        QCOMPARE(w.Zip->ZipAction, archive::zaReplace);
+        QCOMPARE(&w.Zip->host(), &r.rig.host);
         int fileMax = 0, totalMax = 0, totalMoves = 0;
         connect(w.ProgressBar1, &QProgressBar::valueChanged, [&](int v) { fileMax = qMax(fileMax, v); });
         connect(w.ProgressBar2, &QProgressBar::valueChanged, [&](int v) {

@@ -158,6 +158,13 @@ inline const QString kLogKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORV
 inline const QString kServerKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVEL_server");
 inline const QString kOperator = QStringLiteral("J\u00fcrgen \u00d8stergaard \u03a9");
 
+// Keeps the prefix's wineserver running until the prefix is taken down, so that the many short Wine
+// runs of a test neither pay for its start nor meet one that is on its way out.
+inline void KeepWineServer(fakes::WineTestPrefix& wine) {
+    const QString server = QStandardPaths::findExecutable(QStringLiteral("wineserver"));
+    if (!server.isEmpty()) wine.Run(server, {QStringLiteral("-p")}, 30000);
+}
+
 // Sets both keys as a logger would have them: plain and non-ASCII strings, a number, a subkey.
 // Returns the first command that failed, or an empty string.
 inline QString SetLoggerKeys(fakes::WineTestPrefix& wine) {
@@ -187,6 +194,16 @@ inline QString Utf16Text(const QByteArray& bytes) {
     if (!bytes.startsWith("\xff\xfe")) return {};
     const QByteArray body = bytes.mid(2);
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(body.constData()), body.size() / 2);
+}
+
+
+// The key as the registry editor exports it (the only way to read a non-ASCII value back intact:
+// `reg query` prints in the console's code page).
+inline QString ExportedKey(fakes::WineTestPrefix& wine, const QString& key) {
+    const QString file = wine.Scratch() + QStringLiteral("/query.reg");
+    QFile::remove(file);
+    wine.Wine({QStringLiteral("regedit"), QStringLiteral("/E"), file, key});
+    return Utf16Text(FileBytes(file));
 }
 
 // The window over a logger folder placed at `loggerFolder` (ending in '/'), with a backups folder.
