@@ -12,10 +12,12 @@
 // messages; closing is then refused, since the command is still using the window and its files.
 #include "app/main_window.h"
 
+#include "app/backup_layout.h"
 #include "app/logger_folder.h"
 #include "app/version_stamp.h"
 #include "archive/fs/fs.h"
 #include "archive/reader/vcl_unzip.h"
+#include "archive/writer/vcl_zip.h"
 #include "ui/directory_edit.h"
 #include "ui/file_list_box.h"
 #include "ui/form_storage.h"
@@ -37,6 +39,8 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace app {
 
@@ -98,6 +102,12 @@ TfmMain::TfmMain(MainWindowServices services, QWidget* parent)
     ui::TStoredValue& selectedPath = FormStorage1->StoredValues().Add();
     selectedPath.SetName(QString::fromLatin1(kSelectedPathName));
     selectedPath.SetValue(ui::Variant(HomeFolder()));
+
+    Zip = std::make_unique<archive::TVCLZip>(services_.host);
+    Zip->RecreateDirs = true;
+    Zip->OverwriteMode = archive::Always;
+    Zip->SetStorePaths(true);
+    Zip->ZipAction = archive::zaReplace;
 
     UnZip1 = std::make_unique<archive::TVCLUnZip>(services_.host);
     UnZip1->OverwriteMode = archive::Always;
@@ -236,6 +246,11 @@ void TfmMain::WireEvents() {
     DirectoryEdit2->OnChange = [this](QObject* sender) { Guarded([&] { DirectoryEdit2Change(sender); }); };
     FileListBox1->OnChange = [this](QObject* sender) { Guarded([&] { FileListBox1Change(sender); }); };
     // The archive components report synchronously from inside their calls, on this thread.
+    Zip->OnFilePercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipFilePercentDone(sender, percent); };
+    Zip->OnTotalPercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipTotalPercentDone(sender, percent); };
+    Zip->OnEndZip = [this](archive::TVCLZip* sender, const std::string& name, int64_t size, int64_t packed,
+                           int64_t archiveSize) { ZipEndZip(sender, name, size, packed, archiveSize); };
+    Zip->OnZipComplete = [this](archive::TVCLZip* sender, int count) { ZipZipComplete(sender, count); };
     UnZip1->OnFilePercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipFilePercentDone(sender, percent); };
     UnZip1->OnTotalPercentDone = [this](archive::TVCLUnZip* sender, int percent) { ZipTotalPercentDone(sender, percent); };
     UnZip1->OnEndUnZip = [this](archive::TVCLUnZip* sender, int index, const std::string& name) {
@@ -332,9 +347,61 @@ void TfmMain::Exit1Click(QObject*) { close(); }
 
 void TfmMain::About1Click(QObject*) { OpenAuthorWebPage(*services_.platform.web); }
 
-void TfmMain::CreateBTClick() {}
+// ---- helpers of the create and restore commands -------------------------------------------------------
 
-void TfmMain::RectoreBTClick() {}
+QDateTime TfmMain::Now() const {
+    return services_.clock ? services_.clock() : QDateTime::currentDateTime();
+}
+
+bool TfmMain::BackupFolderExists() const {
+    return archive::fs::DirectoryExists(Native(DirectoryEdit1->Text()));
+}
+
+void TfmMain::EmptyTmpFolder() {
+    FileListBox2->SetPathText(loggerFolder_ + QString::fromLatin1(kTmpFolder));
+    FileListBox2->ReloadFiles();
+    for (int i = 0; i < FileListBox2->Count(); ++i) {
+        FileListBox2->SetItemIndex(i);
+        archive::fs::DeleteFile(Native(FileListBox2->SelectedFileName()));
+    }
+}
+
+void TfmMain::ReReadCatalogue(bool selectLast) {
+    FileListBox1->ReloadFiles();
+    if (!selectLast) return;
+    FileListBox1->SetItemIndex(FileListBox1->Count() - 1);
+    FileListBox1Change(FileListBox1);
+}
+
+void TfmMain::CollectSkippedFiles() {
+    skippedFiles_.clear();
+    // A name the writer already took (one file matched by two patterns) is no loss: only files that
+    // could not be read or written count.
+    const auto skipped = [this](archive::TVCLUnZip*, archive::TSkipReason reason, const std::string& name, int,
+                                bool&) {
+        if (reason != archive::skNotOverwritten) skippedFiles_.append(QString::fromStdString(name));
+    };
+    Zip->OnSkippingFile = skipped;
+    UnZip1->OnSkippingFile = skipped;
+    UnZip1->OnBadCRC = [this](archive::TVCLUnZip* sender, uint32_t, uint32_t, int index) {
+        skippedFiles_.append(QString::fromStdString(sender->EntryInfo(index).StoredName()));
+    };
+}
+
+QStringList TfmMain::StopCollectingSkippedFiles() {
+    Zip->OnSkippingFile = nullptr;
+    UnZip1->OnSkippingFile = nullptr;
+    UnZip1->OnBadCRC = nullptr;
+    return std::exchange(skippedFiles_, {});
+}
+
+void TfmMain::ReportSkippedFiles(const QString& heading, const QStringList& files) {
+    if (files.isEmpty()) return;
+    constexpr int kShown = 20;  // a box the screen can still hold
+    QStringList lines = files.mid(0, kShown);
+    if (files.size() > kShown) lines.append(QStringLiteral("... and %1 more").arg(files.size() - kShown));
+    ShowError(heading + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+}
 
 // ---- progress of the archive components --------------------------------------------------------------
 
@@ -342,11 +409,11 @@ void TfmMain::ZipFilePercentDone(archive::TVCLUnZip*, int Percent) { ProgressBar
 
 void TfmMain::ZipTotalPercentDone(archive::TVCLUnZip*, int Percent) { ProgressBar2->setValue(Percent); }
 
-void TfmMain::ZipEndZip(archive::TVCLUnZip*, const std::string& FName, int64_t, int64_t, int64_t) {
+void TfmMain::ZipEndZip(archive::TVCLZip*, const std::string& FName, int64_t, int64_t, int64_t) {
     SetStatusText(QString::fromStdString(FName));
 }
 
-void TfmMain::ZipZipComplete(archive::TVCLUnZip*, int) {
+void TfmMain::ZipZipComplete(archive::TVCLZip*, int) {
     ProgressBar1->setValue(0);
     ProgressBar2->setValue(0);
 }

@@ -22,7 +22,9 @@
 #include "app/logger_guard.h"
 #include "app/platform/services.h"
 
+#include <QDateTime>
 #include <QMainWindow>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -42,6 +44,7 @@ class QStatusBar;
 namespace archive {
 class Host;
 class TVCLUnZip;
+class TVCLZip;
 }  // namespace archive
 
 namespace ui {
@@ -70,6 +73,8 @@ struct MainWindowServices {
     archive::Host* host = nullptr;
     // Shows the message of an exception that escaped a handler; empty means QMessageBox::critical.
     std::function<void(const QString& message)> errorBox;
+    // The local time a backup is named after; empty means the system clock.
+    std::function<QDateTime()> clock;
 };
 
 // The INI-file component of the window: it only holds the file name the commands use (the logger's
@@ -125,6 +130,9 @@ public:
     QMenu* PopupMenu1;
     QAction* Deletefile1;
     // ---- non-visual parts ----
+    // The archive writer of the create command: recreates folders, replaces existing files, stores
+    // paths and rebuilds an archive of the same name in place (zaReplace).
+    std::unique_ptr<archive::TVCLZip> Zip;
     // The archive reader of the restore command: replaces existing files, flushes what it wrote.
     std::unique_ptr<archive::TVCLUnZip> UnZip1;
     ui::TFormStorage* FormStorage1;
@@ -143,14 +151,14 @@ public:
     // The archive components' progress, routed here from both of them.
     void ZipFilePercentDone(archive::TVCLUnZip* Sender, int Percent);
     void ZipTotalPercentDone(archive::TVCLUnZip* Sender, int Percent);
-    void ZipEndZip(archive::TVCLUnZip* Sender, const std::string& FName, int64_t UncompressedSize,
+    void ZipEndZip(archive::TVCLZip* Sender, const std::string& FName, int64_t UncompressedSize,
                    int64_t CompressedSize, int64_t CurrentZipSize);
-    void ZipZipComplete(archive::TVCLUnZip* Sender, int FileCount);
+    void ZipZipComplete(archive::TVCLZip* Sender, int FileCount);
     void UnZip1EndUnZip(archive::TVCLUnZip* Sender, int FileIndex, const std::string& FName);
     void UnZip1UnZipComplete(archive::TVCLUnZip* Sender, int FileCount);
 
 public slots:
-    // The backup and restore commands; their work is wired in by the commands themselves.
+    // The backup command (backup_create.cpp) and the restore command (restore_backup.cpp).
     void CreateBTClick();
     void RectoreBTClick();
 
@@ -163,6 +171,24 @@ private:
     void BuildMenus();
     void WireEvents();
     void ShowError(const QString& message);
+
+    // Helpers of the two commands.
+    QDateTime Now() const;
+    bool BackupFolderExists() const;
+    // Deletes every file the invisible list FileListBox2 shows in the logger's tmp folder (hidden and
+    // system files and subfolders stay).
+    void EmptyTmpFolder();
+    // The catalogue re-read; with `selectLast` the newest backup is selected and shown.
+    void ReReadCatalogue(bool selectLast);
+    // Files an archive operation passed over (unreadable sources, unwritable targets, damaged
+    // entries), collected while a command runs and told once it has ended.
+    void CollectSkippedFiles();
+    QStringList StopCollectingSkippedFiles();
+    // Shown in the error box after the command's own boxes; nothing when `files` is empty.
+    void ReportSkippedFiles(const QString& heading, const QStringList& files);
+    // The create command's scratch files: Ini1's file and the two registry snapshots.
+    QStringList ScratchFiles() const;
+    QStringList skippedFiles_;
 
     MainWindowServices services_;
     LoggerGuard guard_;

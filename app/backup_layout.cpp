@@ -1,0 +1,33 @@
+// The backup layout's two formed values and the restore table; see backup_layout.h.
+#include "app/backup_layout.h"
+
+namespace app {
+
+QStringList BackupFileList(const QString& loggerFolder) {
+    QStringList entries;
+    for (const char* pattern : kBackupPatterns) entries.append(QLatin1Char('|') + loggerFolder + QLatin1String(pattern));
+    return entries;
+}
+
+QString BackupArchivePath(const QString& backupFolderText, const QDateTime& localTime) {
+    return backupFolderText + QStringLiteral("/zorvel3_") + localTime.toString(QStringLiteral("yyyyMMddhhmmss")) +
+           QStringLiteral(".zip");
+}
+
+const std::vector<RestoreCategory>& RestoreCategories() {
+    // With recreation off an entry lands as destination + its file name: the databases straight in
+    // db, the snapshots straight in tmp. The settings keep their stored folders below the logger folder.
+    static const std::vector<RestoreCategory> categories{
+        {RestoreCategory::Awards, {"db/awards.*"}, "db/", false},
+        {RestoreCategory::Database, {"db/db.*"}, "db/", false},
+        {RestoreCategory::Logs, {"db/logs.*"}, "db/", false},
+        {RestoreCategory::Always, {"tmp/*.*"}, "tmp", false},
+        {RestoreCategory::Configuration,
+         {"*.ini", "*.qsl", "*.aal", "*.dat", "LanguageFile*", "*.txt", "*.md", "*.lyr", "*.sys"},
+         "",
+         true},
+    };
+    return categories;
+}
+
+}  // namespace app

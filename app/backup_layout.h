@@ -1,0 +1,67 @@
+// What a backup holds and where each part goes back: the names, patterns and folders that the create
+// and restore commands share with every archive ever written.
+//
+// All of it is fixed by the archives already out there: a restore must find the entries a create
+// wrote years ago, so the names, their letter case and the order of the patterns never change.
+// Relative parts are joined to the logger folder, which always ends with exactly one '/', by plain
+// concatenation; the engine resolves "db" against an existing "DB" folder ignoring case, as the
+// logger (a Windows program) does.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <vector>
+
+namespace app {
+
+// The two registry snapshots: the file (relative to the logger folder) and the key it holds, in the
+// order they are exported and imported.
+struct RegistrySnapshotFile {
+    const char* file;
+    const char* key;
+};
+inline constexpr std::array<RegistrySnapshotFile, 2> kRegistrySnapshots{{
+    {"tmp/zorvel3_Registry.reg", "HKEY_CURRENT_USER\\Software\\ZORVEL_log3"},
+    {"tmp/ZORVEL_server_Registry.reg", "HKEY_CURRENT_USER\\Software\\ZORVEL_server"},
+}};
+
+// The logger's scratch folder (relative to the logger folder); it holds the snapshots while a command
+// runs and nothing afterwards.
+inline constexpr char kTmpFolder[] = "tmp";
+
+// The twelve patterns of a backup, relative to the logger folder; each is taken without recursion.
+inline constexpr std::array<const char*, 12> kBackupPatterns{
+    "tmp/zorvel3_Registry.reg", "tmp/ZORVEL_server_Registry.reg",
+    "DB/*.*", "*.ini", "*.qsl", "*.aal", "LanguageFile*", "*.dat", "*.txt", "*.md", "*.lyr", "*.sys"};
+
+// The writer's file list: "|" (no recursion for this entry) + logger folder + pattern, in table order.
+QStringList BackupFileList(const QString& loggerFolder);
+
+// backup folder text + "/zorvel3_" + yyyymmddhhnnss (local time) + ".zip". The text is used as typed:
+// one ending in '/' gives a doubled separator, which still names a file in that folder.
+QString BackupArchivePath(const QString& backupFolderText, const QDateTime& localTime);
+
+inline constexpr char kCreateQuestion[] = "Create ZORVEL_Log 3 backup?";
+inline constexpr char kCreatedFile[] = "Created file: ";
+inline constexpr char kRestoreQuestion[] = "Restore ZORVEL_Log backup?";
+inline constexpr char kRestoreDone[] = "Restore backup";
+
+// One part of a restore: the entries it selects (matched with the whole stored path, ignoring case),
+// the folder they go to (relative to the logger folder) and whether their stored folders are
+// recreated below it.
+struct RestoreCategory {
+    enum Box { Awards, Database, Logs, Always, Configuration };
+    Box box;
+    std::vector<const char*> patterns;
+    const char* destination;
+    bool recreateDirs;
+};
+
+// The five categories in the order they are restored; the snapshots (Always) are unpacked into tmp
+// whatever the user chose.
+const std::vector<RestoreCategory>& RestoreCategories();
+
+}  // namespace app
