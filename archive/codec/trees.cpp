@@ -281,7 +281,13 @@ void BlockCoder::GenCodes(Node* tree, int maxCode) {
 // ---------------------------------------------------------------------------------------------------------
 // Code lengths and the code-length tree
 
-void BlockCoder::ScanTree(Node* tree, int maxCode) {
+namespace {
+
+// The run rules, shared by counting (ScanTree) and sending (SendTree): walks the code lengths 0..maxCode
+// and hands every run to emit(length, count, previous length, minimum count). A guard after the last
+// length (set by ScanTree) ends every run.
+template <class NodeT, class Emit>
+void ForEachLengthRun(const NodeT* tree, int maxCode, Emit&& emit) {
     int prevLen = -1;
     int nextLen = tree[0].len;
     int count = 0;
@@ -291,21 +297,11 @@ void BlockCoder::ScanTree(Node* tree, int maxCode) {
         maxCount = 138;
         minCount = 3;
     }
-    tree[maxCode + 1].len = kGuard;
     for (int n = 0; n <= maxCode; ++n) {
         const int curLen = nextLen;
         nextLen = tree[n + 1].len;
         if (++count < maxCount && curLen == nextLen) continue;
-        if (count < minCount) {
-            blTree_[curLen].freq += count;
-        } else if (curLen != 0) {
-            if (curLen != prevLen) blTree_[curLen].freq++;
-            blTree_[kRep3To6].freq++;
-        } else if (count <= 10) {
-            blTree_[kRepZero3To10].freq++;
-        } else {
-            blTree_[kRepZero11To138].freq++;
-        }
+        emit(curLen, count, prevLen, minCount);
         count = 0;
         prevLen = curLen;
         if (nextLen == 0) {
@@ -321,22 +317,28 @@ void BlockCoder::ScanTree(Node* tree, int maxCode) {
     }
 }
 
+}  // namespace
+
+void BlockCoder::ScanTree(Node* tree, int maxCode) {
+    tree[maxCode + 1].len = kGuard;
+    ForEachLengthRun(tree, maxCode, [this](int curLen, int count, int prevLen, int minCount) {
+        if (count < minCount) {
+            blTree_[curLen].freq += count;
+        } else if (curLen != 0) {
+            if (curLen != prevLen) blTree_[curLen].freq++;
+            blTree_[kRep3To6].freq++;
+        } else if (count <= 10) {
+            blTree_[kRepZero3To10].freq++;
+        } else {
+            blTree_[kRepZero11To138].freq++;
+        }
+    });
+}
+
 void BlockCoder::SendTree(Node* tree, int maxCode) {
     auto sendCode = [&](int c) { bits_.Put(blTree_[c].code, blTree_[c].len); };
-    int prevLen = -1;
-    int nextLen = tree[0].len;
-    int count = 0;
-    int maxCount = 7;
-    int minCount = 4;
-    if (nextLen == 0) {
-        maxCount = 138;
-        minCount = 3;
-    }
     // The guard after the last length is still in place from ScanTree.
-    for (int n = 0; n <= maxCode; ++n) {
-        const int curLen = nextLen;
-        nextLen = tree[n + 1].len;
-        if (++count < maxCount && curLen == nextLen) continue;
+    ForEachLengthRun(tree, maxCode, [&](int curLen, int count, int prevLen, int minCount) {
         if (count < minCount) {
             do sendCode(curLen);
             while (--count != 0);
@@ -355,19 +357,7 @@ void BlockCoder::SendTree(Node* tree, int maxCode) {
             bits_.Put(count - 11, 7);
         }
         bits_.PumpIfFull();
-        count = 0;
-        prevLen = curLen;
-        if (nextLen == 0) {
-            maxCount = 138;
-            minCount = 3;
-        } else if (curLen == nextLen) {
-            maxCount = 6;
-            minCount = 3;
-        } else {
-            maxCount = 7;
-            minCount = 4;
-        }
-    }
+    });
 }
 
 int BlockCoder::BuildBitLengthTree() {

@@ -14,7 +14,7 @@ using testing_support::ShellQuote;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 using testing_support::ZipBuilder;
-using testing_support::ZipEntrySpec;
+using testing_support::ZipEntryRecipe;
 
 std::string Zbk() {
     const char* path = std::getenv("ZBK");
@@ -29,14 +29,14 @@ TEST(Zbk, ExitCodesFollowTheEntries) {
     good.Stored("DB/Awards.mdb", "awards").Stored("x.ini", "ini");
     WriteFile(dir / "good.zip", good.Build());
     ZipBuilder bad;
-    ZipEntrySpec broken;
+    ZipEntryRecipe broken;
     broken.name = "broken.txt";
     broken.data = "data";
     broken.crc = 7;
     bad.Stored("fine.txt", "fine").Add(broken);
     WriteFile(dir / "bad.zip", bad.Build());
     ZipBuilder locked;
-    ZipEntrySpec secret;
+    ZipEntryRecipe secret;
     secret.name = "secret.txt";
     secret.data = "hidden";
     secret.encrypt = true;
@@ -77,7 +77,7 @@ TEST(Zbk, ExitCodesFollowTheEntries) {
 TEST(Zbk, MessageBoxesGoToStandardError) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec odd;
+    ZipEntryRecipe odd;
     odd.name = "odd.bin";
     odd.data = "x";
     odd.method = 9;

@@ -17,7 +17,7 @@
 
 namespace testing_support {
 
-struct ZipEntrySpec {
+struct ZipEntryRecipe {
     std::string name;          // stored name, '/' separators; a folder entry ends with '/'
     std::string data;          // the entry's bytes as stored (already compressed unless method 0)
     uint16_t method = 0;
@@ -55,12 +55,12 @@ public:
     uint16_t centralStartDisk = 0;
     int64_t centralOffsetOverride = -1;
 
-    ZipBuilder& Add(ZipEntrySpec spec) {
-        entries_.push_back(std::move(spec));
+    ZipBuilder& Add(ZipEntryRecipe recipe) {
+        entries_.push_back(std::move(recipe));
         return *this;
     }
     ZipBuilder& Stored(const std::string& name, const std::string& content) {
-        ZipEntrySpec e;
+        ZipEntryRecipe e;
         e.name = name;
         e.data = content;
         return Add(e);
@@ -69,7 +69,7 @@ public:
     std::string Build() {
         std::string out = prefix;
         std::vector<uint32_t> offsets;
-        for (ZipEntrySpec& e : entries_) {
+        for (ZipEntryRecipe& e : entries_) {
             const std::string& content = e.plain.empty() ? e.data : e.plain;
             const uint32_t crc = e.crc >= 0 ? static_cast<uint32_t>(e.crc)
                                             : archive::codec::Crc32(content.data(), content.size());
@@ -107,7 +107,7 @@ public:
         const uint32_t centralOffset = static_cast<uint32_t>(out.size());
         std::string central;
         for (size_t i = 0; i < entries_.size(); ++i) {
-            const ZipEntrySpec& e = entries_[i];
+            const ZipEntryRecipe& e = entries_[i];
             PutLE(central, 0x02014b50, 4);
             PutLE(central, e.versionMadeBy, 2);
             PutLE(central, e.versionNeeded, 2);
@@ -144,10 +144,10 @@ public:
 
     // Where the central directory started in the last Build().
     uint32_t CentralOffset() const { return centralOffset_; }
-    const std::vector<ZipEntrySpec>& Entries() const { return entries_; }
+    const std::vector<ZipEntryRecipe>& Entries() const { return entries_; }
 
 private:
-    std::vector<ZipEntrySpec> entries_;
+    std::vector<ZipEntryRecipe> entries_;
     uint32_t centralOffset_ = 0;
 };
 

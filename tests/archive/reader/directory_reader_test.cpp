@@ -21,7 +21,7 @@ using testing_support::RecordingHost;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 using testing_support::ZipBuilder;
-using testing_support::ZipEntrySpec;
+using testing_support::ZipEntryRecipe;
 
 std::string TwoEntries() {
     ZipBuilder b;
@@ -149,7 +149,7 @@ TEST(ReaderSetters, AssignCopiesSettingsAndHandlers) {
 TEST(ReaderEntries, NamesDatesCommentsAndIndexErrors) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec e;
+    ZipEntryRecipe e;
     e.name = "DB/Awards.mdb";
     e.data = "awards";
     e.comment = "entry comment";
@@ -430,7 +430,7 @@ TEST(ReaderRecovery, ScansLocalHeadersWhenTheDirectoryWasCutOff) {
     TempDir dir;
     ZipBuilder b;
     b.Stored("DB/Awards.mdb", "awards").Stored("x.ini", "[x]\n");
-    ZipEntrySpec described;  // sizes in the local header, and a data descriptor after the data
+    ZipEntryRecipe described;  // sizes in the local header, and a data descriptor after the data
     described.name = "dd.txt";
     described.data = "descriptor";
     described.flags = 8;
@@ -508,7 +508,7 @@ TEST(ReaderRecovery, SelfExtractorStubShiftsOffsetsAndScanStartsAt14000) {
 TEST(ReaderCompanion, DirectoryFromTheZfcFile) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec e;
+    ZipEntryRecipe e;
     e.name = "a.txt";
     e.data = "alpha";
     e.comment = "first";
@@ -539,7 +539,7 @@ struct BlockSet {
 
 BlockSet MakeBlockSet() {
     ZipBuilder b;
-    ZipEntrySpec a, bb, c;
+    ZipEntryRecipe a, bb, c;
     a.name = "a.txt";
     a.data = "alpha";
     a.comment = "on disk 0";

@@ -22,7 +22,7 @@ using testing_support::RecordingHost;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 using testing_support::ZipBuilder;
-using testing_support::ZipEntrySpec;
+using testing_support::ZipEntryRecipe;
 
 // Every event of a run as one line of text, in order.
 struct EventLog {
@@ -65,7 +65,7 @@ int TempLeftovers(const std::string& root) {
 // The logger-like archive used by the path and selection cases.
 std::string LoggerArchive() {
     ZipBuilder b;
-    ZipEntrySpec folder;
+    ZipEntryRecipe folder;
     folder.name = "DB/";
     b.Add(folder);
     b.Stored("DB/Awards.mdb", "db awards").Stored("Awards.mdb", "top awards").Stored("x.ini", "top ini");
@@ -115,7 +115,7 @@ TEST(UnZipPaths, NothingIsWrittenOutsideDestDir) {
     ZipBuilder b;
     b.Stored("../evil.txt", "1").Stored("a/../../evil2.txt", "2").Stored("/abs/inside.txt", "3");
     b.Stored("ok.txt", "4");
-    ZipEntrySpec climbingFolder;
+    ZipEntryRecipe climbingFolder;
     climbingFolder.name = "../evildir/";
     b.Add(climbingFolder);
     WriteFile(dir / "evil.zip", b.Build());
@@ -237,24 +237,24 @@ TEST(UnZipOverwrite, ReadOnlyTargetNeedsReplaceReadOnly) {
 TEST(UnZipFailures, BadCrcOversizeAndUnknownMethodKeepTheOldFile) {
     struct Case {
         const char* what;
-        ZipEntrySpec spec;
+        ZipEntryRecipe entry;
         int boxes;
     };
-    ZipEntrySpec badCrc;
+    ZipEntryRecipe badCrc;
     badCrc.data = "content";
     badCrc.crc = 0x12345678;
-    ZipEntrySpec oversize;
+    ZipEntryRecipe oversize;
     oversize.data = std::string(40000, 'x');
     oversize.uncompressedSize = 30000;
-    ZipEntrySpec method9;
+    ZipEntryRecipe method9;
     method9.data = "whatever";
     method9.method = 9;
     const Case cases[] = {{"bad crc", badCrc, 0}, {"oversize", oversize, 0}, {"method 9", method9, 1}};
     for (Case c : cases) {
         TempDir dir;
         ZipBuilder b;
-        c.spec.name = "DB/Awards.mdb";
-        b.Add(c.spec).Stored("DB/ok.txt", "fine");
+        c.entry.name = "DB/Awards.mdb";
+        b.Add(c.entry).Stored("DB/ok.txt", "fine");
         WriteFile(dir / "f.zip", b.Build());
         WriteFile(dir / "out/DB/Awards.mdb", "old content");
         RecordingHost host;
@@ -292,7 +292,7 @@ TEST(UnZipFailures, BadCrcOversizeAndUnknownMethodKeepTheOldFile) {
 TEST(UnZipFailures, OversizeStopsBeforeWritingPastTheStoredSize) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec e;
+    ZipEntryRecipe e;
     e.name = "big.bin";
     e.data = std::string(40000, 'x');
     e.uncompressedSize = 30000;
@@ -313,7 +313,7 @@ TEST(UnZipFailures, TruncatedArchiveRaisesAndKeepsTheOldFile) {
     TempDir dir;
     ZipBuilder b;
     b.Stored("first.txt", "first");
-    ZipEntrySpec cut;
+    ZipEntryRecipe cut;
     cut.name = "Awards.mdb";
     cut.data = std::string(50000, 'n');
     cut.compressedSize = 900000;  // far beyond the end of the file
@@ -344,9 +344,9 @@ TEST(UnZipFailures, TruncatedArchiveRaisesAndKeepsTheOldFile) {
 
 // ---- passwords ----------------------------------------------------------------------------------------
 
-ZipEntrySpec Encrypted(const std::string& name, const std::string& content, const std::string& password,
+ZipEntryRecipe Encrypted(const std::string& name, const std::string& content, const std::string& password,
                        uint16_t flags = 0) {
-    ZipEntrySpec e;
+    ZipEntryRecipe e;
     e.name = name;
     e.data = content;
     e.encrypt = true;
@@ -362,7 +362,7 @@ TEST(UnZipPasswords, HeaderCheckHandlerAndSkips) {
     ZipBuilder b;
     b.Add(Encrypted("crc.txt", "checked on the CRC", "secret"));
     b.Add(Encrypted("time.txt", "checked on the time", "secret", 8));
-    ZipEntrySpec strong = Encrypted("strong.txt", "never decoded", "secret");
+    ZipEntryRecipe strong = Encrypted("strong.txt", "never decoded", "secret");
     strong.flags = 0x40;
     b.Add(strong);
     const std::string archive = b.Build();
@@ -428,7 +428,7 @@ TEST(UnZipPasswords, EmptyPasswordThatPassesIsExtractedOnce) {
 TEST(UnZipPasswords, CrcMismatchAsksAgainAndRetries) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec e = Encrypted("d.txt", "data", "right", 8);  // checked on the time
+    ZipEntryRecipe e = Encrypted("d.txt", "data", "right", 8);  // checked on the time
     e.crc = 0xDEADBEEF;                                       // so the content never matches
     b.Add(e);
     WriteFile(dir / "d.zip", b.Build());
@@ -460,7 +460,7 @@ TEST(UnZipPasswords, CrcMismatchAsksAgainAndRetries) {
 TEST(UnZipEvents, OrderForASmallArchive) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec folder;
+    ZipEntryRecipe folder;
     folder.name = "DB/";
     b.Add(folder).Stored("DB/a.txt", std::string(20000, 'a')).Stored("b.txt", "").Stored("c.txt", "ccc");
     WriteFile(dir / "s.zip", b.Build());
@@ -525,7 +525,7 @@ TEST(UnZipEvents, StoredEntryInThreeBlocksAndPumpPerBlock) {
 TEST(UnZipEvents, CommentsReadFromAHandlerDoNotDisturbTheEntry) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec e;
+    ZipEntryRecipe e;
     e.name = "big.bin";
     e.data = testing_support::RandomBytes(40000, 9);
     e.comment = "entry comment";
@@ -584,7 +584,7 @@ TEST(UnZipEvents, SkipFromStartUnZipAndKeepZipOpenRestored) {
 TEST(UnZipAttributes, DatesAndAttributesFromTheEntry) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec ro;
+    ZipEntryRecipe ro;
     ro.name = "ro.txt";
     ro.data = "read only";
     ro.externalAttributes = 0x21;
@@ -608,7 +608,7 @@ TEST(UnZipAttributes, DatesAndAttributesFromTheEntry) {
 TEST(UnZipTest, TestArchiveWritesNothing) {
     TempDir dir;
     ZipBuilder b;
-    ZipEntrySpec bad;
+    ZipEntryRecipe bad;
     bad.name = "bad.txt";
     bad.data = "x";
     bad.crc = 1;
