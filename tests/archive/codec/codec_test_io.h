@@ -74,6 +74,22 @@ public:
     size_t writes = 0;
 };
 
+// What one decoder call gave: its result and everything it wrote.
+struct Decoded {
+    archive::codec::DecodeResult result;
+    std::string out;
+};
+
+// Runs `decode`(workspace, source, sink) on a fresh workspace over `stream` handed out in `block`-byte pieces.
+template <class Decode>
+Decoded DecodeWith(const std::string& stream, size_t block, Decode&& decode) {
+    auto ws = archive::codec::MakeDecodeWorkspace();
+    MemorySource src(stream, block);
+    StringSink sink;
+    const archive::codec::DecodeResult r = decode(*ws, src, sink);
+    return {r, sink.data};
+}
+
 // Writes bits least significant first, as every ZIP method reads them.
 class BitWriter {
 public:

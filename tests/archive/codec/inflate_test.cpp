@@ -19,10 +19,7 @@ using codec_test::MemorySource;
 using codec_test::StringSink;
 namespace ts = testing_support;
 
-struct Decoded {
-    DecodeResult result;
-    std::string out;
-};
+using codec_test::Decoded;
 
 Decoded RunInflate(DecodeWorkspace& ws, MemorySource& src, InflateImpl impl = InflateImpl::Best) {
     ws.inflateImpl = impl;

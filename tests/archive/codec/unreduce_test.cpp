@@ -16,17 +16,12 @@ using codec_test::MemorySource;
 using codec_test::StringSink;
 namespace ts = testing_support;
 
-struct Decoded {
-    DecodeResult result;
-    std::string out;
-};
+using codec_test::Decoded;
 
 Decoded RunUnreduce(const std::string& stream, int factor, uint32_t size, size_t block = 16000) {
-    auto ws = archive::codec::MakeDecodeWorkspace();
-    MemorySource src(stream, block);
-    StringSink sink;
-    const DecodeResult r = archive::codec::Unreduce(*ws, src, sink, factor, size);
-    return {r, sink.data};
+    return codec_test::DecodeWith(stream, block, [&](auto& ws, auto& src, auto& sink) {
+        return archive::codec::Unreduce(ws, src, sink, factor, size);
+    });
 }
 
 TEST(UnreduceTest, DecodesEveryReducedLegacyEntry) {

@@ -57,17 +57,12 @@ std::string Shrink(const std::string& in) {
     return w.Data();
 }
 
-struct Decoded {
-    DecodeResult result;
-    std::string out;
-};
+using codec_test::Decoded;
 
 Decoded RunUnshrink(const std::string& stream, size_t block = 16000) {
-    auto ws = archive::codec::MakeDecodeWorkspace();
-    MemorySource src(stream, block);
-    StringSink sink;
-    const DecodeResult r = archive::codec::Unshrink(*ws, src, sink);
-    return {r, sink.data};
+    return codec_test::DecodeWith(stream, block, [](auto& ws, auto& src, auto& sink) {
+        return archive::codec::Unshrink(ws, src, sink);
+    });
 }
 
 TEST(UnshrinkTest, RoundTripsThroughAPlainEncoder) {
