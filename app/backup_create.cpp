@@ -44,14 +44,7 @@ QStringList TfmMain::ScratchFiles() const {
 }
 
 void TfmMain::CreateBTClick() {
-    if (!guard_.Guard()) {
-        close();
-        return;
-    }
-    if (!BackupFolderExists()) {
-        DirectoryEdit1->PerformButtonClick();
-        return;
-    }
+    if (!CommandMayStart()) return;
     if (!services_.platform.dialogs->Confirm(QString::fromLatin1(kCreateQuestion))) return;
 
     Panel3->setEnabled(false);

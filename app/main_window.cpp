@@ -357,6 +357,18 @@ bool TfmMain::BackupFolderExists() const {
     return archive::fs::DirectoryExists(Native(DirectoryEdit1->Text()));
 }
 
+bool TfmMain::CommandMayStart() {
+    if (!guard_.Guard()) {
+        close();
+        return false;
+    }
+    if (!BackupFolderExists()) {
+        DirectoryEdit1->PerformButtonClick();
+        return false;
+    }
+    return true;
+}
+
 void TfmMain::EmptyTmpFolder() {
     FileListBox2->SetPathText(loggerFolder_ + QString::fromLatin1(kTmpFolder));
     FileListBox2->ReloadFiles();

@@ -175,6 +175,9 @@ private:
     // Helpers of the two commands.
     QDateTime Now() const;
     bool BackupFolderExists() const;
+    // The first two steps of both commands: the guard (a logger that stays running ends the program) and
+    // the backup folder (a missing one opens the folder picker). False when the command must stop.
+    bool CommandMayStart();
     // Deletes every file the invisible list FileListBox2 shows in the logger's tmp folder (hidden and
     // system files and subfolders stay).
     void EmptyTmpFolder();

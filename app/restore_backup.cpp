@@ -35,14 +35,7 @@ std::string Native(const QString& path) { return QFile::encodeName(path).toStdSt
 }  // namespace
 
 void TfmMain::RectoreBTClick() {
-    if (!guard_.Guard()) {
-        close();
-        return;
-    }
-    if (!BackupFolderExists()) {
-        DirectoryEdit1->PerformButtonClick();
-        return;
-    }
+    if (!CommandMayStart()) return;
     if (!cbAwards->isChecked() && !cbDB->isChecked() && !cbLogs->isChecked() && !cbConfiguration->isChecked()) return;
     if (!guard_.Guard()) return;
     if (!services_.platform.dialogs->Confirm(QString::fromLatin1(kRestoreQuestion))) return;
