@@ -15,6 +15,7 @@
 // very end, so the catalogue never lists a partial archive, and a failed rebuild leaves an archive of
 // the same name as it was.
 #include "app/backup_layout.h"
+#include "app/native_path.h"
 #include "app/main_window.h"
 #include "archive/fs/fs.h"
 #include "archive/writer/vcl_zip.h"
@@ -28,7 +29,6 @@ namespace app {
 
 namespace {
 
-std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 void DeleteFiles(const QStringList& files) {
     for (const QString& file : files) archive::fs::DeleteFile(Native(file));

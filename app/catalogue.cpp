@@ -7,6 +7,7 @@
 // way the refresh then selects the last item -- after a cancelled picker that is the newest backup of
 // the folder the list still shows.
 #include "app/catalogue.h"
+#include "app/native_path.h"
 
 #include "app/creation_label.h"
 #include "archive/fs/fs.h"
@@ -22,10 +23,6 @@
 namespace app {
 
 namespace fs = archive::fs;
-
-namespace {
-std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
-}  // namespace
 
 Catalogue::Catalogue(ui::TDirectoryEdit& folderField, ui::TFileListBox& list, QAbstractButton& restoreButton,
                      QLabel& createdLabel, ui::TFormStorage& storage)

@@ -11,6 +11,7 @@
 // While a command works (Panel3 disabled) the menu and close box stay live because the engine pumps
 // messages; closing is then refused, since the command is still using the window and its files.
 #include "app/main_window.h"
+#include "app/native_path.h"
 
 #include "app/backup_layout.h"
 #include "app/logger_folder.h"
@@ -50,8 +51,6 @@ namespace {
 
 // Stands in for the design-time "c:\": the user's home folder.
 QString HomeFolder() { return QString::fromStdString(archive::fs::HomeDirectory()); }
-
-std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 QLabel* MakeLabel(const char* name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);

@@ -16,6 +16,7 @@
 // for restored. A damaged or foreign archive raises from the reader: tmp is emptied and Panel3
 // unlocked before the error reaches the window's error box.
 #include "app/backup_layout.h"
+#include "app/native_path.h"
 #include "app/main_window.h"
 #include "archive/fs/fs.h"
 #include "archive/reader/vcl_unzip.h"
@@ -27,12 +28,6 @@
 #include <QProgressBar>
 
 namespace app {
-
-namespace {
-
-std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-}  // namespace
 
 void TfmMain::RectoreBTClick() {
     if (!CommandMayStart()) return;
