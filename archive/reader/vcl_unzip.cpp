@@ -41,7 +41,7 @@ void TVCLUnZip::SetHost(Host* host) { host_ = host ? host : &NullHost(); }
 
 void TVCLUnZip::SetZipName(const std::string& value) {
     // Same archive in another letter case: the file system folds case for us, so the directory stays.
-    if (CompareText(value, zipName_) == 0 && value.size() == zipName_.size()) return;
+    if (CompareText(value, zipName_) == 0) return;
     std::string name = value;
     if (!value.empty() && value.back() == '?') {
         const std::string folder = fs::ExtractFilePath(value);

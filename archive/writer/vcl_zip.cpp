@@ -3,26 +3,12 @@
 // entry in per_file_step.cpp and the input/output routines in entry_io.cpp.
 #include "archive/writer/vcl_zip.h"
 
-#include <cctype>
 
 #include "archive/errors.h"
 #include "archive/writer/output_file.h"
 #include "archive/writer/volume_set.h"
 
 namespace archive {
-
-namespace {
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 TVCLZip::TVCLZip(Host* host) : TVCLUnZip(host) {
     // The reader's multi-volume fields follow MultiZipInfo from the start.
@@ -102,7 +88,7 @@ void TVCLZip::Assign(const TVCLZip& source) {
 }
 
 void TVCLZip::SetZipName(const std::string& value) {
-    if (SameTextIgnoringCase(value, zipName_)) return;
+    if (CompareText(value, zipName_) == 0) return;
     if (ecrec_.PendingChange) {
         // The changed comments live only in memory: store them in the archive they belong to before
         // the component lets go of it.
