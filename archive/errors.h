@@ -46,6 +46,8 @@ ZB_DECLARE_EXCEPTION(EBiggerThanUncompressed, Exception); // "File is larger tha
 ZB_DECLARE_EXCEPTION(ENotEnoughRoom, Exception);          // "Not enough room to write archive"
 // A file or archive that does not fit the 32-bit fields of the format is refused, never truncated.
 ZB_DECLARE_EXCEPTION(EFileTooLarge, Exception);
+// A written archive that does not read back whole is never put in place.
+ZB_DECLARE_EXCEPTION(EArchiveCheckFailed, Exception);  // "The new archive did not read back whole ... %s"
 
 #undef ZB_DECLARE_EXCEPTION
 

@@ -19,6 +19,10 @@ public:
     // Merges `file` into the registry. Nothing happens when the file does not exist or the editor
     // cannot run; nothing is reported either way.
     virtual void ImportFile(const QString& file) = 0;
+    // Why the last ExportKey or ImportFile did not do its work ("the logger folder lies in no Wine
+    // prefix", "regedit failed with exit code 3"); empty when it did, when there was nothing to do (a key
+    // that does not exist, a file that is not there), or when the service cannot tell.
+    virtual QString LastProblem() const { return {}; }
 };
 
 }  // namespace app::platform

@@ -1,13 +1,11 @@
-// Files: delete, rename over a target, unique temporary files, free space.
+// Files: delete, rename over a target, free space.
 //
 // Renaming resolves both names, so replacing "x.zip" replaces the "X.ZIP" that is there rather than
 // putting a second file beside it that the logger could not tell apart. The one exception is a rename
 // that only changes the case of a name: the target then resolves to the source itself and the name is
 // taken as written.
 //
-// Temporary files come from mkstemp() and are therefore created 0600; since they are renamed into place
-// as finished archives and restored files, they are given the permissions any new file of this process
-// would get (0666 less the umask) before they are handed out.
+// Temporary files are scratch files (scratch.h).
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -20,16 +18,6 @@
 #include "archive/fs/fs_detail.h"
 
 namespace archive::fs {
-
-namespace {
-
-mode_t CurrentUmask() {
-    const mode_t mask = umask(022);
-    umask(mask);
-    return mask;
-}
-
-}  // namespace
 
 bool DeleteFile(const std::string& path) {
     if (path.empty()) return false;
@@ -52,18 +40,6 @@ bool RenameFile(const std::string& from, const std::string& to) {
         target = ExtractFilePath(target) + ExtractFileName(to);
     }
     return std::rename(source.c_str(), target.c_str()) == 0;
-}
-
-std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
-    const std::string folder = dir.empty() ? std::string() : IncludeTrailingSeparator(Resolve(dir));
-    std::string pattern = folder + prefix + "XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const int fd = mkstemp(buf.data());
-    if (fd < 0) return {};
-    fchmod(fd, 0666 & ~CurrentUmask());
-    close(fd);
-    return buf.data();
 }
 
 std::optional<uint64_t> FreeSpace(const std::string& path) {

@@ -113,9 +113,6 @@ bool RemoveDirectory(const std::string& path);
 // Renames over an existing target (atomically on one file system). The target is resolved, so it
 // replaces the entry equal to it ignoring case; a rename that only changes the case of a name works.
 bool RenameFile(const std::string& from, const std::string& to);
-// Creates a new, empty, unique file "<dir>/<prefix>XXXXXX" with the permissions of any new file
-// (0666 less the umask) and returns its path ("" on failure); an empty dir means the current folder.
-std::string CreateTempFile(const std::string& dir, const std::string& prefix);
 // Free bytes on the file system holding path (for a path not yet there, its nearest existing folder),
 // or nullopt.
 std::optional<uint64_t> FreeSpace(const std::string& path);

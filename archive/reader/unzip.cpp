@@ -3,20 +3,27 @@
 //
 // One call: open and refresh the directory; select entries (match flags, counts, total bytes); raise
 // OnStartUnZipInfo; then per entry: destination path, OnStartUnZip, folder, password check, overwrite
-// rule, output file, decompression through the input and output steps, CRC check, date and attributes,
-// OnEndUnZip. At the end, in every case: FilesList is emptied and OnUnZipComplete reports the count.
+// rule, output file, decompression through the input and output steps, CRC and size check, date and
+// attributes, OnEndUnZip. At the end, in every case: FilesList is emptied and OnUnZipComplete reports the
+// count.
 //
-// An entry is decoded into a temporary file created beside its target and renamed over the target only
-// once its CRC matched: a bad CRC, an oversized or undecodable entry, a truncated archive or any exception
-// leaves the previous file exactly as it was, and no temporary file behind. A read-only target is still
-// refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would have been.
-// Stored names with a ".." component are refused (skip reason 3): nothing is written outside DestDir.
+// An entry is decoded into a scratch file (fs/scratch.h) created beside its target and renamed over the
+// target only once its CRC and its size matched: a bad entry, an undecodable one, a truncated archive or
+// any exception leaves the previous file exactly as it was, and no scratch file behind. A read-only
+// target is still refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would
+// have been. Stored names with a ".." component are refused (skip reason 3): nothing is written outside
+// DestDir.
+//
+// With AllOrNothing the renames wait until every selected entry has been staged this way: only when all
+// of them proved whole are they renamed over their targets (in archive order, each followed by its
+// OnEndUnZip); when any of them failed, every staged file goes and no target changes.
 #include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
+#include "archive/fs/scratch.h"
 #include "archive/reader/destination.h"
 #include "archive/reader/entry_io.h"
 #include "archive/reader/vcl_unzip.h"
@@ -32,25 +39,15 @@ using reader::kBlockSize;
 
 namespace {
 
-// Temporary files of extraction are recognisable by this prefix (".zbk-XXXXXX" beside the target).
-constexpr const char* kTempPrefix = ".zbk-";
 constexpr uint16_t kStrongEncryptionFlag = 0x0040;
 constexpr uint32_t kCryptHeaderSize = 12;
 
-// Removes a temporary file unless it has been handed over.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile() {
-        if (!path_.empty()) fs::DeleteFile(path_);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& Path() const { return path_; }
-    void Release() { path_.clear(); }
-
-private:
-    std::string path_;
+// An entry decoded whole into its scratch file, waiting to be renamed over its target.
+struct StagedEntry {
+    fs::ScratchFile scratch;
+    std::string fname;
+    int index = 0;
+    bool clearReadOnly = false;
 };
 
 }  // namespace
@@ -65,6 +62,9 @@ struct TVCLUnZip::Extraction {
     int64_t totalBytes = 0;
     int64_t totalOut = 0;
     int written = 0;
+    // AllOrNothing: the entries staged so far, and whether any selected entry failed.
+    std::vector<StagedEntry> staged;
+    bool spoiled = false;
 
     // The data of the entry being processed.
     int64_t dataStart = 0;
@@ -78,6 +78,10 @@ struct TVCLUnZip::Extraction {
     bool PasswordAccepted(int index);
     bool OverwriteAllowed(int index, std::string& fname);
     void Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size);
+    // Renames an entry's scratch file over its target; false (and skip reason 3) when that fails.
+    bool PutInPlace(StagedEntry& entry);
+    // AllOrNothing, after the last entry: every staged file in place, or none.
+    void CommitStaged();
     // Reads n bytes of the archive, continuing on the next disk of a multi-disk set.
     void ReadArchive(uint8_t* data, size_t n);
     TStream* NextDisk();
@@ -143,6 +147,8 @@ bool TVCLUnZip::Extraction::ReadLocalHeader(const TZipHeaderInfo& entry) {
 }
 
 void TVCLUnZip::Extraction::Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size) {
+    // Declining to overwrite is the caller's choice; every other reason is a file that could not be done.
+    if (reason != skNotOverwritten) spoiled = true;
     bool retry = false;  // passed, never acted on
     if (z.OnSkippingFile) z.OnSkippingFile(&z, reason, fname, index, retry);
     totalBytes -= size;
@@ -253,7 +259,7 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
 
     // The output goes to a temporary file beside the target; the target itself is only replaced below,
     // once the entry proved whole.
-    std::unique_ptr<TempFile> temp;
+    fs::ScratchFile temp;
     std::unique_ptr<TLFNFileStream> out;
     bool clearReadOnly = false;
     if (!testOnly) {
@@ -269,16 +275,15 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
             }
             clearReadOnly = true;
         }
-        temp = std::make_unique<TempFile>(fs::CreateTempFile(fs::ExtractFilePath(fname), kTempPrefix));
-        if (temp->Path().empty()) {
-            temp->Release();
+        temp = fs::ScratchFile::Create(fs::ExtractFilePath(fname));
+        if (!temp.Valid()) {
             Skip(skCreateFailed, fname, index, work.UncompressedSize);
             return;
         }
         try {
-            out = std::make_unique<TLFNFileStream>(temp->Path(), fmCreate, z.FlushFilesOnClose);
+            out = std::make_unique<TLFNFileStream>(temp.Path(), fmCreate, z.FlushFilesOnClose);
         } catch (const Exception&) {
-            temp.reset();
+            temp.Discard();
             Skip(skCreateFailed, fname, index, work.UncompressedSize);
             return;
         }
@@ -326,27 +331,24 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     out.reset();
 
     const uint32_t crc = output.Crc();
-    if (!failed && crc == work.Crc32) {
+    // A short entry is no more whole than one with a wrong CRC.
+    if (!failed && crc == work.Crc32 && output.BytesWritten() == work.UncompressedSize) {
         if (!testOnly) {
-            fs::SetFileDosTime(temp->Path(), NormalizeDosDateTime(work.DateTime));
-            if (z.RetainAttributes) fs::SetAttributes(temp->Path(), work.ExternalAttributes);
-            if (clearReadOnly) {
-                const auto attributes = fs::GetAttributes(fname);
-                if (attributes) fs::SetAttributes(fname, *attributes & ~fs::faReadOnly);
-            }
-            if (!fs::RenameFile(temp->Path(), fname)) {
-                temp.reset();
-                Skip(skCreateFailed, fname, index, work.UncompressedSize);
+            fs::SetFileDosTime(temp.Path(), NormalizeDosDateTime(work.DateTime));
+            if (z.RetainAttributes) fs::SetAttributes(temp.Path(), work.ExternalAttributes);
+            StagedEntry entry{std::move(temp), fname, index, clearReadOnly};
+            if (z.AllOrNothing) {
+                staged.push_back(std::move(entry));
                 return;
             }
-            temp->Release();
+            if (!PutInPlace(entry)) return;
         }
         if (z.OnEndUnZip) z.OnEndUnZip(&z, index, fname);
         ++written;
         return;
     }
 
-    temp.reset();  // the bad output goes; the previous file stays
+    temp.Discard();  // the bad output goes; the previous file stays
     if (encrypted) {
         bool handled = false;
         if (z.OnBadPassword) {
@@ -365,7 +367,34 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     } else if (z.OnBadCRC) {
         z.OnBadCRC(&z, crc, work.Crc32, index);
     }
-    if (!retry) --numFiles;
+    if (!retry) {
+        --numFiles;
+        spoiled = true;
+    }
+}
+
+bool TVCLUnZip::Extraction::PutInPlace(StagedEntry& entry) {
+    if (entry.clearReadOnly) {
+        const auto attributes = fs::GetAttributes(entry.fname);
+        if (attributes) fs::SetAttributes(entry.fname, *attributes & ~fs::faReadOnly);
+    }
+    if (!fs::RenameFile(entry.scratch.Path(), entry.fname)) {
+        entry.scratch.Discard();
+        Skip(skCreateFailed, entry.fname, entry.index, z.View()->Items(entry.index)->UncompressedSize);
+        return false;
+    }
+    entry.scratch.Release();
+    return true;
+}
+
+void TVCLUnZip::Extraction::CommitStaged() {
+    std::vector<StagedEntry> entries = std::move(staged);
+    if (spoiled) return;  // the staged files go with `entries`; every target stays as it was
+    for (StagedEntry& entry : entries) {
+        if (!PutInPlace(entry)) continue;
+        if (z.OnEndUnZip) z.OnEndUnZip(&z, entry.index, entry.fname);
+        ++written;
+    }
 }
 
 // ---- the call -----------------------------------------------------------------------------------------
@@ -423,6 +452,7 @@ int TVCLUnZip::RunExtraction(bool testOnly) {
                 do run->Process(i, retry);
                 while (retry);
             }
+            run->CommitStaged();
         }
     } catch (...) {
         finish();

@@ -91,6 +91,7 @@ void TVCLUnZip::Assign(const TVCLUnZip& source) {
     DoProcessMessages = source.DoProcessMessages;
     RetainAttributes = source.RetainAttributes;
     ReplaceReadOnly = source.ReplaceReadOnly;
+    AllOrNothing = source.AllOrNothing;
     OnStartUnZipInfo = source.OnStartUnZipInfo;
     OnFilePercentDone = source.OnFilePercentDone;
     OnTotalPercentDone = source.OnTotalPercentDone;

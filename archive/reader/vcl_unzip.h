@@ -91,6 +91,11 @@ public:
     bool RetainAttributes = true;
     bool ReplaceReadOnly = false;
     bool FlushFilesOnClose = false;
+    // Every selected entry is first decoded into a scratch file beside its target; only when all of them
+    // proved whole (CRC and size) are they renamed over their targets. When any selected entry fails
+    // (damaged data, a refused name, a target that cannot be written), none of the targets changes, and
+    // the entries that were good raise no OnEndUnZip and are not counted.
+    bool AllOrNothing = false;
 
     // ---- published events -------------------------------------------------------------------------
     TStartUnzipInfo OnStartUnZipInfo;

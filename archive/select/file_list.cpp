@@ -11,6 +11,10 @@
 // twelve "|" entries without caring which of them exist. The archive being written (ZipName) is never
 // listed, however its path was written: an archive must not hold itself.
 //
+// Scratch files (".zbk-XXXXXX", fs/scratch.h) are never selected, neither named alone nor found by a
+// wildcard: a live one belongs to an operation under way, a stale one is debris of one that died, and
+// neither must ever become part of an archive.
+//
 // For zaFreshen the caller answers through ArchiveHasEntry whether the archive already holds a stored
 // name (compared by the ByName rule); without that hook nothing passes the freshen filter.
 #include <optional>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "archive/fs/fs.h"
+#include "archive/fs/scratch.h"
 #include "archive/select/dir_search.h"
 #include "archive/select/file_list.h"
 #include "archive/select/text_fold.h"
@@ -84,6 +89,8 @@ bool FreshenRejects(const std::string& path, const SelectionSettings& settings, 
 
 bool IsFolderEntry(const std::string& entry) { return !entry.empty() && entry.back() == fs::kSeparator; }
 
+bool IsScratchFile(const std::string& path) { return fs::IsScratchName(fs::ExtractFileName(path)); }
+
 }  // namespace
 
 int64_t ExpandFilesList(std::vector<std::string>& filesList, const SelectionSettings& settings,
@@ -113,7 +120,7 @@ int64_t ExpandFilesList(std::vector<std::string>& filesList, const SelectionSett
         }
         if (entry.find(fs::kSeparator) == std::string::npos) entry = rootDir + entry;
 
-        if (IsExcluded(entry, settings.ExcludeList)) continue;
+        if (IsExcluded(entry, settings.ExcludeList) || IsScratchFile(entry)) continue;
         const std::optional<uint32_t> attributes = fs::GetAttributes(entry);
         if (!attributes) {
             if (hooks.OnNoSuchFile) hooks.OnNoSuchFile(entry);
@@ -144,7 +151,7 @@ int64_t ExpandFilesList(std::vector<std::string>& filesList, const SelectionSett
                 if (w.recurse && settings.AddDirEntriesOnRecurse) kept.push_back(path);
                 continue;
             }
-            if (IsExcluded(path, settings.ExcludeList)) continue;
+            if (IsExcluded(path, settings.ExcludeList) || IsScratchFile(path)) continue;
             if (archiveItself.Is(path)) continue;
             if (settings.SkipIfArchiveBitNotSet && ArchiveBitClear(found.Attr)) continue;
             if (FreshenRejects(path, settings, hooks)) continue;

@@ -32,8 +32,9 @@ void SetArchiveSizeLimit(uint64_t bytes) { gSizeLimit = bytes; }
 
 OutputFile::OutputFile(const std::string& finalName, const std::string& folder) : finalName_(finalName) {
     const std::string dir = folder.empty() ? fs::ExtractFilePath(finalName) : fs::IncludeTrailingSeparator(folder);
-    tempName_ = fs::CreateTempFile(dir, "zbk");
-    if (tempName_.empty()) {
+    scratch_ = fs::ScratchFile::Create(dir);
+    tempName_ = scratch_.Path();
+    if (!scratch_.Valid()) {
         const int error = errno;
         const std::string what = finalName.empty() ? dir : finalName;
         throw EFCreateError(Format("Cannot create file \"%s\". %s", what.c_str(), std::strerror(error)));
@@ -42,7 +43,7 @@ OutputFile::OutputFile(const std::string& finalName, const std::string& folder) 
         // Flushing to the disk is Finish's job, where a failure can still be reported.
         stream_ = std::make_unique<TLFNFileStream>(tempName_, fmCreate, false);
     } catch (...) {
-        fs::DeleteFile(tempName_);
+        scratch_.Discard();
         throw;
     }
 }
@@ -97,6 +98,7 @@ void OutputFile::Commit() {
         throw EFCreateError(Format("Cannot create file \"%s\". %s", finalName_.c_str(), std::strerror(error)));
     }
     committed_ = true;
+    scratch_.Release();
     SyncFolderOf(finalName_);
 }
 
@@ -106,7 +108,7 @@ void OutputFile::Abort() noexcept {
     } catch (...) {
     }
     finished_ = true;
-    if (!committed_ && !tempName_.empty()) fs::DeleteFile(tempName_);
+    if (!committed_) scratch_.Discard();
 }
 
 }  // namespace archive

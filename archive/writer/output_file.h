@@ -4,7 +4,8 @@
 // Why: a backup must never be left half-written under its final name, and rebuilding an existing archive
 // must leave the old one whole until the new one is complete. A rename within one folder replaces the old
 // file atomically, where "delete the old, copy the new" opens a window in which neither exists. So:
-//   - the temporary file lives beside the final name (same folder, same file system);
+//   - the temporary file is a scratch file (".zbk-XXXXXX", locked while in use, see fs/scratch.h) beside
+//     the final name (same folder, same file system);
 //   - Put() writes all bytes or raises ENotEnoughRoom; a write that would carry the file past 4 GiB - 1
 //     (what the format's 32-bit offsets and sizes hold) raises EFileTooLarge before anything is written;
 //   - Commit() flushes the buffer and the operating system's caches (fsync) and renames; a failure of
@@ -18,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/fs/scratch.h"
 #include "archive/streams/buffer_stream.h"
 
 namespace archive {
@@ -57,6 +59,7 @@ public:
 private:
     std::string finalName_;
     std::string tempName_;
+    fs::ScratchFile scratch_;
     std::unique_ptr<TLFNFileStream> stream_;
     int64_t position_ = 0;
     int64_t size_ = 0;

@@ -77,6 +77,7 @@ void TVCLZip::Assign(const TVCLZip& source) {
     ExcludeList = source.ExcludeList;
     NoCompressList = source.NoCompressList;
     AddDirEntriesOnRecurse = source.AddDirEntriesOnRecurse;
+    VerifyArchive = source.VerifyArchive;
     OnStartZip = source.OnStartZip;
     OnStartZipInfo = source.OnStartZipInfo;
     OnEndZip = source.OnEndZip;

@@ -15,6 +15,9 @@
 //    after it is complete and flushed to the disk. A failure of any kind (an exception, a full disk, a
 //    cancel) deletes the temporary file and leaves an existing archive exactly as it was;
 //  - every write is checked, the final flush included: a full disk raises ENotEnoughRoom;
+//  - with VerifyArchive (the default) the flushed archive is read back from the disk before it takes its
+//    name: every entry must decode with its CRC and size, and the directory must list exactly what was
+//    written; otherwise EArchiveCheckFailed, and the archive is treated like any other failure;
 //  - a source file of 4 GiB or more, or an archive that would pass 4 GiB - 1 bytes, raises EFileTooLarge
 //    instead of being written with truncated 32-bit fields.
 #pragma once
@@ -93,6 +96,8 @@ public:
     std::vector<std::string> ExcludeList;
     std::vector<std::string> NoCompressList;
     bool AddDirEntriesOnRecurse = false;
+    // Read the finished archive back before it is put in place (single archives; volume sets are not).
+    bool VerifyArchive = true;
 
     // ---- published events -------------------------------------------------------------------------
     TStartZipEvent OnStartZip;
@@ -150,6 +155,7 @@ private:
     void AddFiles();
     void WriteCentralDirectory();
     void PutInPlace();
+    void CheckWritten();
     void WriteCompanion();
     void InstallNewDirectory();
     void AbandonOutput() noexcept;

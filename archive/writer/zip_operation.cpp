@@ -15,6 +15,7 @@
 
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
+#include "archive/reader/archive_check.h"
 #include "archive/records/date_time.h"
 #include "archive/writer/output_file.h"
 #include "archive/writer/vcl_zip.h"
@@ -253,8 +254,29 @@ void TVCLZip::PutInPlace() {
         return;
     }
     out_->Finish();  // every byte on the disk, or ENotEnoughRoom
+    if (VerifyArchive) CheckWritten();
     if (updating_) CloseZipFile(true);  // let go of the old archive before the new one replaces it
     out_->Commit();
+}
+
+void TVCLZip::CheckWritten() {
+    std::vector<CheckedEntry> written;
+    written.reserve(static_cast<size_t>(archiveList_->Count()));
+    for (int i = 0; i < archiveList_->Count(); ++i) {
+        const TZipHeaderInfo& e = *archiveList_->Items(i);
+        written.push_back({e.StoredName(), e.Crc32, e.CompressedSize, e.UncompressedSize, e.LocalHeaderOffset});
+    }
+    const CheckResult read = CheckArchive(out_->TempName(), DoProcessMessages ? host_ : nullptr, Password);
+    std::string problem;
+    if (!read.problems.empty()) {
+        const CheckProblem& first = read.problems.front();
+        problem = first.entry.empty() ? first.what : first.entry + ": " + first.what;
+    } else {
+        problem = CompareEntries(written, read.entries);
+    }
+    if (!problem.empty()) {
+        throw EArchiveCheckFailed("The new archive did not read back whole, so it was not kept (" + problem + ")");
+    }
 }
 
 void TVCLZip::WriteCompanion() {

@@ -98,27 +98,42 @@ private slots:
     }
 
     // How the editor's run ended decides what is left: only a normal end with exit code 0 and some
-    // output puts a file in place. A run that could not start or was cut short reports false.
+    // output puts a file in place. A run that could not start or was cut short reports false. Each
+    // says why, except a key that does not exist (`reg query` answers 1): nothing to save is no problem.
     void failedExportsLeaveNoFile_data() {
         QTest::addColumn<bool>("started");
         QTest::addColumn<bool>("exited");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<int>("queryExit");
         QTest::addColumn<bool>("result");
-        QTest::newRow("could not start") << false << false << -1 << QByteArray() << false;
-        QTest::newRow("killed half way") << true << false << -1 << QByteArray("\xff\xfeW\0i\0", 6) << false;
-        QTest::newRow("failed half way") << true << true << 1 << QByteArray("\xff\xfeW\0i\0", 6) << true;
-        QTest::newRow("key does not exist: nothing written") << true << true << 0 << QByteArray() << true;
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("could not start") << false << false << -1 << QByteArray() << -1 << false
+                                         << "regedit could not be started";
+        QTest::newRow("killed half way") << true << false << -1 << QByteArray("\xff\xfeW\0i\0", 6) << -1 << false
+                                         << "regedit did not end normally";
+        QTest::newRow("failed half way") << true << true << 1 << QByteArray("\xff\xfeW\0i\0", 6) << -1 << true
+                                         << "regedit failed with exit code 1";
+        QTest::newRow("key does not exist: nothing written") << true << true << 0 << QByteArray() << 1 << true << "";
+        QTest::newRow("key exists, nothing written") << true << true << 0 << QByteArray() << 0 << true
+                                                     << "regedit wrote nothing";
     }
     void failedExportsLeaveNoFile() {
         QFETCH(bool, started);
         QFETCH(bool, exited);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, written);
+        QFETCH(int, queryExit);
         QFETCH(bool, result);
+        QFETCH(QString, problem);
         Fixture f;
         RecordingProcessRunner runner;
         runner.onRun = [&](const RunRequest& request, RunResult& answer) {
+            if (request.arguments.value(0) == "reg") {
+                QCOMPARE(request.arguments, (QStringList{"reg", "query", kKey}));
+                answer.exitCode = queryExit;
+                return;
+            }
             if (started && !written.isEmpty()) WriteFile(request.arguments[2].toStdString(), written.toStdString());
             answer.started = started;
             answer.exited = exited;
@@ -126,7 +141,8 @@ private slots:
         };
         WineRegistrySnapshot snapshot([&] { return f.logger; }, runner, "/usr/bin/wine");
         QCOMPARE(snapshot.ExportKey(kKey, f.tmp + "zorvel3_Registry.reg"), result);
-        QCOMPARE(runner.requests.size(), size_t(1));
+        QCOMPARE(snapshot.LastProblem(), problem);
+        QCOMPARE(runner.requests.size(), size_t(queryExit >= 0 ? 2 : 1));
         QCOMPARE(f.TmpFiles(), QStringList{});
     }
 
@@ -166,7 +182,10 @@ private slots:
         WriteFile((logger + "tmp/import.reg").toStdString(), kExport);
 
         QVERIFY(!snapshot.ExportKey(kKey, file));
+        QVERIFY(!snapshot.LastProblem().isEmpty());
         snapshot.ImportFile(logger + "tmp/import.reg");
+        QCOMPARE(snapshot.LastProblem(), inPrefix ? QString("the program wine was not found")
+                                                  : "the logger folder " + logger + " lies in no Wine prefix");
         QVERIFY(runner.requests.empty());
         QVERIFY(!QFileInfo::exists(file));
         QCOMPARE(QDir(logger + "tmp").entryList(QDir::Files | QDir::Hidden), QStringList{"import.reg"});
@@ -210,6 +229,7 @@ private slots:
         MakeDirs(f.dir / "plain/tmp");
         QString logger = QString::fromStdString(f.dir / "plain/");
         RecordingProcessRunner runner;
+        WritesExport(runner, kExport);
         WineRegistrySnapshot snapshot([&] { return logger; }, runner, "/usr/bin/wine");
         QVERIFY(!snapshot.ExportKey(kKey, logger + "tmp/a.reg"));
         logger = f.logger;

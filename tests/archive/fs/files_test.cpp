@@ -1,12 +1,17 @@
-// Deleting, renaming over a target, temporary files and free space.
+// Deleting, renaming over a target, scratch files and their sweep, and free space.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/statvfs.h>
 
 #include <set>
+#include <vector>
 #include <string>
 
 #include "archive/fs/fs.h"
+#include "archive/fs/scratch.h"
 #include "tests/support/test_support.h"
 
 namespace fs = archive::fs;
@@ -56,29 +61,71 @@ TEST(RenameFileTest, MovesIntoAnotherFolder) {
     EXPECT_EQ(ReadFile(dir / "Target/b.txt"), "a");
 }
 
-TEST(CreateTempFileTest, MakesUniqueEmptyFiles) {
+TEST(ScratchFileTest, MakesUniqueLockedFilesWithOrdinaryPermissions) {
     TempDir dir;
     MakeDirs(dir / "TMP");
     std::set<std::string> names;
+    std::vector<fs::ScratchFile> files;
     for (int i = 0; i < 50; ++i) {
-        const std::string path = fs::CreateTempFile(dir / "tmp", "zb");
-        ASSERT_FALSE(path.empty());
-        EXPECT_EQ(fs::ExtractFilePath(path), dir / "TMP/");
-        EXPECT_EQ(fs::ExtractFileName(path).rfind("zb", 0), 0u) << path;
-        EXPECT_EQ(fs::GetFileSize(path), 0);
-        names.insert(path);
+        fs::ScratchFile file = fs::ScratchFile::Create(dir / "tmp");
+        ASSERT_TRUE(file.Valid());
+        EXPECT_EQ(fs::ExtractFilePath(file.Path()), dir / "TMP/");
+        EXPECT_TRUE(fs::IsScratchName(fs::ExtractFileName(file.Path()))) << file.Path();
+        EXPECT_EQ(fs::GetFileSize(file.Path()), 0);
+        names.insert(file.Path());
+        files.push_back(std::move(file));
     }
     EXPECT_EQ(names.size(), 50u);
+    // Every one of them is held: a sweep, even by this process, takes none.
+    EXPECT_EQ(fs::RemoveStaleScratchFiles(dir / "tmp"), 0);
+    files.clear();  // discarded
+    for (const std::string& name : names) EXPECT_FALSE(PathExists(name));
 
-    // Given the permissions of any new file, not mkstemp's 0600.
+    // Given the permissions of any new file, not mkstemp's 0600; released, it stays where it was put.
     const mode_t mask = umask(022);
-    const std::string path = fs::CreateTempFile(dir.Path() + "/", "p");
+    fs::ScratchFile file = fs::ScratchFile::Create(dir.Path());
     umask(mask);
     struct stat st {};
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    ASSERT_EQ(stat(file.Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ASSERT_TRUE(fs::RenameFile(file.Path(), dir / "kept.txt"));
+    file.Release();
+    EXPECT_TRUE(PathExists(dir / "kept.txt"));
 
-    EXPECT_EQ(fs::CreateTempFile(dir / "missing", "zb"), "");
+    EXPECT_FALSE(fs::ScratchFile::Create(dir / "missing").Valid());
+}
+
+// The sweep removes exactly the scratch files nobody holds: not a live one of another process (a real
+// child holding the lock), not names that only look alike, not folders.
+TEST(ScratchFileTest, SweepRemovesOnlyStaleScratchFiles) {
+    TempDir dir;
+    for (const char* name : {".zbk-Ab12cD", ".zbk-zzzzzz", ".zbk-abc", "zbk-abcdef", ".zbk-abcdefg", ".zbk-ab.def"})
+        WriteFile(dir / name, "x");
+    MakeDirs(dir / ".zbk-folder");
+    const std::string held = dir / ".zbk-HELD01";
+    WriteFile(held, "held by a running instance");
+    // The child takes the lock, says so, and keeps it until its input closes.
+    const std::string command = "python3 -c 'import fcntl,sys; f=open(sys.argv[1]); fcntl.flock(f, fcntl.LOCK_EX); "
+                                "print(\"locked\", flush=True); sys.stdin.read()' " + testing_support::ShellQuote(held);
+    std::FILE* child = popen(command.c_str(), "w");
+    ASSERT_NE(child, nullptr);
+    // Wait for the lock: our own try fails once the child holds it.
+    for (int i = 0; i < 500; ++i) {
+        const int fd = open(held.c_str(), O_RDONLY);
+        const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        close(fd);
+        if (!free) break;
+        usleep(10000);
+    }
+    EXPECT_EQ(fs::RemoveStaleScratchFiles(dir.Path()), 2);
+    pclose(child);
+    EXPECT_FALSE(PathExists(dir / ".zbk-Ab12cD"));
+    EXPECT_FALSE(PathExists(dir / ".zbk-zzzzzz"));
+    for (const char* name : {".zbk-HELD01", ".zbk-abc", "zbk-abcdef", ".zbk-abcdefg", ".zbk-ab.def", ".zbk-folder"})
+        EXPECT_TRUE(PathExists(dir / name)) << name;
+    // Its holder gone, the live one is debris too.
+    EXPECT_EQ(fs::RemoveStaleScratchFiles(dir.Path()), 1);
+    EXPECT_EQ(fs::RemoveStaleScratchFiles(dir / "missing"), 0);
 }
 
 TEST(FreeSpaceTest, ReportsTheFileSystemOfThePath) {

@@ -249,7 +249,11 @@ TEST(UnZipFailures, BadCrcOversizeAndUnknownMethodKeepTheOldFile) {
     ZipEntryRecipe method9;
     method9.data = "whatever";
     method9.method = 9;
-    const Case cases[] = {{"bad crc", badCrc, 0}, {"oversize", oversize, 0}, {"method 9", method9, 1}};
+    ZipEntryRecipe shortData;  // the CRC fits the bytes there are, but the directory promised one more
+    shortData.data = "content";
+    shortData.uncompressedSize = 8;
+    const Case cases[] = {
+        {"bad crc", badCrc, 0}, {"oversize", oversize, 0}, {"method 9", method9, 1}, {"short", shortData, 0}};
     for (Case c : cases) {
         TempDir dir;
         ZipBuilder b;
@@ -286,6 +290,57 @@ TEST(UnZipFailures, BadCrcOversizeAndUnknownMethodKeepTheOldFile) {
             EXPECT_EQ(calc, 0u);
         }
         EXPECT_EQ(log.lines.back(), "complete 1");
+    }
+}
+
+// All or nothing: any entry that cannot be done (damaged, refused name, read-only target) leaves every
+// target of the call as it was and no scratch file; when all are good, every target is replaced and
+// the end events come only once all of them were staged.
+TEST(UnZipFailures, AllOrNothingReplacesEveryTargetOrNone) {
+    enum Damage { None, BadCrc, Unsafe, ReadOnly };
+    for (const Damage damage : {None, BadCrc, Unsafe, ReadOnly}) {
+        SCOPED_TRACE(damage);
+        TempDir dir;
+        ZipBuilder b;
+        b.Stored("DB/Logs.mdb", "new logs").Stored("DB/Logs.ldb", "new lock");
+        ZipEntryRecipe third;
+        third.name = damage == Unsafe ? "DB/logs.x/../../../evil" : "DB/Logs.idx";
+        third.data = "new index";
+        if (damage == BadCrc) third.crc = 0x12345678;
+        b.Add(third);
+        WriteFile(dir / "a.zip", b.Build());
+        WriteFile(dir / "out/Logs.mdb", "old logs");
+        WriteFile(dir / "out/Logs.idx", "old index");
+        if (damage == ReadOnly) {
+            ASSERT_EQ(chmod((dir / "out/Logs.idx").c_str(), 0444), 0);
+        }
+        TVCLUnZip z;
+        EventLog log;
+        log.Attach(z, false);
+        z.SetZipName(dir / "a.zip");
+        z.SetDestDir(dir / "out");
+        z.OverwriteMode = Always;
+        z.AllOrNothing = true;
+        z.FilesList = {"db/logs.*"};
+        const int written = z.UnZip();
+        EXPECT_EQ(TempLeftovers(dir.Path()), 0);
+        EXPECT_FALSE(PathExists(dir / "evil"));
+        if (damage == None) {
+            EXPECT_EQ(written, 3);
+            EXPECT_EQ(ReadFile(dir / "out/Logs.mdb"), "new logs");
+            EXPECT_EQ(ReadFile(dir / "out/Logs.ldb"), "new lock");
+            EXPECT_EQ(ReadFile(dir / "out/Logs.idx"), "new index");
+            EXPECT_EQ(log.lines, (std::vector<std::string>{"info 3 25", "start 0 Logs.mdb", "start 1 Logs.ldb",
+                                                           "start 2 Logs.idx", "end 0 Logs.mdb", "end 1 Logs.ldb",
+                                                           "end 2 Logs.idx", "complete 3"}));
+            continue;
+        }
+        EXPECT_EQ(written, 0);
+        EXPECT_EQ(ReadFile(dir / "out/Logs.mdb"), "old logs");
+        EXPECT_FALSE(PathExists(dir / "out/Logs.ldb"));
+        EXPECT_EQ(ReadFile(dir / "out/Logs.idx"), "old index");
+        EXPECT_EQ(log.Count("end "), 0);
+        EXPECT_EQ(log.Count(damage == BadCrc ? "badcrc 2" : "skip 3 2"), 1);
     }
 }
 

@@ -95,6 +95,7 @@ protected:
         Put("Sub/Readme.txt", 4);
         Put("tmp/other.txt", 5);
         Put("ZORVEL_Log3.exe", 6);
+        Put("db/.zbk-Ab12cD", 7);  // a scratch file left over by a restore that died
     }
 
     void Put(const std::string& relative, size_t size) { WriteFile(logger_ + relative, std::string(size, 'x')); }
@@ -169,13 +170,18 @@ TEST_F(BackupList, MissingSnapshotsAndDatabaseFolderAreSilent) {
                       "LanguageFileEnglish.lng", "Bands.dat", "ReadMe.txt", "notes.md", "song.lyr", "drv.sys"}));
 }
 
-TEST_F(BackupList, ArchiveInsideTheWalkedFolderIsNeverAdded) {
+TEST_F(BackupList, ArchiveAndScratchFilesAreNeverAdded) {
     Put("zorvel3_20260101120000.zip", 7);
     archive::SelectionSettings s = BackupSettings(logger_);
     s.ZipName = logger_ + "ZORVEL3_20260101120000.ZIP";  // another case than on disk
-    const Expansion e =
-        Expand({"|" + logger_ + "*.zip", "|" + logger_ + "*", logger_ + "zorvel3_20260101120000.zip"}, s);
-    for (const std::string& p : e.list) EXPECT_EQ(p.find(".zip"), std::string::npos) << p;
+    // Nor is a scratch file, named alone or found.
+    const Expansion e = Expand({"|" + logger_ + "*.zip", "|" + logger_ + "*", logger_ + "zorvel3_20260101120000.zip",
+                                logger_ + "db/.zbk-Ab12cD", ">" + logger_ + "db/*"},
+                               s);
+    for (const std::string& p : e.list) {
+        EXPECT_EQ(p.find(".zip"), std::string::npos) << p;
+        EXPECT_EQ(p.find(".zbk-"), std::string::npos) << p;
+    }
     EXPECT_FALSE(e.list.empty());
     EXPECT_TRUE(e.missing.empty());
 }

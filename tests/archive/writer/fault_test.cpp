@@ -4,6 +4,9 @@
 // reaches the caller, no partial archive and no temporary file remain, an old archive is byte-identical.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "archive/errors.h"
@@ -123,6 +126,52 @@ TEST(ZipFaults, AFullDiskAtTheFinalFlushIsStillAFailure) {
     EXPECT_TRUE(run.threwNotEnoughRoom) << run.error;
     EXPECT_FALSE(run.completed);
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.txt", "probe.zip"}));
+}
+
+// The archive is read back before it takes its name. Bytes that changed on the disk after they were
+// written (here: flipped from a handler while the last file is under way) are caught; the archive is not
+// put in place, the scratch file goes and an old archive of the same name stays as it was.
+TEST(ZipFaults, AnArchiveThatDoesNotReadBackIsNotPutInPlace) {
+    struct Case {
+        const char* what;
+        int64_t offset;        // of the flipped bytes, in the archive being written
+        const char* expected;  // in the message
+    };
+    const Case cases[] = {{"data of the first entry", 4000, "big.bin: CRC or size mismatch"},
+                          {"signature of the first local header", 0, "other.txt: its local header is missing"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        WriteFile(dir / "big.bin", testing_support::RandomBytes(300000, 4));
+        WriteFile(dir / "last.txt", testing_support::TextBytes(90000, 5));
+        WriteFile(dir / "other.txt", "in the old archive");
+        TVCLZip first;
+        first.SetZipName(dir / "x.zip");
+        first.FilesList = {dir / "other.txt"};
+        ASSERT_EQ(first.Zip(), 1);
+        const std::string old = ReadFile(dir / "x.zip");
+        TVCLZip zip;
+        zip.SetZipName(dir / "x.zip");
+        zip.FilesList = {dir / "big.bin", dir / "last.txt"};
+        zip.OnStartZip = [&](TVCLZip*, const std::string& name, TZipHeaderInfo&, bool&) {
+            if (name != dir / "last.txt") return;
+            for (const std::string& file : FolderNames(dir.Path())) {
+                if (file.rfind(".zbk-", 0) != 0) continue;
+                const int fd = ::open((dir / file).c_str(), O_RDWR);
+                char bytes[4];
+                ASSERT_EQ(::pread(fd, bytes, sizeof bytes, c.offset), 4);  // already on the disk
+                for (char& b : bytes) b = static_cast<char>(~b);
+                ASSERT_EQ(::pwrite(fd, bytes, sizeof bytes, c.offset), 4);
+                ::close(fd);
+            }
+        };
+        const ZipRun run = RunZip(zip);
+        EXPECT_NE(run.error.find("The new archive did not read back whole"), std::string::npos) << run.error;
+        EXPECT_NE(run.error.find(c.expected), std::string::npos) << run.error;
+        EXPECT_FALSE(run.completed);
+        EXPECT_EQ(ReadFile(dir / "x.zip"), old);
+        EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.bin", "last.txt", "other.txt", "x.zip"}));
+    }
 }
 
 TEST(ZipFaults, CancelFromAProgressHandlerStopsAtTheNextWrite) {

@@ -14,6 +14,7 @@
 #include "archive/codec/crc32.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
+#include "archive/fs/scratch.h"
 #include "archive/writer/vcl_zip.h"
 #include "tests/archive/writer/writer_test_support.h"
 
@@ -227,7 +228,7 @@ TEST(ZipNewArchive, TheBackupApplicationsCall) {
         // nothing in the system's temporary folder.
         const auto names = FolderNames(logger.dir / "Backup");
         ASSERT_EQ(names.size(), 1u);
-        EXPECT_EQ(names[0].rfind("zbk", 0), 0u) << names[0];
+        EXPECT_TRUE(fs::IsScratchName(names[0])) << names[0];
         EXPECT_EQ(zbkFilesIn(systemTemp), systemTempBefore);
     };
     zip.OnSkippingFile = [&](TVCLUnZip*, TSkipReason reason, const std::string& f, int index, bool&) {

@@ -1,0 +1,61 @@
+// Scratch files: every temporary file the engine or the program makes.
+//
+// They all carry one name, ".zbk-" followed by six letters or digits, in the folder where the file is
+// needed: beside the archive being written, beside each file being restored, in the logger's tmp for a
+// registry export. The name is hidden, never matches a backup's name, and the writer's selection never
+// takes it, so not even a left-over one can creep into a backup.
+//
+// While its maker uses a scratch file it holds an exclusive advisory lock (flock) on it, through a
+// descriptor of its own opened close-on-exec, so that no child process (a Wine server that stays on, say)
+// inherits the lock. A scratch file whose lock nobody holds is the debris of a process that died (a
+// crash, a kill, a power cut): RemoveStaleScratchFiles deletes those and leaves the live ones of any
+// other running instance alone.
+//
+// A sweeper could meet a new file in the instant between its creation and its locking. So the maker,
+// once it holds the lock, checks that the name still leads to its file; if a sweeper took it, it makes
+// another. The sweeper checks the same way before it deletes.
+#pragma once
+
+#include <string>
+
+namespace archive::fs {
+
+// The name every scratch file starts with.
+inline constexpr char kScratchPrefix[] = ".zbk-";
+
+// Whether a file name (without folder) is a scratch file's: the prefix and six letters or digits.
+bool IsScratchName(const std::string& fileName);
+
+class ScratchFile {
+public:
+    ScratchFile() = default;
+    // A new, empty, locked scratch file in `folder` (resolved ignoring case; "" is the current folder),
+    // with the permissions of any new file (0666 less the umask), since it will be renamed into place.
+    // Not Valid() when it cannot be made; errno then tells why.
+    static ScratchFile Create(const std::string& folder);
+
+    ScratchFile(ScratchFile&& other) noexcept;
+    ScratchFile& operator=(ScratchFile&& other) noexcept;
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    // Discards the file unless it was released.
+    ~ScratchFile();
+
+    bool Valid() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+
+    // The file has been renamed into place and is no scratch file any more: the lock goes, the file stays.
+    void Release() noexcept;
+    // Deletes the file (while still holding the lock) and lets the lock go. Idempotent.
+    void Discard() noexcept;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// Deletes the scratch files directly in `folder` whose lock nobody holds; returns how many went. A
+// folder that cannot be listed removes nothing.
+int RemoveStaleScratchFiles(const std::string& folder);
+
+}  // namespace archive::fs

@@ -1,0 +1,119 @@
+// CheckArchive: the directory through the reader (no recovery scan: a directory that cannot be read is a
+// failed check, not something to work around), the local headers straight from the file, then the data
+// of every entry through the reader's test run. See archive_check.h.
+#include "archive/reader/archive_check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "archive/errors.h"
+#include "archive/host.h"
+#include "archive/reader/vcl_unzip.h"
+#include "archive/records/little_endian.h"
+#include "archive/records/zip_header_info.h"
+
+namespace archive {
+
+namespace {
+
+// Pumps the caller's messages; answers the reader's boxes without showing them.
+class QuietHost : public Host {
+public:
+    explicit QuietHost(Host* pump) : pump_(pump) {}
+    Answer MessageBox(const std::string&, const std::string&, Buttons buttons) override {
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    }
+    std::optional<std::string> OpenFileDialog(const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SelectFolderDialog(const std::string&) override { return std::nullopt; }
+    void ProcessMessages() override {
+        if (pump_) pump_->ProcessMessages();
+    }
+    void SetBusyCursor(bool) override {}
+
+private:
+    Host* pump_;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Each entry's local header: there, with the signature, and with a name as long as the directory's.
+void CheckLocalHeaders(const std::string& path, TVCLUnZip& reader, CheckResult& result) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        result.problems.push_back({"", "the archive cannot be read again"});
+        return;
+    }
+    for (int i = 0; i < reader.Count(); ++i) {
+        const TZipHeaderInfo& entry = reader.EntryInfo(i);
+        uint8_t local[kLocalHeaderSize];
+        const bool read = std::fseek(file.get(), static_cast<long>(entry.LocalHeaderOffset), SEEK_SET) == 0 &&
+                          std::fread(local, 1, sizeof local, file.get()) == sizeof local;
+        if (!read || GetU32(local) != kLocalHeaderSignature) {
+            result.problems.push_back({entry.StoredName(), "its local header is missing"});
+        } else if (GetU16(local + 26) != entry.FileNameLength) {
+            result.problems.push_back({entry.StoredName(), "its local header names another file"});
+        }
+    }
+}
+
+}  // namespace
+
+CheckResult CheckArchive(const std::string& path, Host* host, const std::string& password) {
+    CheckResult result;
+    QuietHost quiet(host);
+    TVCLUnZip reader(&quiet);
+    reader.IncompleteZipMode = izAssumeNotAZip;
+    reader.DoProcessMessages = host != nullptr;
+    reader.Password = password;
+    try {
+        reader.SetZipName(path);
+        reader.ReadCentralDirectory();
+    } catch (const std::exception& e) {
+        result.problems.push_back({"", e.what()});
+        return result;
+    }
+    result.opened = true;
+    for (int i = 0; i < reader.Count(); ++i) {
+        const TZipHeaderInfo& entry = reader.EntryInfo(i);
+        result.entries.push_back({entry.StoredName(), entry.Crc32, entry.CompressedSize, entry.UncompressedSize,
+                                  entry.LocalHeaderOffset});
+    }
+    CheckLocalHeaders(path, reader, result);
+
+    std::string current;
+    reader.OnStartUnZip = [&](TVCLUnZip*, int, std::string& name, bool&) { current = name; };
+    reader.OnBadCRC = [&](TVCLUnZip* sender, uint32_t, uint32_t, int index) {
+        result.problems.push_back({sender->EntryInfo(index).StoredName(), "CRC or size mismatch"});
+    };
+    reader.OnSkippingFile = [&](TVCLUnZip* sender, TSkipReason reason, const std::string&, int index, bool&) {
+        const std::string name = sender->EntryInfo(index).StoredName();
+        result.problems.push_back({name, reason == skBadPassword ? "encrypted, no password" : "cannot be read"});
+    };
+    reader.DoAll = true;
+    try {
+        reader.TestArchive();
+    } catch (const std::exception& e) {
+        result.problems.push_back({current, e.what()});
+    }
+    return result;
+}
+
+std::string CompareEntries(const std::vector<CheckedEntry>& expected, const std::vector<CheckedEntry>& found) {
+    const size_t n = std::min(expected.size(), found.size());
+    for (size_t i = 0; i < n; ++i) {
+        const CheckedEntry& a = expected[i];
+        const CheckedEntry& b = found[i];
+        if (a.name != b.name) return "entry " + std::to_string(i + 1) + " is " + b.name + " instead of " + a.name;
+        if (!(a == b)) return a.name + ": the directory read back differs from what was written";
+    }
+    if (found.size() < expected.size()) return expected[n].name + ": missing from the directory read back";
+    if (found.size() > expected.size()) return found[n].name + ": in the directory read back, but never written";
+    return {};
+}
+
+}  // namespace archive

@@ -1,0 +1,88 @@
+// Reading an archive back whole: what each kind of damage is reported as, and the comparison of the
+// directory read back with what was meant to be written.
+#include <gtest/gtest.h>
+
+#include "archive/reader/archive_check.h"
+#include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
+
+namespace {
+
+using archive::CheckedEntry;
+using archive::CheckResult;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+using testing_support::ZipBuilder;
+using testing_support::ZipEntryRecipe;
+
+std::string Problems(const CheckResult& r) {
+    std::string text;
+    for (const auto& p : r.problems) text += (text.empty() ? "" : "; ") + p.entry + ": " + p.what;
+    return text;
+}
+
+TEST(CheckArchive, ReportsEachKindOfDamage) {
+    ZipBuilder good;
+    good.Stored("DB/Logs.mdb", "logs").Stored("Config.ini", "[x]");
+    const std::string intact = good.Build();
+
+    ZipBuilder badCrc;
+    ZipEntryRecipe bad;
+    bad.name = "DB/Logs.mdb";
+    bad.data = "logs";
+    bad.crc = 0x1234;
+    badCrc.Add(bad).Stored("Config.ini", "[x]");
+
+    ZipBuilder locked;
+    ZipEntryRecipe secret;
+    secret.name = "secret.txt";
+    secret.data = "hidden";
+    secret.password = "pw";
+    secret.encrypt = true;
+    locked.Add(secret);
+
+    std::string noLocalHeader = intact;
+    noLocalHeader[0] = 'X';
+
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool opened;
+        std::string problems;
+    };
+    const Case cases[] = {
+        {"intact", intact, true, ""},
+        {"bad CRC", badCrc.Build(), true, "DB/Logs.mdb: CRC or size mismatch"},
+        {"encrypted", locked.Build(), true, "secret.txt: encrypted, no password"},
+        {"local header overwritten", noLocalHeader, true, "DB/Logs.mdb: its local header is missing"},
+        {"no archive", "just text, no end record", false, ": Not a valid zip file!"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFile(dir / "a.zip", c.bytes);
+        const CheckResult r = archive::CheckArchive(dir / "a.zip");
+        EXPECT_EQ(r.opened, c.opened) << c.what;
+        EXPECT_EQ(Problems(r), c.problems) << c.what;
+        EXPECT_EQ(r.Ok(), c.problems.empty()) << c.what;
+        if (c.opened) {
+            EXPECT_EQ(r.entries.front().name, std::string(c.what) == "encrypted" ? "secret.txt" : "DB/Logs.mdb");
+        }
+    }
+}
+
+TEST(CheckArchive, ComparesTheDirectoryReadBack) {
+    const std::vector<CheckedEntry> written = {{"a.txt", 1, 2, 3, 0}, {"b.txt", 4, 5, 6, 40}};
+    const struct {
+        std::vector<CheckedEntry> found;
+        std::string difference;
+    } cases[] = {
+        {written, ""},
+        {{written[0]}, "b.txt: missing from the directory read back"},
+        {{written[0], written[1], {"c.txt", 0, 0, 0, 90}}, "c.txt: in the directory read back, but never written"},
+        {{written[1], written[0]}, "entry 1 is b.txt instead of a.txt"},
+        {{written[0], {"b.txt", 4, 5, 7, 40}}, "b.txt: the directory read back differs from what was written"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(archive::CompareEntries(written, c.found), c.difference);
+}
+
+}  // namespace
