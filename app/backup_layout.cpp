@@ -18,11 +18,11 @@ const std::vector<RestoreCategory>& RestoreCategories() {
     // With recreation off an entry lands as destination + its file name: the databases straight in
     // db, the snapshots straight in tmp. The settings keep their stored folders below the logger folder.
     static const std::vector<RestoreCategory> categories{
-        {RestoreCategory::Awards, {"db/awards.*"}, "db/", false},
-        {RestoreCategory::Database, {"db/db.*"}, "db/", false},
-        {RestoreCategory::Logs, {"db/logs.*"}, "db/", false},
-        {RestoreCategory::Always, {"tmp/*.*"}, "tmp", false},
-        {RestoreCategory::Configuration,
+        {RestoreCategory::Awards, kAwardsCaption, {"db/awards.*"}, "db/", false},
+        {RestoreCategory::Database, kDatabaseCaption, {"db/db.*"}, "db/", false},
+        {RestoreCategory::Logs, kLogsCaption, {"db/logs.*"}, "db/", false},
+        {RestoreCategory::Always, nullptr, {"tmp/*.*"}, "tmp", false},
+        {RestoreCategory::Configuration, kConfigurationCaption,
          {"*.ini", "*.qsl", "*.aal", "*.dat", "LanguageFile*", "*.txt", "*.md", "*.lyr", "*.sys"},
          "",
          true},

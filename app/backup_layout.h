@@ -49,12 +49,19 @@ inline constexpr char kCreatedFile[] = "Created file: ";
 inline constexpr char kRestoreQuestion[] = "Restore ZORVEL_Log backup?";
 inline constexpr char kRestoreDone[] = "Restore backup";
 
+// The four restore options as the window shows them.
+inline constexpr char kAwardsCaption[] = "Awards.mdb  (Statistic files)";
+inline constexpr char kDatabaseCaption[] = "DB.mdb (Callbook, ... files)";
+inline constexpr char kLogsCaption[] = "Logs.mdb (Logs files)";
+inline constexpr char kConfigurationCaption[] = "Configuration files (*.ini, *.dat.*, *.qsl...)";
+
 // One part of a restore: the entries it selects (matched with the whole stored path, ignoring case),
 // the folder they go to (relative to the logger folder) and whether their stored folders are
 // recreated below it.
 struct RestoreCategory {
     enum Box { Awards, Database, Logs, Always, Configuration };
     Box box;
+    const char* caption;  // the check box's text; none for the snapshots, which are always unpacked
     std::vector<const char*> patterns;
     const char* destination;
     bool recreateDirs;

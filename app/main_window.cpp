@@ -14,6 +14,7 @@
 #include "app/native_path.h"
 
 #include "app/backup_layout.h"
+#include "app/commands/command_steps.h"
 #include "app/logger_folder.h"
 #include "app/version_stamp.h"
 #include "archive/fs/fs.h"
@@ -103,14 +104,9 @@ TfmMain::TfmMain(MainWindowServices services, QWidget* parent)
     selectedPath.SetValue(ui::Variant(HomeFolder()));
 
     Zip = std::make_unique<archive::TVCLZip>(services_.host);
-    Zip->RecreateDirs = true;
-    Zip->OverwriteMode = archive::Always;
-    Zip->SetStorePaths(true);
-    Zip->ZipAction = archive::zaReplace;
-
+    ConfigureBackupWriter(*Zip);
     UnZip1 = std::make_unique<archive::TVCLUnZip>(services_.host);
-    UnZip1->OverwriteMode = archive::Always;
-    UnZip1->FlushFilesOnClose = true;
+    ConfigureRestoreReader(*UnZip1);
 
     catalogue_ = std::make_unique<Catalogue>(*DirectoryEdit1, *FileListBox1, *RectoreBT, *Label1, *FormStorage1);
     WireEvents();
@@ -178,10 +174,10 @@ void TfmMain::BuildControls() {
     GroupBox1 = new QGroupBox(QStringLiteral("Restore option"), Panel3);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* options = new QVBoxLayout(GroupBox1);
-    cbAwards = MakeCheckBox("cbAwards", "Awards.mdb  (Statistic files)", GroupBox1);
-    cbDB = MakeCheckBox("cbDB", "DB.mdb (Callbook, ... files)", GroupBox1);
-    cbLogs = MakeCheckBox("cbLogs", "Logs.mdb (Logs files)", GroupBox1);
-    cbConfiguration = MakeCheckBox("cbConfiguration", "Configuration files (*.ini, *.dat.*, *.qsl...)", GroupBox1);
+    cbAwards = MakeCheckBox("cbAwards", kAwardsCaption, GroupBox1);
+    cbDB = MakeCheckBox("cbDB", kDatabaseCaption, GroupBox1);
+    cbLogs = MakeCheckBox("cbLogs", kLogsCaption, GroupBox1);
+    cbConfiguration = MakeCheckBox("cbConfiguration", kConfigurationCaption, GroupBox1);
     options->addWidget(cbAwards);
     options->addWidget(cbDB);
     options->addWidget(cbLogs);
@@ -198,7 +194,8 @@ void TfmMain::BuildControls() {
     buttons->addWidget(CreateBT);
     panel->addLayout(buttons);
 
-    // Scratch list of the create command (emptying tmp); never shown, so it reads a folder only when asked.
+    // Scratch list of the design: never shown. The commands empty tmp by the very rule it lists files with
+    // (ui::ListFolder), which needs no window.
     FileListBox2 = new ui::TFileListBox(Panel3);
     FileListBox2->setObjectName(QStringLiteral("FileListBox2"));
     FileListBox2->SetMask(QStringLiteral("*.*"));
@@ -298,6 +295,7 @@ void TfmMain::FormCreate(QObject*) {
 void TfmMain::FormShow(QObject*) {
     const auto closeSoon = [this] { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); };
     catalogue_->StartStep();
+    RemoveStaleScratchFiles(loggerFolder_, DirectoryEdit1->Text());
     if (!guard_.Guard()) {
         closeSoon();  // the guard's question was the message
         return;
@@ -368,15 +366,6 @@ bool TfmMain::CommandMayStart() {
     return true;
 }
 
-void TfmMain::EmptyTmpFolder() {
-    FileListBox2->SetPathText(loggerFolder_ + QString::fromLatin1(kTmpFolder));
-    FileListBox2->ReloadFiles();
-    for (int i = 0; i < FileListBox2->Count(); ++i) {
-        FileListBox2->SetItemIndex(i);
-        archive::fs::DeleteFile(Native(FileListBox2->SelectedFileName()));
-    }
-}
-
 void TfmMain::ReReadCatalogue(bool selectLast) {
     FileListBox1->ReloadFiles();
     if (!selectLast) return;
@@ -384,35 +373,13 @@ void TfmMain::ReReadCatalogue(bool selectLast) {
     FileListBox1Change(FileListBox1);
 }
 
-void TfmMain::CollectSkippedFiles() {
-    skippedFiles_.clear();
-    // A name the writer already took (one file matched by two patterns) is no loss: only files that
-    // could not be read or written count.
-    const auto skipped = [this](archive::TVCLUnZip*, archive::TSkipReason reason, const std::string& name, int,
-                                bool&) {
-        if (reason != archive::skNotOverwritten) skippedFiles_.append(QString::fromStdString(name));
-    };
-    Zip->OnSkippingFile = skipped;
-    UnZip1->OnSkippingFile = skipped;
-    UnZip1->OnBadCRC = [this](archive::TVCLUnZip* sender, uint32_t, uint32_t, int index) {
-        skippedFiles_.append(QString::fromStdString(sender->EntryInfo(index).StoredName()));
-    };
-}
+void TfmMain::Done(const QString& text) { services_.platform.dialogs->Inform(text); }
 
-QStringList TfmMain::StopCollectingSkippedFiles() {
-    Zip->OnSkippingFile = nullptr;
-    UnZip1->OnSkippingFile = nullptr;
-    UnZip1->OnBadCRC = nullptr;
-    return std::exchange(skippedFiles_, {});
-}
+void TfmMain::Incomplete(const QString& text) { services_.platform.dialogs->Warn(text); }
 
-void TfmMain::ReportSkippedFiles(const QString& heading, const QStringList& files) {
-    if (files.isEmpty()) return;
-    constexpr int kShown = 20;  // a box the screen can still hold
-    QStringList lines = files.mid(0, kShown);
-    if (files.size() > kShown) lines.append(QStringLiteral("... and %1 more").arg(files.size() - kShown));
-    ShowError(heading + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
-}
+void TfmMain::Status(const QString& text) { SetStatusText(text); }
+
+void TfmMain::BackupFolderChanged() { ReReadCatalogue(false); }
 
 // ---- progress of the archive components --------------------------------------------------------------
 

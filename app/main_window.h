@@ -19,6 +19,7 @@
 #pragma once
 
 #include "app/catalogue.h"
+#include "app/commands/reporter.h"
 #include "app/logger_guard.h"
 #include "app/platform/services.h"
 
@@ -83,7 +84,9 @@ struct TIniFile {
     QString FileName;
 };
 
-class TfmMain : public QMainWindow {
+// The window is also the face the create and restore commands report into: their outcome in a box,
+// their status in the status bar, a changed backup folder in the catalogue.
+class TfmMain : public QMainWindow, public Reporter {
     Q_OBJECT
 public:
     explicit TfmMain(MainWindowServices services, QWidget* parent = nullptr);
@@ -178,20 +181,14 @@ private:
     // The first two steps of both commands: the guard (a logger that stays running ends the program) and
     // the backup folder (a missing one opens the folder picker). False when the command must stop.
     bool CommandMayStart();
-    // Deletes every file the invisible list FileListBox2 shows in the logger's tmp folder (hidden and
-    // system files and subfolders stay).
-    void EmptyTmpFolder();
     // The catalogue re-read; with `selectLast` the newest backup is selected and shown.
     void ReReadCatalogue(bool selectLast);
-    // Files an archive operation passed over (unreadable sources, unwritable targets, damaged
-    // entries), collected while a command runs and told once it has ended.
-    void CollectSkippedFiles();
-    QStringList StopCollectingSkippedFiles();
-    // Shown in the error box after the command's own boxes; nothing when `files` is empty.
-    void ReportSkippedFiles(const QString& heading, const QStringList& files);
-    // The create command's scratch files: Ini1's file and the two registry snapshots.
-    QStringList ScratchFiles() const;
-    QStringList skippedFiles_;
+
+    // Reporter.
+    void Done(const QString& text) override;
+    void Incomplete(const QString& text) override;
+    void Status(const QString& text) override;
+    void BackupFolderChanged() override;
 
     MainWindowServices services_;
     LoggerGuard guard_;

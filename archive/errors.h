@@ -6,6 +6,7 @@
 // stream, list, in/out errors) stand for those; their wording is ours.
 #pragma once
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -27,7 +28,13 @@ ZB_DECLARE_EXCEPTION(EStreamError, Exception);
 ZB_DECLARE_EXCEPTION(EFOpenError, EStreamError);    // "Cannot open file "%s". %s"
 ZB_DECLARE_EXCEPTION(EFCreateError, EStreamError);  // "Cannot create file "%s". %s"
 ZB_DECLARE_EXCEPTION(EReadError, EStreamError);     // "Stream read error"
-ZB_DECLARE_EXCEPTION(EWriteError, EStreamError);    // "Stream write error"
+// "Stream write error"; ErrorCode keeps the system's reason (ENOSPC for a full disk), taken when raised.
+class EWriteError : public EStreamError {
+public:
+    explicit EWriteError(const std::string& message, int errorCode = errno)
+        : EStreamError(message), ErrorCode(errorCode) {}
+    int ErrorCode;
+};
 ZB_DECLARE_EXCEPTION(EListError, Exception);        // "Duplicate Object index", "Index %d is out of range"
 
 class EInOutError : public Exception {

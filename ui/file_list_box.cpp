@@ -134,42 +134,41 @@ void TFileListBox::HandleNeeded() {
     ReloadFiles();
 }
 
-void TFileListBox::ReloadFiles() {
-    if (!handle_) return;
-    const uint32_t filter = static_cast<uint32_t>(fileType_.toInt()) & ~uint32_t{ftNormal};
+std::vector<ListedItem> ListFolder(const QString& folder, const QString& mask, TFileType fileType) {
+    const uint32_t filter = static_cast<uint32_t>(fileType.toInt()) & ~uint32_t{ftNormal};
     constexpr uint32_t kSearchedOnRequest = fs::faHidden | fs::faSysFile | fs::faVolumeID | fs::faDirectory;
     std::vector<fs::DirEntry> entries;
-    if (!fs::ListDirectory(Std(folder_), entries))
-        throw archive::EInOutError(archive::Format("The folder \"%s\" cannot be read", Std(folder_).c_str()),
-                                   fs::DirectoryExists(Std(folder_)) ? EACCES : ENOENT);
+    if (!fs::ListDirectory(Std(folder), entries))
+        throw archive::EInOutError(archive::Format("The folder \"%s\" cannot be read", Std(folder).c_str()),
+                                   fs::DirectoryExists(Std(folder)) ? EACCES : ENOENT);
 
-    struct Row {
-        QString text;
-        Glyph glyph;
-    };
-    std::vector<Row> rows;
-    for (const QString& mask : SplitMasks(mask_)) {
+    std::vector<ListedItem> items;
+    for (const QString& oneMask : SplitMasks(mask)) {
         for (const fs::DirEntry& e : entries) {
             const QString name = Qs(e.name);
             if ((e.attributes & kSearchedOnRequest) & ~filter) continue;
-            if (!MatchesFileMask(mask, name)) continue;
-            if (!fileType_.testFlag(ftNormal) && !(e.attributes & filter)) continue;
-            if (e.attributes & fs::faDirectory)
-                rows.push_back({QLatin1Char('[') + name + QLatin1Char(']'), Glyph::ClosedFolder});
-            else
-                rows.push_back({name, FileGlyph(name)});
+            if (!MatchesFileMask(oneMask, name)) continue;
+            if (!fileType.testFlag(ftNormal) && !(e.attributes & filter)) continue;
+            const bool isFolder = (e.attributes & fs::faDirectory) != 0;
+            items.push_back({isFolder ? QLatin1Char('[') + name + QLatin1Char(']') : name, name, isFolder});
         }
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    std::stable_sort(items.begin(), items.end(), [](const ListedItem& a, const ListedItem& b) {
         return a.text.compare(b.text, Qt::CaseInsensitive) < 0;
     });
+    return items;
+}
+
+void TFileListBox::ReloadFiles() {
+    if (!handle_) return;
+    const std::vector<ListedItem> rows = ListFolder(folder_, mask_, fileType_);
 
     {
         QScopedValueRollback<bool> guard(fromCode_, true);
         clear();
-        for (const Row& row : rows) {
+        for (const ListedItem& row : rows) {
             auto* item = new QListWidgetItem(row.text);
-            item->setData(kGlyphRole, static_cast<int>(row.glyph));
+            item->setData(kGlyphRole, static_cast<int>(row.folder ? Glyph::ClosedFolder : FileGlyph(row.name)));
             addItem(item);
         }
         setCurrentRow(-1);

@@ -22,6 +22,7 @@
 #include <QListWidget>
 
 #include <functional>
+#include <vector>
 
 namespace ui {
 
@@ -36,6 +37,18 @@ enum TFileAttr {
 };
 Q_DECLARE_FLAGS(TFileType, TFileAttr)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TFileType)
+
+// One item of a folder as a TFileListBox lists it.
+struct ListedItem {
+    QString text;     // the name, or "[name]" for a folder
+    QString name;     // the name on disk
+    bool folder = false;
+};
+
+// The items a TFileListBox with `mask` and `fileType` shows for `folder` (resolved), in its order: the
+// rule the window's lists follow, for callers without a list box. EInOutError when the folder cannot be
+// read.
+std::vector<ListedItem> ListFolder(const QString& folder, const QString& mask, TFileType fileType = ftNormal);
 
 class TFileListBox : public QListWidget {
     Q_OBJECT

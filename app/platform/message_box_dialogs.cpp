@@ -24,4 +24,8 @@ void MessageBoxDialogs::Inform(const QString& text) {
     QMessageBox::information(parent_.data(), Caption(), text, QMessageBox::Ok);
 }
 
+void MessageBoxDialogs::Warn(const QString& text) {
+    QMessageBox::warning(parent_.data(), Caption(), text, QMessageBox::Ok);
+}
+
 }  // namespace app::platform

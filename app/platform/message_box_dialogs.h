@@ -16,6 +16,7 @@ public:
 
     bool Confirm(const QString& text) override;
     void Inform(const QString& text) override;
+    void Warn(const QString& text) override;
 
 private:
     QPointer<QWidget> parent_;

@@ -97,7 +97,7 @@ public:
 // Answers confirmations from a queue (then `defaultAnswer`) and records every box in order.
 class ScriptedDialogs : public platform::Dialogs {
 public:
-    enum class Kind { Confirm, Inform };
+    enum class Kind { Confirm, Inform, Warn };
     struct Box {
         Kind kind;
         QString text;
@@ -114,6 +114,7 @@ public:
         return answer;
     }
     void Inform(const QString& text) override { boxes.push_back({Kind::Inform, text}); }
+    void Warn(const QString& text) override { boxes.push_back({Kind::Warn, text}); }
 
     QStringList Texts(Kind kind) const {
         QStringList texts;
@@ -123,6 +124,7 @@ public:
     }
     QStringList Questions() const { return Texts(Kind::Confirm); }
     QStringList Informations() const { return Texts(Kind::Inform); }
+    QStringList Warnings() const { return Texts(Kind::Warn); }
 
     std::deque<bool> answers;
     bool defaultAnswer;

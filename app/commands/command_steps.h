@@ -1,0 +1,61 @@
+// Steps and texts the create and restore commands share, whichever face drives them.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace archive {
+class TVCLUnZip;
+class TVCLZip;
+}  // namespace archive
+
+namespace app {
+
+// The writer as the window has it by design: recreate folders, replace existing files, store paths,
+// rebuild an archive of the same name in place.
+void ConfigureBackupWriter(archive::TVCLZip& zip);
+// The reader as the window has it by design: replace existing files, flush what it wrote.
+void ConfigureRestoreReader(archive::TVCLUnZip& unzip);
+
+// Removes the stale scratch files (debris of a run that died) from the backup folder, the logger folder,
+// its DB and its tmp. Live ones of a running instance stay.
+void RemoveStaleScratchFiles(const QString& loggerFolder, const QString& backupFolder);
+
+// Deletes the files of the logger's tmp folder that a file list with mask "*.*" shows there (hidden and
+// system files and subfolders stay). A folder that cannot be read deletes nothing.
+void EmptyTmpFolder(const QString& loggerFolder);
+
+// `path` below the logger folder as the user knows it ("DB/Logs.mdb"); other paths as they are.
+QString LoggerRelative(const QString& loggerFolder, const QString& path);
+
+// The disk that holds `path` (or its nearest existing folder), for messages: "The disk mounted at /x
+// (123 kB free)".
+QString DiskOf(const QString& path);
+
+// Whether an error number says the disk is full.
+bool IsDiskFull(int errorNumber);
+
+// Sets an engine event for the life of the object and puts the earlier handler back afterwards; the
+// earlier handler still runs, before the new one.
+template <typename Event>
+class ScopedHandler {
+public:
+    template <typename Handler>
+    ScopedHandler(Event& event, Handler handler) : event_(event), saved_(event) {
+        event_ = [saved = saved_, handler](auto&&... args) {
+            if (saved) saved(args...);
+            handler(args...);
+        };
+    }
+    ~ScopedHandler() { event_ = saved_; }
+    ScopedHandler(const ScopedHandler&) = delete;
+    ScopedHandler& operator=(const ScopedHandler&) = delete;
+
+private:
+    Event& event_;
+    Event saved_;
+};
+
+}  // namespace app

@@ -1,0 +1,115 @@
+// The create command's steps; see create_command.h. In order: stale scratch files swept; tmp made
+// (when it cannot be, nothing happens); tmp emptied; the archive path formed; Backup.ini deleted; both
+// registry keys exported into tmp; the writer given the twelve "|" patterns under the logger folder with
+// names relative to it; the scratch files deleted; the outcome told.
+#include "app/commands/create_command.h"
+
+#include "app/backup_layout.h"
+#include "app/commands/command_steps.h"
+#include "app/commands/reporter.h"
+#include "app/native_path.h"
+#include "app/platform/registry_snapshot.h"
+#include "archive/errors.h"
+#include "archive/fs/fs.h"
+#include "archive/writer/vcl_zip.h"
+
+#include <QFileInfo>
+
+namespace app {
+
+namespace {
+
+QStringList ScratchFiles(const QString& loggerFolder) {
+    QStringList files{loggerFolder + QStringLiteral("tmp/Backup.ini")};
+    for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots)
+        files.append(loggerFolder + QString::fromLatin1(snapshot.file));
+    return files;
+}
+
+void DeleteFiles(const QStringList& files) {
+    for (const QString& file : files) archive::fs::DeleteFile(Native(file));
+}
+
+}  // namespace
+
+QString IncompleteBackupText(const QString& archivePath, const QStringList& lacking) {
+    return QString::fromLatin1(kCreatedFile) + archivePath + QStringLiteral("\n\nThis backup is incomplete:\n") +
+           lacking.join(QLatin1Char('\n'));
+}
+
+CreateCommand::CreateCommand(archive::TVCLZip& zip, platform::RegistrySnapshot& registry, Reporter& reporter)
+    : zip_(zip), registry_(registry), reporter_(reporter) {}
+
+CreateOutcome CreateCommand::Run(const CreateRequest& request) {
+    const QString& logger = request.loggerFolder;
+    CreateOutcome outcome;
+    RemoveStaleScratchFiles(logger, request.backupFolderText);
+
+    const QString tmpFolder = logger + QString::fromLatin1(kTmpFolder);
+    if (!archive::fs::DirectoryExists(Native(tmpFolder))) archive::fs::ForceDirectories(Native(tmpFolder));
+    if (!archive::fs::DirectoryExists(Native(tmpFolder))) return outcome;
+
+    // Files the writer passes over (a file matched by two patterns is no loss).
+    QStringList unreadable;
+    ScopedHandler skipped(zip_.OnSkippingFile, [&](archive::TVCLUnZip*, archive::TSkipReason reason,
+                                                   const std::string& name, int, bool&) {
+        if (reason != archive::skNotOverwritten)
+            unreadable.append(QString::fromStdString(name) + QStringLiteral(": it could not be read"));
+    });
+    try {
+        EmptyTmpFolder(logger);
+        outcome.archivePath = BackupArchivePath(request.backupFolderText, request.localTime);
+        archive::fs::DeleteFile(Native(logger + QStringLiteral("tmp/Backup.ini")));
+
+        zip_.SetZipName(Native(outcome.archivePath));
+        zip_.FilesList.clear();
+        for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots) {
+            const QString key = QString::fromLatin1(snapshot.key);
+            const QString file = logger + QString::fromLatin1(snapshot.file);
+            const bool ran = registry_.ExportKey(key, file);
+            const QString problem = registry_.LastProblem();
+            if (!QFileInfo::exists(file) && (!ran || !problem.isEmpty())) {
+                outcome.lacking.append(QStringLiteral("Registry key %1 could not be saved: %2")
+                                           .arg(key, problem.isEmpty() ? QStringLiteral("the registry editor could not run")
+                                                                       : problem));
+            }
+        }
+
+        for (const QString& entry : BackupFileList(logger)) zip_.FilesList.push_back(Native(entry));
+        zip_.Recurse = true;
+        zip_.SetRootDir(Native(logger));
+        zip_.SetRelativePaths(true);
+        zip_.Zip();
+
+        reporter_.BackupFolderChanged();
+        DeleteFiles(ScratchFiles(logger));
+        reporter_.BackupFolderChanged();
+    } catch (const archive::ENotEnoughRoom& e) {
+        DeleteFiles(ScratchFiles(logger));
+        throw std::runtime_error(QStringLiteral("%1\n\n%2 is full: %3 could not be written. The existing backups "
+                                                "were left unchanged.")
+                                     .arg(QString::fromUtf8(e.what()), DiskOf(outcome.archivePath),
+                                          outcome.archivePath)
+                                     .toStdString());
+    } catch (const archive::EArchiveCheckFailed& e) {
+        DeleteFiles(ScratchFiles(logger));
+        throw std::runtime_error(QStringLiteral("%1\n\n%2 was not created. The existing backups were left unchanged.")
+                                     .arg(QString::fromUtf8(e.what()), outcome.archivePath)
+                                     .toStdString());
+    } catch (...) {
+        DeleteFiles(ScratchFiles(logger));
+        throw;
+    }
+
+    outcome.created = true;
+    outcome.lacking += unreadable;
+    const QString created = QString::fromLatin1(kCreatedFile) + outcome.archivePath;
+    reporter_.Status(created);
+    if (outcome.lacking.isEmpty())
+        reporter_.Done(created);
+    else
+        reporter_.Incomplete(IncompleteBackupText(outcome.archivePath, outcome.lacking));
+    return outcome;
+}
+
+}  // namespace app
