@@ -1,8 +1,11 @@
-// Entry of ZORVEL_Backup: the application object, its title, the main window fmMain, the message loop.
+// Entry of ZORVEL_Backup: the application object, its title, the main window fmMain, the message loop --
+// or, when the first argument names a command (backup, list, verify, restore, --help, --version), the
+// command line without a window (app/cli).
 //
 // Here the window gets the real services: the process list from /proc, the close request through the
 // Win32 helper in the logger's Wine prefix, real sleeps, Qt message boxes, the form state in QSettings
 // and the engine's host on Qt. Everything ends when the window closes (also when a start check fails).
+#include "app/cli/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_host.h"
 #include "ui/settings_form_store.h"
@@ -10,6 +13,15 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (app::cli::WantsCommandLine(arguments)) {
+        // A command: no window and no display.
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setApplicationName(QString::fromLatin1(app::kProgramTitle));
+        return app::cli::RunCommandLine(QCoreApplication::arguments());
+    }
+
     QApplication application(argc, argv);
     // The name only: a display name would be appended to every window title.
     QApplication::setApplicationName(QString::fromLatin1(app::kProgramTitle));

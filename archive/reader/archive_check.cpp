@@ -61,21 +61,15 @@ void CheckLocalHeaders(const std::string& path, TVCLUnZip& reader, CheckResult& 
     }
 }
 
-}  // namespace
-
-CheckResult CheckArchive(const std::string& path, Host* host, const std::string& password) {
-    CheckResult result;
-    QuietHost quiet(host);
-    TVCLUnZip reader(&quiet);
+// The directory into `result`; false (with the reason) when it cannot be read.
+bool ReadDirectory(TVCLUnZip& reader, const std::string& path, CheckResult& result) {
     reader.IncompleteZipMode = izAssumeNotAZip;
-    reader.DoProcessMessages = host != nullptr;
-    reader.Password = password;
     try {
         reader.SetZipName(path);
         reader.ReadCentralDirectory();
     } catch (const std::exception& e) {
         result.problems.push_back({"", e.what()});
-        return result;
+        return false;
     }
     result.opened = true;
     for (int i = 0; i < reader.Count(); ++i) {
@@ -83,6 +77,26 @@ CheckResult CheckArchive(const std::string& path, Host* host, const std::string&
         result.entries.push_back({entry.StoredName(), entry.Crc32, entry.CompressedSize, entry.UncompressedSize,
                                   entry.LocalHeaderOffset});
     }
+    return true;
+}
+
+}  // namespace
+
+CheckResult OpenArchive(const std::string& path) {
+    CheckResult result;
+    QuietHost quiet(nullptr);
+    TVCLUnZip reader(&quiet);
+    ReadDirectory(reader, path, result);
+    return result;
+}
+
+CheckResult CheckArchive(const std::string& path, Host* host, const std::string& password) {
+    CheckResult result;
+    QuietHost quiet(host);
+    TVCLUnZip reader(&quiet);
+    reader.DoProcessMessages = host != nullptr;
+    reader.Password = password;
+    if (!ReadDirectory(reader, path, result)) return result;
     CheckLocalHeaders(path, reader, result);
 
     std::string current;

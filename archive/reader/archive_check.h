@@ -37,6 +37,10 @@ struct CheckResult {
     bool Ok() const { return opened && problems.empty(); }
 };
 
+// Only reads the directory of the archive at `path` (does it open?); `entries` and the first problem
+// as CheckArchive gives them.
+CheckResult OpenArchive(const std::string& path);
+
 // Checks the archive at `path`. `host` (or none) pumps messages while the data is decoded; `password`
 // opens encrypted entries.
 CheckResult CheckArchive(const std::string& path, Host* host = nullptr, const std::string& password = {});

@@ -1,0 +1,327 @@
+// The command line's commands; see command_line.h. Each command checks what the window checks before
+// it (the logger folder, the backup folder, the guard), then runs the same command object as the window,
+// reporting into the terminal.
+#include "app/cli/command_line.h"
+
+#include "app/backup_layout.h"
+#include "app/catalogue.h"
+#include "app/cli/terminal_reporter.h"
+#include "app/commands/command_steps.h"
+#include "app/commands/create_command.h"
+#include "app/commands/list_command.h"
+#include "app/commands/restore_command.h"
+#include "app/commands/verify_command.h"
+#include "app/logger_folder.h"
+#include "app/logger_guard.h"
+#include "app/main_window.h"
+#include "app/native_path.h"
+#include "app/platform/services.h"
+#include "app/version_stamp.h"
+#include "archive/fs/fs.h"
+#include "archive/host.h"
+#include "archive/reader/vcl_unzip.h"
+#include "archive/writer/vcl_zip.h"
+#include "ui/file_list_box.h"
+#include "ui/form_placement.h"
+#include "ui/form_store.h"
+#include "ui/settings_form_store.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+namespace app::cli {
+
+namespace {
+
+const QStringList kHelpWords = {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("help"),
+                                QStringLiteral("--version"), QStringLiteral("-v")};
+
+constexpr char kHelp[] =
+    "Usage: ZORVEL_Backup [COMMAND [OPTIONS]]\n"
+    "\n"
+    "Without a command the window opens. The logger folder is the folder this program is in.\n"
+    "\n"
+    "Commands:\n"
+    "  backup [--to DIR] [--keep N] [--close-logger]\n"
+    "      Make one backup of the logger folder in DIR (default: the backup folder the window\n"
+    "      last used), verified before it is named. The new archive's path goes to standard output.\n"
+    "      --keep N then deletes the oldest zorvel3_<date and time>.zip of DIR until N remain; it never\n"
+    "      deletes the new backup, read-only files or other names, and nothing at all after an\n"
+    "      incomplete backup.\n"
+    "  list [--in DIR]\n"
+    "      The backups of DIR (default: the backup folder the window last used), oldest first, one per\n"
+    "      line: path, creation time, size in bytes, and whether the archive opens.\n"
+    "  verify ARCHIVE...\n"
+    "      Read every entry of each archive and check its CRC and size; each bad entry is reported.\n"
+    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--close-logger]\n"
+    "      Restore the chosen parts of ARCHIVE into the logger folder, as the window's Restore with\n"
+    "      those boxes ticked; the registry is imported only with --config. At least one part is needed.\n"
+    "\n"
+    "While ZORVEL_Log 3 runs, backup and restore refuse to start; --close-logger asks it to close and\n"
+    "waits up to 29 seconds for it to end.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help       this text\n"
+    "  -v, --version    the version, as the window's title shows it\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  done as asked\n"
+    "  1  failed: nothing was done, or an archive is damaged (the reason is on standard error)\n"
+    "  2  the command line is wrong\n"
+    "  3  ZORVEL_Log 3 is running\n"
+    "  4  done in part: the backup lacks something, or the restore left files as they were\n";
+
+constexpr char kLoggerRunningHint[] =
+    "ZORVEL_Log 3 is running. Close it and try again, or pass --close-logger to ask it to close.";
+
+// Questions are never asked: the guard's one question is answered by --close-logger.
+class CommandLineDialogs : public platform::Dialogs {
+public:
+    CommandLineDialogs(TerminalReporter& term, bool closeLogger) : term_(term), closeLogger_(closeLogger) {}
+    bool Confirm(const QString& text) override {
+        term_.Err(text);
+        if (closeLogger_) term_.Err(QStringLiteral("Asking ZORVEL_Log 3 to close; waiting up to 29 seconds for it."));
+        return closeLogger_;
+    }
+    void Inform(const QString& text) override { term_.Out(text); }
+    void Warn(const QString& text) override { term_.Err(text); }
+
+private:
+    TerminalReporter& term_;
+    bool closeLogger_;
+};
+
+struct Context {
+    QString executablePath;
+    QString loggerFolder;
+    TerminalReporter& term;
+};
+
+// A folder named on the command line, made absolute: the paths printed stay usable wherever a script
+// goes next.
+QString Absolute(const QString& folder) { return QFileInfo(folder).absoluteFilePath(); }
+
+QString StoredBackupFolder() {
+    const QString home = QString::fromStdString(archive::fs::HomeDirectory());
+    ui::SettingsFormStore store;
+    try {
+        store.Open(ui::TFormPlacement::DefaultStorageKey(), false);
+        const QString folder = ui::ReadString(store, QStringLiteral("TfmMain"), QString::fromLatin1(kSelectedPathName), home);
+        store.Close();
+        return folder;
+    } catch (const std::exception&) {
+        store.Close();
+        return home;
+    }
+}
+
+// The checks backup and restore share with the window: a logger folder, and the guard.
+int LoggerMayBeTouched(const Context& ctx, bool closeLogger, platform::LinuxServices& services) {
+    if (!archive::fs::FileExists(Native(ctx.loggerFolder + QString::fromLatin1(kLoggerExecutable)))) {
+        ctx.term.Err(QString::fromLatin1(kNotInLoggerFolder));
+        return kExitFailed;
+    }
+    CommandLineDialogs dialogs(ctx.term, closeLogger);
+    const platform::Services& s = services.Get();
+    LoggerGuard guard(*s.processes, dialogs, *s.windowCloser, *s.sleeper);
+    if (!guard.Guard()) {
+        ctx.term.Err(QString::fromLatin1(kLoggerRunningHint));
+        return kExitLoggerRunning;
+    }
+    return kExitOk;
+}
+
+// Deletes the oldest backups of `folder` until `keep` remain; see the help text for what is never deleted.
+void KeepNewest(const QString& folder, int keep, const QString& newArchive, TerminalReporter& term) {
+    static const QRegularExpression backupName(QStringLiteral("^zorvel3_\\d{14}\\.zip$"));
+    QStringList backups;
+    for (const ui::ListedItem& item : ui::ListFolder(folder, QString::fromLatin1(kBackupMask)))
+        if (!item.folder && backupName.match(item.name).hasMatch()) backups.append(QDir(folder).filePath(item.name));
+    const QString newest = QFileInfo(newArchive).canonicalFilePath();
+    qsizetype count = backups.size();
+    for (const QString& path : backups) {
+        if (count <= keep) break;
+        if (QFileInfo(path).canonicalFilePath() == newest) continue;
+        const auto attributes = archive::fs::GetAttributes(Native(path));
+        if (!attributes || (*attributes & archive::fs::faReadOnly)) continue;
+        if (!archive::fs::DeleteFile(Native(path))) continue;
+        --count;
+        term.Err(QStringLiteral("Deleted old backup: ") + path);
+    }
+}
+
+int Backup(const QCommandLineParser& parser, const Context& ctx) {
+    int keep = 0;
+    if (parser.isSet(QStringLiteral("keep"))) {
+        bool ok = false;
+        keep = parser.value(QStringLiteral("keep")).toInt(&ok);
+        if (!ok || keep < 1) {
+            ctx.term.Err(QStringLiteral("backup: --keep needs a number of backups, 1 or more"));
+            return kExitUsage;
+        }
+    }
+    if (!parser.positionalArguments().mid(1).isEmpty()) {
+        ctx.term.Err(QStringLiteral("backup: unexpected argument ") + parser.positionalArguments().value(1));
+        return kExitUsage;
+    }
+    const QString folder = parser.isSet(QStringLiteral("to")) ? Absolute(parser.value(QStringLiteral("to"))) : StoredBackupFolder();
+
+    platform::LinuxServices services([&] { return ctx.loggerFolder; });
+    if (const int refused = LoggerMayBeTouched(ctx, parser.isSet(QStringLiteral("close-logger")), services)) return refused;
+    if (!archive::fs::DirectoryExists(Native(folder))) {
+        ctx.term.Err(QStringLiteral("The backup folder %1 does not exist.").arg(folder));
+        return kExitFailed;
+    }
+
+    archive::DefaultHost host(true);
+    archive::TVCLZip zip(&host);
+    ConfigureBackupWriter(zip);
+    ctx.term.Follow(zip);
+    ctx.term.quietDone = true;  // the archive's path is the outcome line
+    CreateCommand command(zip, *services.Get().registry, ctx.term);
+    const CreateOutcome outcome = command.Run({ctx.loggerFolder, folder, QDateTime::currentDateTime()});
+    if (!outcome.created) {
+        ctx.term.Err(QStringLiteral("The folder %1tmp cannot be made; no backup was written.").arg(ctx.loggerFolder));
+        return kExitFailed;
+    }
+    ctx.term.Out(outcome.archivePath);
+    if (!outcome.lacking.isEmpty()) {
+        if (keep > 0) ctx.term.Err(QStringLiteral("No old backup was deleted, because this one is incomplete."));
+        return kExitIncomplete;
+    }
+    if (keep > 0) KeepNewest(folder, keep, outcome.archivePath, ctx.term);
+    return kExitOk;
+}
+
+int List(const QCommandLineParser& parser, const Context& ctx) {
+    if (!parser.positionalArguments().mid(1).isEmpty()) {
+        ctx.term.Err(QStringLiteral("list: unexpected argument ") + parser.positionalArguments().value(1));
+        return kExitUsage;
+    }
+    const QString folder = parser.isSet(QStringLiteral("in")) ? Absolute(parser.value(QStringLiteral("in"))) : StoredBackupFolder();
+    for (const BackupListing& backup : ListBackups(folder)) ctx.term.Out(ListingLine(backup));
+    return kExitOk;
+}
+
+int Verify(const QCommandLineParser& parser, const Context& ctx) {
+    const QStringList archives = parser.positionalArguments().mid(1);
+    if (archives.isEmpty()) {
+        ctx.term.Err(QStringLiteral("verify: name at least one archive"));
+        return kExitUsage;
+    }
+    archive::DefaultHost host(true);
+    int result = kExitOk;
+    for (const QString& path : archives) {
+        const VerifyReport report = VerifyBackup(path, &host);
+        for (const QString& problem : report.problems) ctx.term.Err(path + QStringLiteral(": ") + problem);
+        ctx.term.Out(VerifySummary(report));
+        if (!report.Ok()) result = kExitFailed;
+    }
+    return result;
+}
+
+int Restore(const QCommandLineParser& parser, const Context& ctx) {
+    const QStringList archives = parser.positionalArguments().mid(1);
+    if (archives.size() != 1) {
+        ctx.term.Err(QStringLiteral("restore: name exactly one archive"));
+        return kExitUsage;
+    }
+    RestoreRequest request;
+    request.archivePath = archives[0];
+    request.loggerFolder = ctx.loggerFolder;
+    request.awards = parser.isSet(QStringLiteral("awards"));
+    request.database = parser.isSet(QStringLiteral("callbook"));
+    request.logs = parser.isSet(QStringLiteral("logs"));
+    request.configuration = parser.isSet(QStringLiteral("config"));
+    if (!request.AnyChosen()) {
+        ctx.term.Err(QStringLiteral("restore: choose at least one of --awards, --callbook, --logs, --config"));
+        return kExitUsage;
+    }
+
+    platform::LinuxServices services([&] { return ctx.loggerFolder; });
+    if (const int refused = LoggerMayBeTouched(ctx, parser.isSet(QStringLiteral("close-logger")), services)) return refused;
+    if (!archive::fs::FileExists(Native(request.archivePath))) {
+        ctx.term.Err(QStringLiteral("The backup %1 does not exist.").arg(request.archivePath));
+        return kExitFailed;
+    }
+
+    archive::DefaultHost host(true);
+    archive::TVCLUnZip unzip(&host);
+    ConfigureRestoreReader(unzip);
+    ctx.term.Follow(unzip);
+    RestoreCommand command(unzip, *services.Get().registry, ctx.term);
+    return command.Run(request).isEmpty() ? kExitOk : kExitIncomplete;
+}
+
+void AddCommandOptions(QCommandLineParser& parser, const QString& command) {
+    if (command == QLatin1String("backup")) {
+        parser.addOption({QStringLiteral("to"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
+        parser.addOption({QStringLiteral("keep"), QStringLiteral("backups to keep"), QStringLiteral("N")});
+    }
+    if (command == QLatin1String("list"))
+        parser.addOption({QStringLiteral("in"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
+    if (command == QLatin1String("restore")) {
+        for (const char* part : {"awards", "callbook", "logs", "config"})
+            parser.addOption(QCommandLineOption(QString::fromLatin1(part)));
+    }
+    if (command == QLatin1String("backup") || command == QLatin1String("restore"))
+        parser.addOption(QCommandLineOption(QStringLiteral("close-logger")));
+}
+
+}  // namespace
+
+bool WantsCommandLine(const QStringList& arguments) {
+    // Options of the toolkit's own (-platform, -style...) still open the window; any word is a command,
+    // known or not.
+    return arguments.size() > 1 && (!arguments[1].startsWith(QLatin1Char('-')) || kHelpWords.contains(arguments[1]));
+}
+
+int RunCommandLine(const QStringList& arguments) {
+    TerminalReporter term(::isatty(STDERR_FILENO) == 1);
+    const QString command = arguments.value(1);
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("help"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("version"));
+    parser.addOption(help);
+    parser.addOption(version);
+    AddCommandOptions(parser, command);
+    if (!parser.parse(arguments)) {
+        term.Err(parser.errorText());
+        term.Err(QStringLiteral("Try: ZORVEL_Backup --help"));
+        return kExitUsage;
+    }
+    if (parser.isSet(help) || command == QLatin1String("help")) {
+        term.Out(QString::fromLatin1(kHelp).chopped(1));
+        return kExitOk;
+    }
+    const QString executable = QCoreApplication::applicationFilePath();
+    if (parser.isSet(version)) {
+        platform::BuildVersionInfo info;
+        term.Out(ExtendedCaption(QString::fromLatin1(kProgramTitle), info, executable));
+        return kExitOk;
+    }
+
+    Context ctx{executable, LoggerFolderFromText(ExecutableFolder(executable)), term};
+    try {
+        // Debris of a run that died goes first, as when the window starts.
+        RemoveStaleScratchFiles(ctx.loggerFolder, StoredBackupFolder());
+        if (command == QLatin1String("backup")) return Backup(parser, ctx);
+        if (command == QLatin1String("list")) return List(parser, ctx);
+        if (command == QLatin1String("verify")) return Verify(parser, ctx);
+        if (command == QLatin1String("restore")) return Restore(parser, ctx);
+    } catch (const std::exception& e) {
+        term.Err(QString::fromUtf8(e.what()));
+        return kExitFailed;
+    }
+    term.Err(QStringLiteral("Unknown command ") + command + QStringLiteral(". Try: ZORVEL_Backup --help"));
+    return kExitUsage;
+}
+
+}  // namespace app::cli
