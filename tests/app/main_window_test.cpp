@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/version_stamp.h"
 #include "archive/errors.h"
+#include "archive/fs/scratch.h"
 #include "archive/reader/vcl_unzip.h"
 #include "tests/app/support/own_processes.h"
 #include "tests/app/support/window_rig.h"
@@ -159,9 +160,17 @@ private slots:
         QCOMPARE(w.LoggerFolder(), folder);
     }
 
-    void startInTheLoggerFolderFocusesTheCatalogue() {
+    // Also: debris of a run that died (stale scratch files) goes from the backup folder, the logger
+    // folder, its DB and its tmp; a scratch file still held by a running instance stays.
+    void startInTheLoggerFolderFocusesTheCatalogueAndSweepsDebris() {
         WindowRig rig;
+        const QStringList stale = {rig.Home() + "/.zbk-a1B2c3", rig.LoggerFolder() + ".zbk-d4E5f6",
+                                   rig.LoggerFolder() + "DB/.zbk-g7H8i9", rig.LoggerFolder() + "tmp/.zbk-j0K1l2"};
+        for (const QString& file : stale) testing_support::WriteFile(file.toStdString(), "debris");
+        const archive::fs::ScratchFile live = archive::fs::ScratchFile::Create((rig.LoggerFolder() + "DB").toStdString());
         TfmMain& w = rig.Start();
+        for (const QString& file : stale) QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        QVERIFY(QFileInfo::exists(QString::fromStdString(live.Path())));
         QVERIFY(w.isVisible());
         QVERIFY(rig.fakes.dialogs.boxes.empty());
         QCOMPARE(w.StatusText(), kCaption);
