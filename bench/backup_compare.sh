@@ -14,6 +14,8 @@
 # zip gets exactly the files the backup took (its entry list), so both archive the same bytes.
 # Prints the median of each (the window's click alone, as the driver timed it, and its whole process
 # with Qt's start-up), the ratio zip time / backup time, the archive sizes and peak memory.
+# Each repetition also makes the backup once without reading the archive back (NO_VERIFY=1): the
+# difference is what the verification of every backup costs.
 # Exit code 0 when both archives were made and the backup passes `unzip -t`.
 set -euo pipefail
 
@@ -55,19 +57,24 @@ median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] 
 echo "corpus: $CORPUS ($(du -sbL "$CORPUS" | cut -f1) bytes in $(find "$CORPUS" -type f | wc -l) files), $REPS repetitions, $link_mode links"
 for ((i = 1; i <= REPS; i++)); do
     rm -f "$BACKUPS"/zorvel3_*.zip "$WORK/zip.zip"
+    NO_VERIFY=1 "$DRIVER" "$LOGGER" "$BACKUPS" > "$WORK/out"
+    awk '/^seconds / { print $2 }' "$WORK/out" >> "$WORK/noverify.times"
+    rm -f "$BACKUPS"/zorvel3_*.zip
     measure "$WORK/backup.times" "$DRIVER" "$LOGGER" "$BACKUPS"
     awk '/^seconds / { print $2 }' "$WORK/out" >> "$WORK/click.times"
     archive="$(sed -n 's/^archive //p' "$WORK/out")"
     [ -f "$archive" ] || { echo "the window made no archive" >&2; exit 1; }
     unzip -Z1 "$archive" > "$WORK/list"
     (cd "$LOGGER" && measure "$WORK/zip.times" zip -6 -r -q "$WORK/zip.zip" -@ < "$WORK/list")
-    printf '  run %d: backup click %ss (process %ss), zip %ss\n' "$i" "$(tail -1 "$WORK/click.times")" \
+    printf '  run %d: backup click %ss (without the read-back %ss) (process %ss), zip %ss\n' "$i" \
+        "$(tail -1 "$WORK/click.times")" "$(tail -1 "$WORK/noverify.times")" \
         "$(tail -1 "$WORK/backup.times" | cut -d' ' -f1)" "$(tail -1 "$WORK/zip.times" | cut -d' ' -f1)"
 done
 
 unzip -tqq "$archive" || { echo "the backup fails unzip -t" >&2; exit 1; }
 
 click_time="$(median < "$WORK/click.times")"
+noverify_time="$(median < "$WORK/noverify.times")"
 process_time="$(cut -d' ' -f1 "$WORK/backup.times" | median)"
 zip_time="$(cut -d' ' -f1 "$WORK/zip.times" | median)"
 backup_peak="$(cut -d' ' -f2 "$WORK/backup.times" | sort -n | tail -1)"
@@ -76,11 +83,13 @@ backup_size="$(stat -c %s "$archive")"
 zip_size="$(stat -c %s "$WORK/zip.zip")"
 entries="$(wc -l < "$WORK/list")"
 
-awk -v ct="$click_time" -v pt="$process_time" -v it="$zip_time" -v bs="$backup_size" -v is="$zip_size" \
+awk -v ct="$click_time" -v nt="$noverify_time" -v pt="$process_time" -v it="$zip_time" -v bs="$backup_size" -v is="$zip_size" \
     -v bp="$backup_peak" -v ip="$zip_peak" -v n="$entries" 'BEGIN {
     printf "backup (window, click):   %8.2f s  %12d bytes  %d entries\n", ct, bs, n
     printf "backup (whole process):   %8.2f s  peak %6.1f MB\n", pt, bp / 1024
     printf "zip -6 -r -q:             %8.2f s  %12d bytes  peak %6.1f MB\n", it, is, ip / 1024
+    printf "backup without read-back: %8.2f s\n", nt
+    printf "read-back cost:                     %+.1f%% of the backup without it\n", (nt > 0 ? (ct - nt) * 100 / nt : 0)
     printf "speed ratio (zip / backup click):   %.2fx\n", (ct > 0 ? it / ct : 0)
     printf "speed ratio (zip / backup process): %.2fx\n", (pt > 0 ? it / pt : 0)
     printf "size difference:                    %+.4f%%\n", (is > 0 ? (bs - is) * 100 / is : 0)

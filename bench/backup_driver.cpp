@@ -11,12 +11,15 @@
 //   seconds 4.123456
 //   archive /path/zorvel3_20261206103800.zip
 //
-// Exit code 0 when the window reported the backup ("Created file: ..."), 1 on any error box.
+// Exit code 0 when the window reported the backup ("Created file: ...", also in the warning that the
+// registry snapshots are missing), 1 on any error box. With NO_VERIFY=1 in the environment the writer
+// does not read the archive back (the program always does): what the read-back costs is the difference.
 #include "app/main_window.h"
 #include "app/platform/qt_process_runner.h"
 #include "app/platform/wine_prefix.h"
 #include "app/platform/wine_registry_snapshot.h"
 #include "app/qt_host.h"
+#include "archive/writer/vcl_zip.h"
 #include "tests/app/support/fakes.h"
 #include "ui/form_placement.h"
 #include "ui/memory_form_store.h"
@@ -60,6 +63,7 @@ int main(int argc, char* argv[]) {
     };
 
     app::TfmMain window(std::move(services));
+    if (qEnvironmentVariable("NO_VERIFY") == QLatin1String("1")) window.Zip->VerifyArchive = false;
     window.show();
     QCoreApplication::processEvents();
     if (!window.isVisible() || !fakes.dialogs.Informations().isEmpty()) {
@@ -72,9 +76,9 @@ int main(int argc, char* argv[]) {
     window.CreateBT->click();
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
-    const QStringList told = fakes.dialogs.Informations();
+    const QStringList told = fakes.dialogs.Informations() + fakes.dialogs.Warnings();
     const QString created = QStringLiteral("Created file: ");
     if (errors != 0 || told.size() != 1 || !told[0].startsWith(created)) return 1;
-    std::printf("seconds %.6f\narchive %s\n", seconds, qPrintable(told[0].mid(created.size())));
+    std::printf("seconds %.6f\narchive %s\n", seconds, qPrintable(told[0].section(QLatin1Char('\n'), 0, 0).mid(created.size())));
     return 0;
 }
