@@ -66,10 +66,12 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
     });
     ScopedHandler skip(unzip_.OnSkippingFile, [&](TVCLUnZip* sender, archive::TSkipReason reason,
                                                   const std::string& name, int index, bool&) {
-        const QString target = QString::fromStdString(archive::fs::Resolve(name));
+        if (reason == archive::skNotOverwritten) return;
+        // A wrong password is told with the stored name, after the entry started: it is the current file.
+        const QString target =
+            reason == archive::skBadPassword ? currentFile_ : QString::fromStdString(archive::fs::Resolve(name));
         const std::string stored = sender->EntryInfo(index).StoredName();
         QString why;
-        if (reason == archive::skNotOverwritten) return;
         if (reason == archive::skBadPassword) {
             why = QStringLiteral("encrypted in the backup");
         } else if (archive::reader::HasParentComponent(stored)) {

@@ -8,6 +8,7 @@
 // a damaged entry, the early ends). The boxes and the guard are fakes answering Yes.
 #include "app/backup_layout.h"
 #include "tests/app/support/backup_rig.h"
+#include "tests/support/zip_builder.h"
 #include "tests/ui/modal_driver.h"
 
 #include <QCheckBox>
@@ -295,6 +296,37 @@ private slots:
                              "DB/Logs.ldb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"});
         QCOMPARE(FilesIn(r.logger + "tmp"), QStringList{});
         QVERIFY(w.Panel3->isEnabled());
+    }
+
+    // Why a file was not restored, one reason per part: a name that would reach outside the logger
+    // folder, a read-only target, an entry encrypted in the backup. Each part stays as it was.
+    void eachReasonAFileWasNotRestoredIsNamed() {
+        BackupRig r;
+        WriteTree(r.logger, DriftedFiles());
+        testing_support::ZipBuilder b;
+        b.Stored("DB/Logs.mdb", "logs").Stored("DB/logs.x/../../../Evil.txt", "outside");
+        b.Stored("DB/Awards.mdb", "awards");
+        testing_support::ZipEntryRecipe secret;
+        secret.name = "DB/DB.mdb";
+        secret.data = "callbook";
+        secret.password = "pw";
+        secret.encrypt = true;
+        b.Add(secret);
+        testing_support::WriteFile((r.backups + "/" + kArchiveName).toStdString(), b.Build());
+        QVERIFY(QFile(r.logger + "DB/Awards.mdb").setPermissions(QFileDevice::ReadOwner));
+        TfmMain& w = r.Start();
+        Check(w, {w.cbAwards, w.cbDB, w.cbLogs});
+        r.Restore();
+        QVERIFY(r.rig.errors.isEmpty());
+        QCOMPARE(r.rig.fakes.dialogs.Warnings(),
+                 QStringList{"Not everything was restored. These files were left as they were:\n"
+                             "DB/Awards.mdb: the file on disk is read-only\n"
+                             "DB/DB.mdb: encrypted in the backup\n"
+                             "DB/Evil.txt: refused: its name in the backup, DB/logs.x/../../../Evil.txt, reaches outside "
+                             "the logger folder\n"
+                             "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"});
+        QVERIFY(CompareLogger(r.logger, {}).isEmpty());
+        QVERIFY(!QFileInfo::exists(r.rig.Root() + "/Evil.txt"));
     }
 
     // The registry service fails while importing: the error is shown, the snapshots unpacked into tmp
