@@ -2,6 +2,7 @@
 // it never wraps (a wrapped line could not be rewritten in place).
 #include "app/cli/terminal_reporter.h"
 
+#include "app/commands/command_steps.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/writer/vcl_zip.h"
 
@@ -25,14 +26,6 @@ void WriteLine(std::FILE* stream, const QString& line) {
     std::fflush(stream);
 }
 
-template <typename Event, typename Handler>
-void Chain(Event& event, Handler handler) {
-    event = [saved = event, handler](auto&&... args) {
-        if (saved) saved(args...);
-        handler(args...);
-    };
-}
-
 }  // namespace
 
 TerminalReporter::TerminalReporter(bool progress, std::FILE* out, std::FILE* err)
@@ -42,28 +35,25 @@ TerminalReporter::~TerminalReporter() { Clear(); }
 
 void TerminalReporter::Follow(archive::TVCLZip& zip) {
     if (!progress_) return;
-    Chain(zip.OnStartZip, [this](archive::TVCLZip*, const std::string& name, archive::TZipHeaderInfo&, bool&) {
-        file_ = QString::fromStdString(name);
-        Draw();
-    });
-    Chain(zip.OnTotalPercentDone, [this](archive::TVCLUnZip*, int percent) {
-        if (percent == percent_) return;
-        percent_ = percent;
-        Draw();
-    });
+    Chain(zip.OnStartZip, [this](archive::TVCLZip*, const std::string& name, archive::TZipHeaderInfo&, bool&) { Started(name); });
+    Chain(zip.OnTotalPercentDone, [this](archive::TVCLUnZip*, int percent) { Moved(percent); });
 }
 
 void TerminalReporter::Follow(archive::TVCLUnZip& unzip) {
     if (!progress_) return;
-    Chain(unzip.OnStartUnZip, [this](archive::TVCLUnZip*, int, std::string& name, bool&) {
-        file_ = QString::fromStdString(name);
-        Draw();
-    });
-    Chain(unzip.OnTotalPercentDone, [this](archive::TVCLUnZip*, int percent) {
-        if (percent == percent_) return;
-        percent_ = percent;
-        Draw();
-    });
+    Chain(unzip.OnStartUnZip, [this](archive::TVCLUnZip*, int, std::string& name, bool&) { Started(name); });
+    Chain(unzip.OnTotalPercentDone, [this](archive::TVCLUnZip*, int percent) { Moved(percent); });
+}
+
+void TerminalReporter::Started(const std::string& file) {
+    file_ = QString::fromStdString(file);
+    Draw();
+}
+
+void TerminalReporter::Moved(int percent) {
+    if (percent == percent_) return;
+    percent_ = percent;
+    Draw();
 }
 
 void TerminalReporter::Draw() {

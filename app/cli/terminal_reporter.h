@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <string>
 
 namespace archive {
 class TVCLUnZip;
@@ -37,6 +38,8 @@ public:
     bool quietDone = false;
 
 private:
+    void Started(const std::string& file);
+    void Moved(int percent);
     void Draw();
     void Clear();
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
 
 namespace archive {
 class TVCLUnZip;
@@ -37,6 +38,15 @@ QString DiskOf(const QString& path);
 // Whether an error number says the disk is full.
 bool IsDiskFull(int errorNumber);
 
+// Adds `handler` to an engine event: the handler set before still runs, first.
+template <typename Event, typename Handler>
+void Chain(Event& event, Handler handler) {
+    event = [saved = event, handler](auto&&... args) {
+        if (saved) saved(args...);
+        handler(args...);
+    };
+}
+
 // Sets an engine event for the life of the object and puts the earlier handler back afterwards; the
 // earlier handler still runs, before the new one.
 template <typename Event>
@@ -44,10 +54,7 @@ class ScopedHandler {
 public:
     template <typename Handler>
     ScopedHandler(Event& event, Handler handler) : event_(event), saved_(event) {
-        event_ = [saved = saved_, handler](auto&&... args) {
-            if (saved) saved(args...);
-            handler(args...);
-        };
+        Chain(event_, std::move(handler));
     }
     ~ScopedHandler() { event_ = saved_; }
     ScopedHandler(const ScopedHandler&) = delete;

@@ -8,6 +8,7 @@
 #include "app/creation_label.h"
 #include "archive/writer/vcl_zip.h"
 #include "tests/app/support/backup_rig.h"
+#include "tests/app/support/small_disk.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/file_mask.h"
 
@@ -17,7 +18,6 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,23 +45,6 @@ public:
     int calls = 0;
 };
 
-// A small tmpfs mounted over a folder for the life of the object (we run as root); Mounted() says
-// whether that worked here.
-class SmallDisk {
-public:
-    SmallDisk(const QString& folder, int kilobytes) : folder_(folder) {
-        const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
-        mounted_ = ::mount("zbtest", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) == 0;
-    }
-    ~SmallDisk() {
-        if (mounted_) ::umount2(QFile::encodeName(folder_).constData(), MNT_DETACH);
-    }
-    bool Mounted() const { return mounted_; }
-
-private:
-    QString folder_;
-    bool mounted_ = false;
-};
 
 }  // namespace
 

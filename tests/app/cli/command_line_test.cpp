@@ -7,11 +7,11 @@
 #include "app/backup_layout.h"
 #include "app/logger_guard.h"
 #include "tests/app/support/cli_rig.h"
+#include "tests/app/support/small_disk.h"
 
 #include <QRegularExpression>
 #include <QtTest>
 
-#include <sys/mount.h>
 
 using namespace app;
 using namespace app::testing;
@@ -25,23 +25,6 @@ QStringList Sorted(QStringList list) {
     return list;
 }
 
-// A small tmpfs over `folder` while the object lives; Mounted() says whether that was allowed here.
-class SmallDisk {
-public:
-    SmallDisk(const QString& folder, int kilobytes) : folder_(folder) {
-        QDir().mkpath(folder);
-        const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
-        mounted_ = ::mount("zbtest", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) == 0;
-    }
-    ~SmallDisk() {
-        if (mounted_) ::umount2(QFile::encodeName(folder_).constData(), MNT_DETACH);
-    }
-    bool Mounted() const { return mounted_; }
-
-private:
-    QString folder_;
-    bool mounted_ = false;
-};
 
 // The bytes of `archive` with the data of one entry flipped half-way (its CRC no longer fits).
 QByteArray Damaged(const QString& archive, const QString& entry) {

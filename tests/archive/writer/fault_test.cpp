@@ -50,6 +50,15 @@ struct ZipRun {
     bool completed = false;
 };
 
+// Writes an archive of `files` and returns its bytes.
+std::string ArchiveOf(const std::string& zipName, const std::vector<std::string>& files) {
+    TVCLZip zip;
+    zip.SetZipName(zipName);
+    zip.FilesList = files;
+    EXPECT_EQ(zip.Zip(), static_cast<int>(files.size()));
+    return ReadFile(zipName);
+}
+
 ZipRun RunZip(TVCLZip& zip) {
     ZipRun run;
     zip.OnZipComplete = [&](TVCLZip*, int) { run.completed = true; };
@@ -145,11 +154,7 @@ TEST(ZipFaults, AnArchiveThatDoesNotReadBackIsNotPutInPlace) {
         WriteFile(dir / "big.bin", testing_support::RandomBytes(300000, 4));
         WriteFile(dir / "last.txt", testing_support::TextBytes(90000, 5));
         WriteFile(dir / "other.txt", "in the old archive");
-        TVCLZip first;
-        first.SetZipName(dir / "x.zip");
-        first.FilesList = {dir / "other.txt"};
-        ASSERT_EQ(first.Zip(), 1);
-        const std::string old = ReadFile(dir / "x.zip");
+        const std::string old = ArchiveOf(dir / "x.zip", {dir / "other.txt"});
         TVCLZip zip;
         zip.SetZipName(dir / "x.zip");
         zip.FilesList = {dir / "big.bin", dir / "last.txt"};
@@ -177,11 +182,7 @@ TEST(ZipFaults, AnArchiveThatDoesNotReadBackIsNotPutInPlace) {
 TEST(ZipFaults, CancelFromAProgressHandlerStopsAtTheNextWrite) {
     TempDir dir;
     WriteFile(dir / "a.txt", "alpha");
-    TVCLZip first;
-    first.SetZipName(dir / "x.zip");
-    first.FilesList = {dir / "a.txt"};
-    ASSERT_EQ(first.Zip(), 1);
-    const std::string old = ReadFile(dir / "x.zip");
+    const std::string old = ArchiveOf(dir / "x.zip", {dir / "a.txt"});
     WriteFile(dir / "big.txt", testing_support::TextBytes(3000000, 4));
 
     for (const bool stored : {false, true}) {
