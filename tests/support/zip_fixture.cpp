@@ -2,6 +2,7 @@
 #include "tests/support/zip_fixture.h"
 
 #include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -83,6 +84,11 @@ bool DecryptEntry(const ZipEntry& entry, const std::string& password, std::strin
 }
 
 std::string LegacyDir() { return SharedDir() + "/testdata/legacy"; }
+
+std::string LegacyCorpusMissing() {
+    if (std::filesystem::is_regular_file(LegacyDir() + "/passwords.tsv")) return {};
+    return "the external corpus " + LegacyDir() + " is not here (a clone of the project alone has no ../shared)";
+}
 
 std::map<std::string, std::string> LegacyPasswords() {
     std::map<std::string, std::string> out;

@@ -85,6 +85,7 @@ DecodeResult DecodeEntry(archive::codec::DecodeWorkspace& ws, const ts::ZipEntry
 }
 
 TEST(CryptTest, DecryptsEveryEncryptedLegacyEntryWithItsPassword) {
+    ZB_REQUIRE_LEGACY_CORPUS();
     auto ws = archive::codec::MakeDecodeWorkspace();
     size_t withTimeCheck = 0, withCrcCheck = 0, withExpected = 0;
     for (const auto& [archive, password] : ts::LegacyPasswords()) {
@@ -111,6 +112,7 @@ TEST(CryptTest, DecryptsEveryEncryptedLegacyEntryWithItsPassword) {
 }
 
 TEST(CryptTest, WrongAndUnknownPasswordsAreRefused) {
+    ZB_REQUIRE_LEGACY_CORPUS();
     // An entry whose check byte passes by chance (1 in 256) must still fail its CRC.
     auto ws = archive::codec::MakeDecodeWorkspace();
     size_t tried = 0, unknown = 0;
@@ -134,6 +136,7 @@ TEST(CryptTest, WrongAndUnknownPasswordsAreRefused) {
 }
 
 TEST(CryptTest, TheCheckByteComesFromTheTimeWhenADataDescriptorFollows) {
+    ZB_REQUIRE_LEGACY_CORPUS();
     // The same entry with flag bit 3 cleared must be checked against the CRC's high byte instead, which
     // differs from the time's for this entry.
     for (const ts::ZipEntry& e : ts::ReadZipEntries(ts::LegacyDir() + "/lz_encrypt.zip")) {

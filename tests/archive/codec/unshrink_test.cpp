@@ -17,6 +17,7 @@ using codec_test::StringSink;
 namespace ts = testing_support;
 
 TEST(UnshrinkTest, DecodesEveryShrunkLegacyEntry) {
+    ZB_REQUIRE_LEGACY_CORPUS();
     const size_t n = codec_test::CheckLegacyEntries(
         {1}, [&](archive::codec::DecodeWorkspace& ws, archive::codec::InputSource& in, archive::codec::OutputSink& out,
                  const ts::ZipEntry&) { return archive::codec::Unshrink(ws, in, out); });
