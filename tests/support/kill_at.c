@@ -25,10 +25,10 @@ static long limit;
 static long count;
 
 __attribute__((constructor)) static void Init(void) {
-    const char* spec = getenv("ZB_KILL_AT");
-    const char* colon = spec ? strchr(spec, ':') : NULL;
-    if (!colon || (size_t)(colon - spec) >= sizeof kind) return;
-    memcpy(kind, spec, (size_t)(colon - spec));
+    const char* setting = getenv("ZB_KILL_AT");
+    const char* colon = setting ? strchr(setting, ':') : NULL;
+    if (!colon || (size_t)(colon - setting) >= sizeof kind) return;
+    memcpy(kind, setting, (size_t)(colon - setting));
     limit = strtol(colon + 1, NULL, 10);
 }
 

@@ -39,12 +39,6 @@ bool DecryptEntry(const ZipEntry& entry, const std::string& password, std::strin
 std::string LegacyDir();
 // Why the legacy corpus (the external ../shared/testdata) cannot be used here; "" when it is present.
 std::string LegacyCorpusMissing();
-// First statement of a test that needs the legacy corpus: without it the test is skipped, saying why.
-#define ZB_REQUIRE_LEGACY_CORPUS()                                                   \
-    do {                                                                             \
-        const std::string zbWhyNot = ::testing_support::LegacyCorpusMissing();       \
-        if (!zbWhyNot.empty()) GTEST_SKIP() << zbWhyNot;                             \
-    } while (0)
 std::map<std::string, std::string> LegacyPasswords();
 
 }  // namespace testing_support
