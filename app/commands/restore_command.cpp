@@ -106,7 +106,12 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
     for (const RestoreCategory& category : RestoreCategories())
         if (category.caption && Chosen(request, category.box)) pendingParts.append(Quoted(category.caption));
     const RestoreCategory* current = nullptr;
-    const bool savedAllOrNothing = unzip_.AllOrNothing;
+    // Every part is all or nothing; the reader is given back as it was, whatever happens.
+    struct AllOrNothing {
+        bool& flag;
+        const bool saved = flag;
+        ~AllOrNothing() { flag = saved; }
+    } allOrNothing{unzip_.AllOrNothing};
     unzip_.AllOrNothing = true;
     try {
         unzip_.ReadCentralDirectory();
@@ -126,7 +131,7 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
             }
             if (category.caption) {
                 pendingParts.removeOne(Quoted(category.caption));
-                if (whole) restoredParts.append(Quoted(category.caption));
+                if (whole && part.matched > 0) restoredParts.append(Quoted(category.caption));
             }
             if (category.box == RestoreCategory::Configuration) configurationWhole = whole;
             if (part.matched == 0 && category.caption)
@@ -163,7 +168,6 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
             }
         }
     } catch (const std::exception& e) {
-        unzip_.AllOrNothing = savedAllOrNothing;
         EmptyTmpFolder(logger);
         // What the user must know beyond the error itself: which file and disk, and which parts were done.
         QStringList details;
@@ -183,11 +187,9 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
         throw std::runtime_error((QString::fromUtf8(e.what()) + QStringLiteral("\n\n") + details.join(QLatin1Char('\n')))
                                      .toStdString());
     } catch (...) {
-        unzip_.AllOrNothing = savedAllOrNothing;
         EmptyTmpFolder(logger);
         throw;
     }
-    unzip_.AllOrNothing = savedAllOrNothing;
 
     if (notRestored.isEmpty())
         reporter_.Done(QString::fromLatin1(kRestoreDone));
