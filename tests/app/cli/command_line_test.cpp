@@ -169,7 +169,7 @@ private slots:
         if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
         WriteTree(r.logger, LoggerFiles());
         QProcess logger;
-        QVERIFY(StartNamedProcess(logger, "C:\\ZORVEL\\ZORVEL_Log3.exe", 3));
+        QVERIFY(StartNamedProcess(logger, "C:\\ZORVEL\\ZORVEL_Log3.exe", 6));
         QElapsedTimer timer;
         timer.start();
         const CliRun refused = r.Run({"backup", "--to", r.backups});
@@ -185,7 +185,7 @@ private slots:
         QVERIFY2(waited.exitCode == 4, qPrintable(waited.Text()));  // made; no registry outside a prefix
         QVERIFY(waited.err.contains("Asking ZORVEL_Log 3 to close; waiting up to 29 seconds for it."));
         QCOMPARE(FilesIn(r.backups).size(), 1);
-        logger.waitForFinished(5000);
+        logger.waitForFinished(10000);
     }
 
     // A full disk: the backup names the file and the disk and keeps the old backups; the restore names
