@@ -68,15 +68,17 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
                                                   const std::string& name, int index, bool&) {
         if (reason == archive::skNotOverwritten) return;
         // A wrong password is told with the stored name, after the entry started: it is the current file.
-        const QString target =
-            reason == archive::skBadPassword ? currentFile_ : QString::fromStdString(archive::fs::Resolve(name));
+        // A refused name has no place in the logger folder: it is told as the backup holds it.
         const std::string stored = sender->EntryInfo(index).StoredName();
+        const bool unsafe = archive::reader::HasParentComponent(stored);
+        const QString target = reason == archive::skBadPassword ? currentFile_
+                               : unsafe ? QString::fromStdString(stored)
+                                        : QString::fromStdString(archive::fs::Resolve(name));
         QString why;
         if (reason == archive::skBadPassword) {
             why = QStringLiteral("encrypted in the backup");
-        } else if (archive::reader::HasParentComponent(stored)) {
-            why = QStringLiteral("refused: its name in the backup, %1, reaches outside the logger folder")
-                      .arg(QString::fromStdString(stored));
+        } else if (unsafe) {
+            why = QStringLiteral("refused: its name in the backup reaches outside the logger folder");
         } else if (const auto attributes = archive::fs::GetAttributes(name);
                    attributes && (*attributes & archive::fs::faReadOnly)) {
             why = QStringLiteral("the file on disk is read-only");
@@ -191,6 +193,7 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
         throw;
     }
 
+    notRestored.removeDuplicates();  // an entry two parts select is told once
     if (notRestored.isEmpty())
         reporter_.Done(QString::fromLatin1(kRestoreDone));
     else

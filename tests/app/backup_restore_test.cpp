@@ -298,14 +298,15 @@ private slots:
         QVERIFY(w.Panel3->isEnabled());
     }
 
-    // Why a file was not restored, one reason per part: a name that would reach outside the logger
-    // folder, a read-only target, an entry encrypted in the backup. Each part stays as it was.
+    // Why a file was not restored: a name that would reach outside the logger folder, a read-only
+    // target, a folder in the way, an entry encrypted in the backup. Each part stays as it was, and the
+    // registry is not imported when the configuration could not be restored whole.
     void eachReasonAFileWasNotRestoredIsNamed() {
         BackupRig r;
         WriteTree(r.logger, DriftedFiles());
         testing_support::ZipBuilder b;
         b.Stored("DB/Logs.mdb", "logs").Stored("DB/logs.x/../../../Evil.txt", "outside");
-        b.Stored("DB/Awards.mdb", "awards");
+        b.Stored("DB/Awards.mdb", "awards").Stored("DB/Awards.ldb", "lock").Stored("Config.ini", "[new]");
         testing_support::ZipEntryRecipe secret;
         secret.name = "DB/DB.mdb";
         secret.data = "callbook";
@@ -314,19 +315,44 @@ private slots:
         b.Add(secret);
         testing_support::WriteFile((r.backups + "/" + kArchiveName).toStdString(), b.Build());
         QVERIFY(QFile(r.logger + "DB/Awards.mdb").setPermissions(QFileDevice::ReadOwner));
+        QVERIFY(QFile(r.logger + "Config.ini").setPermissions(QFileDevice::ReadOwner));
+        QVERIFY(QDir().mkpath(r.logger + "DB/Awards.ldb"));
         TfmMain& w = r.Start();
-        Check(w, {w.cbAwards, w.cbDB, w.cbLogs});
+        Check(w, {w.cbAwards, w.cbDB, w.cbLogs, w.cbConfiguration});
         r.Restore();
+        QVERIFY(QDir().rmdir(r.logger + "DB/Awards.ldb"));
         QVERIFY(r.rig.errors.isEmpty());
         QCOMPARE(r.rig.fakes.dialogs.Warnings(),
                  QStringList{"Not everything was restored. These files were left as they were:\n"
+                             "DB/Awards.ldb: it cannot be written there\n"
                              "DB/Awards.mdb: the file on disk is read-only\n"
                              "DB/DB.mdb: encrypted in the backup\n"
-                             "DB/Evil.txt: refused: its name in the backup, DB/logs.x/../../../Evil.txt, reaches outside "
-                             "the logger folder\n"
-                             "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"});
+                             "DB/logs.x/../../../Evil.txt: refused: its name in the backup reaches outside the logger "
+                             "folder\n"
+                             "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be\n"
+                             "Config.ini: the file on disk is read-only\n"
+                             "Registry key HKEY_CURRENT_USER\\Software\\ZORVEL_log3: not imported, because the "
+                             "configuration could not be restored whole\n"
+                             "Registry key HKEY_CURRENT_USER\\Software\\ZORVEL_server: not imported, because the "
+                             "configuration could not be restored whole"});
+        QVERIFY(r.rig.fakes.registry.imports.isEmpty());
         QVERIFY(CompareLogger(r.logger, {}).isEmpty());
         QVERIFY(!QFileInfo::exists(r.rig.Root() + "/Evil.txt"));
+    }
+
+    // The registry editor fails: the files are restored, and the keys are named as not imported, why.
+    void aRegistryThatCannotBeImportedIsNamed() {
+        BackupRig r;
+        Prepare(r);
+        r.rig.fakes.registry.problem = QStringLiteral("regedit failed with exit code 3");
+        TfmMain& w = r.Start();
+        Check(w, {w.cbConfiguration});
+        r.Restore();
+        QCOMPARE(r.rig.fakes.dialogs.Warnings(),
+                 QStringList{"Not everything was restored. These files were left as they were:\n"
+                             "Registry key HKEY_CURRENT_USER\\Software\\ZORVEL_log3: not imported: regedit failed with exit code 3\n"
+                             "Registry key HKEY_CURRENT_USER\\Software\\ZORVEL_server: not imported: regedit failed with exit code 3"});
+        QVERIFY(CompareLogger(r.logger, kConfigurationFiles).isEmpty());
     }
 
     // The registry service fails while importing: the error is shown, the snapshots unpacked into tmp

@@ -232,9 +232,19 @@ private slots:
         QCOMPARE(ScratchFilesBelow({r.logger}), QStringList{});
     }
 
-    void helpVersionAndMistakes() {
+    void helpVersionProgressAndMistakes() {
         CliRig r;
         if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        // On a terminal (here the pseudo-terminal of `script`) the progress is one line rewritten in place.
+        WriteTree(r.logger, LoggerFiles());
+        QProcess terminal;
+        terminal.setProcessEnvironment(r.Environment());
+        terminal.start("script", {"-qec", "'" + r.logger + "ZORVEL_Backup' backup --to '" + r.backups + "'", "/dev/null"});
+        if (terminal.waitForFinished(120000)) {
+            const QString shown = QString::fromLocal8Bit(terminal.readAllStandardOutput());
+            QVERIFY2(shown.contains("\r\x1b[K100% " + r.logger), qPrintable(shown));
+            QVERIFY2(shown.contains("\r\x1b[KCreated file: " + r.backups + "/zorvel3_"), qPrintable(shown));
+        }
         const CliRun help = r.Run({"--help"});
         QCOMPARE(help.exitCode, 0);
         for (const char* line : {"  0  done as asked", "  2  the command line is wrong", "  3  ZORVEL_Log 3 is running",
@@ -243,6 +253,12 @@ private slots:
         const CliRun version = r.Run({"--version"});
         QVERIFY(QRegularExpression("^ZORVEL_Backup 3\\.1 -  \\( \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d\\)\\n$")
                     .match(version.out).hasMatch());
+        const CliRun noFolder = r.Run({"backup", "--to", r.root() + "/none"});
+        QCOMPARE(noFolder.exitCode, 1);
+        QCOMPARE(noFolder.err, "The backup folder " + r.root() + "/none does not exist.\n");
+        const CliRun noArchive = r.Run({"restore", r.root() + "/none.zip", "--logs"});
+        QCOMPARE(noArchive.exitCode, 1);
+        QCOMPARE(noArchive.err, "The backup " + r.root() + "/none.zip does not exist.\n");
         QCOMPARE(r.Run({"backup", "--frob"}).exitCode, 2);
         QCOMPARE(r.Run({"frob"}).exitCode, 2);
         QCOMPARE(r.Run({"verify"}).exitCode, 2);

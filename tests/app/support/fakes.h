@@ -151,9 +151,11 @@ public:
         return exportResult;
     }
     void ImportFile(const QString& file) override { imports.append(file); }
+    QString LastProblem() const override { return problem; }
 
     std::vector<Export> exports;
     QStringList imports;
+    QString problem;  // what LastProblem answers
     bool exportResult = true;
     bool exportWrites = true;
 };

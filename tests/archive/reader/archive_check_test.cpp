@@ -43,6 +43,16 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
 
     std::string noLocalHeader = intact;
     noLocalHeader[0] = 'X';
+    std::string otherName = intact;
+    otherName[26] = static_cast<char>(otherName[26] + 1);  // the first local header's name length
+
+    ZipBuilder cut;
+    ZipEntryRecipe beyond;
+    beyond.name = "DB/Logs.mdb";
+    beyond.data = std::string(100, 'l');
+    beyond.compressedSize = 90000;  // reaches past the end of the file
+    beyond.uncompressedSize = 90000;
+    cut.Add(beyond);
 
     struct Case {
         const char* what;
@@ -55,6 +65,9 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
         {"bad CRC", badCrc.Build(), true, "DB/Logs.mdb: CRC or size mismatch"},
         {"encrypted", locked.Build(), true, "secret.txt: encrypted, no password"},
         {"local header overwritten", noLocalHeader, true, "DB/Logs.mdb: its local header is missing"},
+        {"local header of another name", otherName, true,
+         "DB/Logs.mdb: its local header names another file; DB/Logs.mdb: CRC or size mismatch"},
+        {"data cut short", cut.Build(), true, "DB/Logs.mdb: Premature end of file reached"},
         {"no archive", "just text, no end record", false, ": Not a valid zip file!"},
     };
     for (const Case& c : cases) {
