@@ -28,6 +28,10 @@ inline constexpr std::array<RegistrySnapshotFile, 2> kRegistrySnapshots{{
     {"tmp/ZORVEL_server_Registry.reg", "HKEY_CURRENT_USER\\Software\\ZORVEL_server"},
 }};
 
+// The settings scratch file of the window's INI component (relative to the logger folder); the create
+// command deletes it.
+inline constexpr char kSettingsScratchFile[] = "tmp/Backup.ini";
+
 // The logger's scratch folder (relative to the logger folder); it holds the snapshots while a command
 // runs and nothing afterwards.
 inline constexpr char kTmpFolder[] = "tmp";

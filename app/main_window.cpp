@@ -288,7 +288,7 @@ void TfmMain::SetStatusText(const QString& text) { statusPanel_->setText(text); 
 void TfmMain::FormCreate(QObject*) {
     DirectoryEdit2->SetText(ExecutableFolder(services_.executablePath));
     loggerFolder_ = LoggerFolderFromText(DirectoryEdit2->Text());  // also when the text did not change
-    Ini1.FileName = loggerFolder_ + QStringLiteral("tmp/Backup.ini");
+    Ini1.FileName = loggerFolder_ + QString::fromLatin1(kSettingsScratchFile);
     setWindowTitle(ExtendedCaption(windowTitle(), *services_.platform.version, services_.executablePath));
 }
 

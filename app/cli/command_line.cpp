@@ -99,6 +99,7 @@ private:
 struct Context {
     QString executablePath;
     QString loggerFolder;
+    QString storedBackupFolder;  // the folder the window last used, read once
     TerminalReporter& term;
 };
 
@@ -169,7 +170,8 @@ int Backup(const QCommandLineParser& parser, const Context& ctx) {
         ctx.term.Err(QStringLiteral("backup: unexpected argument ") + parser.positionalArguments().value(1));
         return kExitUsage;
     }
-    const QString folder = parser.isSet(QStringLiteral("to")) ? Absolute(parser.value(QStringLiteral("to"))) : StoredBackupFolder();
+    const QString folder = parser.isSet(QStringLiteral("to")) ? Absolute(parser.value(QStringLiteral("to")))
+                                                              : ctx.storedBackupFolder;
 
     platform::LinuxServices services([&] { return ctx.loggerFolder; });
     if (const int refused = LoggerMayBeTouched(ctx, parser.isSet(QStringLiteral("close-logger")), services)) return refused;
@@ -203,7 +205,8 @@ int List(const QCommandLineParser& parser, const Context& ctx) {
         ctx.term.Err(QStringLiteral("list: unexpected argument ") + parser.positionalArguments().value(1));
         return kExitUsage;
     }
-    const QString folder = parser.isSet(QStringLiteral("in")) ? Absolute(parser.value(QStringLiteral("in"))) : StoredBackupFolder();
+    const QString folder = parser.isSet(QStringLiteral("in")) ? Absolute(parser.value(QStringLiteral("in")))
+                                                              : ctx.storedBackupFolder;
     for (const BackupListing& backup : ListBackups(folder)) ctx.term.Out(ListingLine(backup));
     return kExitOk;
 }
@@ -308,10 +311,10 @@ int RunCommandLine(const QStringList& arguments) {
         return kExitOk;
     }
 
-    Context ctx{executable, LoggerFolderFromText(ExecutableFolder(executable)), term};
+    Context ctx{executable, LoggerFolderFromText(ExecutableFolder(executable)), StoredBackupFolder(), term};
     try {
         // Debris of a run that died goes first, as when the window starts.
-        RemoveStaleScratchFiles(ctx.loggerFolder, StoredBackupFolder());
+        RemoveStaleScratchFiles(ctx.loggerFolder, ctx.storedBackupFolder);
         if (command == QLatin1String("backup")) return Backup(parser, ctx);
         if (command == QLatin1String("list")) return List(parser, ctx);
         if (command == QLatin1String("verify")) return Verify(parser, ctx);

@@ -20,7 +20,7 @@ namespace app {
 namespace {
 
 QStringList ScratchFiles(const QString& loggerFolder) {
-    QStringList files{loggerFolder + QStringLiteral("tmp/Backup.ini")};
+    QStringList files{loggerFolder + QString::fromLatin1(kSettingsScratchFile)};
     for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots)
         files.append(loggerFolder + QString::fromLatin1(snapshot.file));
     return files;
@@ -59,7 +59,7 @@ CreateOutcome CreateCommand::Run(const CreateRequest& request) {
     try {
         EmptyTmpFolder(logger);
         outcome.archivePath = BackupArchivePath(request.backupFolderText, request.localTime);
-        archive::fs::DeleteFile(Native(logger + QStringLiteral("tmp/Backup.ini")));
+        archive::fs::DeleteFile(Native(logger + QString::fromLatin1(kSettingsScratchFile)));
 
         zip_.SetZipName(Native(outcome.archivePath));
         zip_.FilesList.clear();
