@@ -70,7 +70,8 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
         // A wrong password is told with the stored name, after the entry started: it is the current file.
         // A refused name has no place in the logger folder: it is told as the backup holds it.
         const std::string stored = sender->EntryInfo(index).StoredName();
-        const bool unsafe = archive::reader::HasParentComponent(stored);
+        const bool unsafe = archive::reader::IsRefusedName(stored);
+        const std::string detail = sender->SkipDetail();
         const QString target = reason == archive::skBadPassword ? currentFile_
                                : unsafe ? QString::fromStdString(stored)
                                         : QString::fromStdString(archive::fs::Resolve(name));
@@ -79,6 +80,8 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
             why = QStringLiteral("encrypted in the backup");
         } else if (unsafe) {
             why = QStringLiteral("refused: its name in the backup reaches outside the logger folder");
+        } else if (!detail.empty()) {
+            why = QStringLiteral("refused: ") + QString::fromStdString(detail);
         } else if (const auto attributes = archive::fs::GetAttributes(name);
                    attributes && (*attributes & archive::fs::faReadOnly)) {
             why = QStringLiteral("the file on disk is read-only");

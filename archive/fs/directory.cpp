@@ -58,7 +58,7 @@ bool ForceDirectories(const std::string& path) {
         if (end > pos) {
             const std::string level = resolved.substr(0, end);
             struct stat st {};
-            if (stat(level.c_str(), &st) != 0) mkdir(level.c_str(), 0777);
+            if (stat(level.c_str(), &st) != 0 && mkdir(level.c_str(), 0777) == 0) detail::NoteFolderChange(level, true);
         }
         pos = end + 1;
     }
@@ -68,7 +68,10 @@ bool ForceDirectories(const std::string& path) {
 
 bool RemoveDirectory(const std::string& path) {
     if (path.empty()) return false;
-    return rmdir(Resolve(path).c_str()) == 0;
+    const std::string resolved = Resolve(path);
+    if (rmdir(resolved.c_str()) != 0) return false;
+    detail::NoteFolderChange(resolved, false);
+    return true;
 }
 
 }  // namespace archive::fs

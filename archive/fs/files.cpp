@@ -25,7 +25,9 @@ bool DeleteFile(const std::string& path) {
     struct stat st {};
     // A folder is not a file: unlink() refuses it anyway, but say so without trying.
     if (lstat(resolved.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    return unlink(resolved.c_str()) == 0;
+    if (unlink(resolved.c_str()) != 0) return false;
+    detail::NoteFolderChange(resolved, false);
+    return true;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -39,7 +41,10 @@ bool RenameFile(const std::string& from, const std::string& to) {
         // Only the case changes: keep the resolved folder and take the new name as written.
         target = ExtractFilePath(target) + ExtractFileName(to);
     }
-    return std::rename(source.c_str(), target.c_str()) == 0;
+    if (std::rename(source.c_str(), target.c_str()) != 0) return false;
+    detail::NoteFolderChange(source, false);
+    detail::NoteFolderChange(target, true);
+    return true;
 }
 
 std::optional<uint64_t> FreeSpace(const std::string& path) {

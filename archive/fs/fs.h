@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,21 @@ constexpr uint32_t faNormal = 0x80;
 
 // Case-insensitive resolution of a formed path (see above). "" stays "".
 std::string Resolve(const std::string& path);
+
+// While alive, Resolve() on this thread lists each folder once and answers later case-folded lookups in
+// it from memory; creations, renames and removals made through these file services on this thread keep
+// it true. For one operation that creates many names in few folders (an extraction).
+class FolderListingCache {
+public:
+    FolderListingCache();
+    ~FolderListingCache();
+    FolderListingCache(const FolderListingCache&) = delete;
+    FolderListingCache& operator=(const FolderListingCache&) = delete;
+    struct Listings;
+
+private:
+    std::unique_ptr<Listings> listings_;
+};
 
 // Folder part including its trailing separator ("/a/b/c.txt" -> "/a/b/"; "c.txt" -> "").
 std::string ExtractFilePath(const std::string& path);
@@ -105,6 +121,14 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& out);
 // Creates the folder with all missing parents; levels that cannot be created are skipped.
 // True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
+
+// The folder `relative` (components separated by '/') below `destination`, walked one component at a
+// time without following symbolic links, made where missing when `create`. A component that is a link is
+// entered only when it leads to a place inside the destination. `onDisk` gets the folder as the disk
+// spells it ("" or ending with '/'). The destination itself is followed as it stands.
+enum class BeneathResult { Ok, LeavesDestination, CannotCreate };
+BeneathResult FolderBeneath(const std::string& destination, const std::string& relative, bool create,
+                            std::string& onDisk);
 
 // ---- files --------------------------------------------------------------------------------------------
 

@@ -27,6 +27,14 @@ std::optional<uint32_t> ParseDosAttrib(std::string_view value);
 // The value written into user.DOSATTRIB for an attribute word ("0x22" style, no NUL).
 std::string FormatDosAttrib(uint32_t bits);
 
+// The entry of `folder` (empty, or ending with a separator, as Resolve() builds its prefixes) equal to
+// `name` ignoring ASCII case; the smallest in byte order when several are. Empty when there is none or
+// the folder cannot be listed. Answered from the active FolderListingCache when there is one.
+std::string FindFolded(const std::string& folder, const std::string& name);
+
+// Tells the active folder listings (FolderListingCache) that `path` was created (added) or removed.
+void NoteFolderChange(const std::string& path, bool added);
+
 // ASCII-only case folding, the only folding the resolver does.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 

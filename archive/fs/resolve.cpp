@@ -13,11 +13,19 @@
 // listed through the path built so far, the kernel interprets them exactly as it would in the final
 // path (including ".." after a symbolic link). Empty components (doubled separators) are dropped, a
 // trailing separator is kept. Only ASCII letters fold: other bytes, UTF-8 included, must match exactly.
+//
+// Listing a folder for every name that is not there yet makes extracting N new files into one folder
+// cost N listings of a growing folder. While a FolderListingCache lives on a thread, each folder is
+// listed once and later lookups in it are answered from memory; the creations, renames and removals
+// made through these file services on that thread keep the remembered listings true. Changes made by
+// other programs meanwhile are not seen: one extraction is the lifetime of a cache.
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "archive/fs/fs.h"
 #include "archive/fs/fs_detail.h"
@@ -47,23 +55,114 @@ bool EntryExists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-// The entry of `folder` equal to `name` ignoring case; the smallest in byte order when several are.
-// Empty when there is none or the folder cannot be listed.
-std::string FindFolded(const std::string& folder, const std::string& name) {
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return {};
-    std::string best;
-    while (const dirent* e = readdir(dir)) {
-        const std::string_view candidate(e->d_name);
-        if (candidate == "." || candidate == "..") continue;
-        if (!detail::EqualIgnoringAsciiCase(candidate, name)) continue;
-        if (best.empty() || candidate < best) best.assign(candidate);
+std::string FoldAscii(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    return folded;
+}
+
+// A folder's entries by folded name; each folded name keeps every spelling present (the smallest in
+// byte order answers, so the answer does not depend on listing order).
+using Listing = std::unordered_map<std::string, std::set<std::string>>;
+
+// The folder key of a path: its components without empty ones, "/"-led when absolute, ending with "/"
+// (empty for the current folder) — the form Resolve() builds its prefixes in.
+std::string FolderKey(std::string_view folder) {
+    std::string key = !folder.empty() && folder.front() == kSeparator ? std::string(1, kSeparator) : std::string();
+    size_t pos = 0;
+    while (pos < folder.size()) {
+        size_t end = folder.find(kSeparator, pos);
+        if (end == std::string_view::npos) end = folder.size();
+        if (end > pos) {
+            key.append(folder.substr(pos, end - pos));
+            key += kSeparator;
+        }
+        pos = end + 1;
     }
-    closedir(dir);
-    return best;
+    return key;
 }
 
 }  // namespace
+
+struct FolderListingCache::Listings {
+    std::unordered_map<std::string, Listing> folders;
+    Listings* outer = nullptr;
+};
+
+namespace {
+
+thread_local FolderListingCache::Listings* activeListings = nullptr;
+
+bool ListFolder(const std::string& folder, Listing& listing) {
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return false;
+    while (const dirent* e = readdir(dir)) {
+        const std::string_view candidate(e->d_name);
+        if (candidate == "." || candidate == "..") continue;
+        listing[FoldAscii(candidate)].emplace(candidate);
+    }
+    closedir(dir);
+    return true;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::string FindFolded(const std::string& folder, const std::string& name) {
+    if (!activeListings) {
+        DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+        if (!dir) return {};
+        std::string best;
+        while (const dirent* e = readdir(dir)) {
+            const std::string_view candidate(e->d_name);
+            if (candidate == "." || candidate == "..") continue;
+            if (!EqualIgnoringAsciiCase(candidate, name)) continue;
+            if (best.empty() || candidate < best) best.assign(candidate);
+        }
+        closedir(dir);
+        return best;
+    }
+    auto it = activeListings->folders.find(folder);
+    if (it == activeListings->folders.end()) {
+        Listing read;
+        if (!ListFolder(folder, read)) return {};
+        it = activeListings->folders.emplace(folder, std::move(read)).first;
+    }
+    const auto found = it->second.find(FoldAscii(name));
+    return found == it->second.end() || found->second.empty() ? std::string() : *found->second.begin();
+}
+
+}  // namespace detail
+
+FolderListingCache::FolderListingCache() : listings_(std::make_unique<Listings>()) {
+    listings_->outer = activeListings;
+    activeListings = listings_.get();
+}
+
+FolderListingCache::~FolderListingCache() { activeListings = listings_->outer; }
+
+namespace detail {
+
+void NoteFolderChange(const std::string& path, bool added) {
+    for (FolderListingCache::Listings* l = activeListings; l; l = l->outer) {
+        const std::string trimmed = ExcludeTrailingSeparator(path);
+        const size_t slash = trimmed.rfind(kSeparator);
+        const std::string folder = FolderKey(slash == std::string::npos ? std::string_view() :
+                                             std::string_view(trimmed).substr(0, slash + 1));
+        const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+        auto it = l->folders.find(folder);
+        if (it == l->folders.end() || name.empty()) continue;
+        if (added) {
+            it->second[FoldAscii(name)].insert(name);
+        } else if (auto spellings = it->second.find(FoldAscii(name)); spellings != it->second.end()) {
+            spellings->second.erase(name);
+        }
+    }
+}
+
+}  // namespace detail
 
 std::string Resolve(const std::string& path) {
     if (path.empty() || EntryExists(path)) return path;
@@ -74,6 +173,7 @@ std::string Resolve(const std::string& path) {
     // `result` is the path resolved so far; it always ends with a separator or is empty (relative start).
     std::string result = absolute ? std::string(1, kSeparator) : std::string();
     bool missing = false;  // a component was found in no case: copy the rest verbatim
+    bool asWritten = true;  // every component so far was taken as written
     size_t pos = 0;
     while (pos < path.size()) {
         size_t end = path.find(kSeparator, pos);
@@ -84,14 +184,17 @@ std::string Resolve(const std::string& path) {
 
         std::string chosen = component;
         if (!missing && component != "." && component != "..") {
-            if (!EntryExists(result + component)) {
-                const std::string folded = FindFolded(result, component);
+            // The whole path, as written, was not there: its last component need not be asked again.
+            const bool knownMissing = asWritten && !trailing && path.find_first_not_of(kSeparator, pos) == std::string::npos;
+            if (knownMissing || !EntryExists(result + component)) {
+                const std::string folded = detail::FindFolded(result, component);
                 if (folded.empty())
                     missing = true;
                 else
                     chosen = folded;
             }
         }
+        asWritten = asWritten && chosen == component;
         result += chosen;
         result += kSeparator;
     }

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -19,10 +21,13 @@ namespace {
 constexpr size_t kPrefixLength = sizeof(kScratchPrefix) - 1;
 constexpr size_t kRandomLength = 6;
 
-mode_t CurrentUmask() {
-    const mode_t mask = umask(022);
-    umask(mask);
-    return mask;
+// The random part of a new name: six letters or digits from a generator seeded once per thread.
+std::string RandomPart() {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}() ^ (uint64_t(::getpid()) << 32)};
+    std::string part(kRandomLength, 'X');
+    for (char& c : part) c = kAlphabet[generator() % (sizeof(kAlphabet) - 1)];
+    return part;
 }
 
 bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -46,21 +51,20 @@ bool IsScratchName(const std::string& fileName) {
 
 ScratchFile ScratchFile::Create(const std::string& folder) {
     const std::string dir = folder.empty() ? std::string() : IncludeTrailingSeparator(Resolve(folder));
-    const std::string pattern = dir + kScratchPrefix + std::string(kRandomLength, 'X');
-    const mode_t mode = 0666 & ~CurrentUmask();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-        if (fd < 0) return {};
-        std::string path = buf.data();
+        std::string path = dir + kScratchPrefix + RandomPart();
+        // The mode takes the umask, as any file the program makes does.
+        const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
         // Blocking: a sweeper that got there first holds the lock only for as long as it takes to
         // delete the file, and then the name no longer leads here.
         if (::flock(fd, LOCK_EX) != 0 || !StillNamed(path, fd)) {
             ::close(fd);
             continue;
         }
-        ::fchmod(fd, mode);
         ScratchFile file;
         file.path_ = std::move(path);
         file.fd_ = fd;

@@ -42,6 +42,9 @@ public:
     ~ScratchFile();
 
     bool Valid() const { return fd_ >= 0; }
+    // The open descriptor (read and write), for writing the file without opening it again; it stays
+    // the scratch file's own.
+    int Handle() const { return fd_; }
     const std::string& Path() const { return path_; }
 
     // The file has been renamed into place and is no scratch file any more: the lock goes, the file stays.

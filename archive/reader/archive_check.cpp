@@ -106,7 +106,10 @@ CheckResult CheckArchive(const std::string& path, Host* host, const std::string&
     };
     reader.OnSkippingFile = [&](TVCLUnZip* sender, TSkipReason reason, const std::string&, int index, bool&) {
         const std::string name = sender->EntryInfo(index).StoredName();
-        result.problems.push_back({name, reason == skBadPassword ? "encrypted, no password" : "cannot be read"});
+        const std::string why = reason == skBadPassword      ? "encrypted, no password"
+                                : !sender->SkipDetail().empty() ? sender->SkipDetail()
+                                                                : "cannot be read";
+        result.problems.push_back({name, why});
     };
     reader.DoAll = true;
     try {

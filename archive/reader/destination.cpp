@@ -1,4 +1,4 @@
-// Destination folders of extracted entries (see destination.h).
+// Destination folders of extracted entries and the judgement of stored names (see destination.h).
 #include "archive/reader/destination.h"
 
 #include "archive/records/sorted_zip.h"
@@ -13,30 +13,41 @@ bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
 
 }  // namespace
 
-std::string DestinationFolder(const std::string& destDir, bool recreateDirs, const std::string& rootDir,
-                              const std::string& storedFolder) {
-    const std::string base = destDir.empty() ? std::string() : (destDir == "/" ? destDir : destDir + "/");
-    if (!recreateDirs || storedFolder.empty()) return base;
-
+std::optional<std::string> UsableFolder(const std::string& rootDir, const std::string& storedFolder,
+                                        const std::string& fileName) {
+    if (fileName == "." || fileName == ".." || fileName.find('\0') != std::string::npos ||
+        storedFolder.find('\0') != std::string::npos)
+        return std::nullopt;
     std::string folder = storedFolder;
     if (!rootDir.empty() && StartsWithIgnoreCase(folder, rootDir)) folder.erase(0, rootDir.size());
     // A drive or a leading separator would name a place outside DestDir: the rest of the path is put
     // below DestDir instead (with an empty DestDir, below the current folder).
     if (folder.size() >= 2 && folder[1] == ':') folder.erase(0, 2);
-    const size_t first = folder.find_first_not_of('/');
-    folder.erase(0, first == std::string::npos ? folder.size() : first);
-    return base + folder;
+
+    std::string usable;
+    size_t start = 0;
+    while (start < folder.size()) {
+        size_t end = folder.find('/', start);
+        if (end == std::string::npos) end = folder.size();
+        const std::string component = folder.substr(start, end - start);
+        start = end + 1;
+        if (component.empty() || component == ".") continue;
+        if (component == "..") return std::nullopt;
+        usable += component;
+        usable += '/';
+    }
+    return usable;
 }
 
-bool HasParentComponent(const std::string& storedName) {
-    size_t start = 0;
-    while (start <= storedName.size()) {
-        size_t end = storedName.find('/', start);
-        if (end == std::string::npos) end = storedName.size();
-        if (storedName.compare(start, end - start, "..") == 0) return true;
-        start = end + 1;
-    }
-    return false;
+std::string DestinationFolder(const std::string& destDir, bool recreateDirs, const std::string& usableFolder) {
+    const std::string base = destDir.empty() ? std::string() : (destDir == "/" ? destDir : destDir + "/");
+    return recreateDirs ? base + usableFolder : base;
+}
+
+bool IsRefusedName(const std::string& storedName) {
+    const size_t slash = storedName.rfind('/');
+    const size_t split = slash == std::string::npos ? 0 : slash + 1;
+    return !UsableFolder("", storedName.substr(0, split), storedName.substr(split));
 }
 
 }  // namespace archive::reader

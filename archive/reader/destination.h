@@ -1,23 +1,32 @@
 // Where an entry goes on extraction: the destination folder from DestDir, RecreateDirs and RootDir, and
-// the test that keeps every write inside DestDir.
+// the judgement that keeps every write inside DestDir.
 //
 // DestDir has no trailing '/' (its setter removes one); an empty DestDir is the current folder. With
 // RecreateDirs the stored folder is kept below DestDir, less a leading RootDir (compared ignoring case);
 // without it the stored folder is dropped. A stored folder that starts with '/' or a drive ("C:") is
-// re-rooted below DestDir, never used as it stands. A stored name with a ".." component could still
-// climb out: such names are refused by the caller (HasParentComponent).
+// re-rooted below DestDir, never used as it stands.
+//
+// A name is judged after all of these transformations, never before: "C:../x" is "../x" once its drive
+// is cut, and "DB../x" is "../x" once RootDir "DB" is cut. A name with a ".." component left, a NUL byte
+// (the file system would cut the name there), or a file name "." is refused, whether or not its folder
+// is kept: test and extraction refuse the same names.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace archive::reader {
 
-// The folder an entry with stored folder part `storedFolder` is written to: "" (the current folder) or a
-// path ending with '/'.
-std::string DestinationFolder(const std::string& destDir, bool recreateDirs, const std::string& rootDir,
-                              const std::string& storedFolder);
+// The stored folder as it is used below DestDir with RecreateDirs: RootDir, a drive and leading
+// separators taken off, empty and "." components dropped; "" or ending with '/'. nullopt when the
+// name is refused.
+std::optional<std::string> UsableFolder(const std::string& rootDir, const std::string& storedFolder,
+                                        const std::string& fileName);
 
-// Whether a stored name (folder part + file name part) has a ".." component.
-bool HasParentComponent(const std::string& storedName);
+// The folder an entry is written to: "" (the current folder) or a path ending with '/'.
+std::string DestinationFolder(const std::string& destDir, bool recreateDirs, const std::string& usableFolder);
+
+// Whether a stored name (folder part + file name part, '/'-separated) is refused (no RootDir).
+bool IsRefusedName(const std::string& storedName);
 
 }  // namespace archive::reader

@@ -264,7 +264,11 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
             scanned.LocalExtraLength = localExtra;
             continue;
         }
-        if (files_->Add(entry.get()) >= 0) entry.release();  // an entry equal to one present is dropped
+        if (files_->Count() >= kMaxEntries) throw EListError("The archive holds more than 65520 entries");
+        // A second record naming the same local header is dropped from the list, and remembered: the
+        // entry there is refused when it is tested or extracted.
+        if (files_->Add(entry.get()) >= 0) entry.release();
+        else sharedOffsets_.insert(int64_t{entry->DiskNumberStart} << 32 | entry->LocalHeaderOffset);
     }
 }
 

@@ -11,8 +11,16 @@
 // target only once its CRC and its size matched: a bad entry, an undecodable one, a truncated archive or
 // any exception leaves the previous file exactly as it was, and no scratch file behind. A read-only
 // target is still refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would
-// have been. Stored names with a ".." component are refused (skip reason 3): nothing is written outside
-// DestDir.
+// have been.
+//
+// Nothing is written outside DestDir. A stored name is judged after all of its transformations
+// (destination.h); a refused one is skip reason 3, in a test as in an extraction. The folders below
+// DestDir are made and entered without following symbolic links (fs::FolderBeneath): an entry whose
+// folder is a link leading out of DestDir is skip reason 3 too. Before any entry is decoded, every
+// entry's local header and data must lie apart from every other's and before the central directory:
+// an entry whose data reaches into another's is refused, skip reason 3 (one Deflate stream shared by
+// many entries would make a small archive extract to gigabytes); the other entries still come out. An entry that decodes to another length than it declares is
+// damaged, with its CRC right or not.
 //
 // With AllOrNothing the renames wait until every selected entry has been staged this way: only when all
 // of them proved whole are they renamed over their targets (in archive order, each followed by its
@@ -28,6 +36,7 @@
 #include "archive/reader/entry_io.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/little_endian.h"
+#include "archive/records/zip_header_info.h"
 #include "archive/select/wildcard.h"
 
 namespace archive {
@@ -58,6 +67,7 @@ struct TVCLUnZip::Extraction {
     codec::DecodeWorkspacePtr workspace = codec::MakeDecodeWorkspace();
     std::vector<uint8_t> inBuffer = std::vector<uint8_t>(kBlockSize + 1);
     std::vector<uint8_t> outBuffer = std::vector<uint8_t>(kBlockSize + 1);
+    std::string destFolder;  // DestDir as the disk spells it: "" or ending with '/'
     int numFiles = 0;
     int64_t totalBytes = 0;
     int64_t totalOut = 0;
@@ -73,6 +83,17 @@ struct TVCLUnZip::Extraction {
     Extraction(TVCLUnZip& component, bool test) : z(component), testOnly(test) {}
 
     void Select();
+    // Where every local header (and the central directory) starts, for Overlaps().
+    void CheckSpans();
+    // Whether the entry's data (dataStart read) runs into the next local header or the directory, or
+    // another central record names the same local header. The entry reaching into another's is the
+    // one refused: each byte then belongs to one accepted entry at most, so nothing is decoded twice,
+    // and a header damaged in one entry does not take the entry after it along.
+    bool Overlaps(const TZipHeaderInfo& entry) const;
+    std::vector<int64_t> headerOffsets;
+    int64_t archiveSize = 0;
+    // Skip reason 3 with its reason in words (SkipDetail) for an entry; folder entries are not counted.
+    void Refuse(const std::string& why, const std::string& fname, int index, bool folderEntry);
     void Process(int index, bool& retry);
     bool ReadLocalHeader(const TZipHeaderInfo& entry);
     bool PasswordAccepted(int index);
@@ -217,31 +238,51 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     const bool folderEntry = entry.FileName().empty();
     if (!folderEntry) ReadLocalHeader(entry);
 
-    const bool unsafe = reader::HasParentComponent(entry.StoredName());
-    const std::string folder = testOnly ? std::string()
-                                        : reader::DestinationFolder(z.destDir_, z.RecreateDirs, z.rootDir_,
-                                                                    entry.Directory());
+    if (!folderEntry && Overlaps(entry)) {
+        Refuse("its data overlaps another entry's (a possible zip bomb)", entry.StoredName(), index, folderEntry);
+        return;
+    }
+    const auto usable = reader::UsableFolder(z.rootDir_, entry.Directory(), entry.FileName());
+    if (!usable) {
+        Refuse("its name leads outside the destination folder", entry.StoredName(), index, folderEntry);
+        return;
+    }
+    if (testOnly && folderEntry) return;
+    // The folder as the disk spells it, checked for links that lead out of DestDir (made below).
+    const std::string relative = z.RecreateDirs ? *usable : std::string();
+    std::string folder = destFolder;
+    if (!testOnly && !relative.empty() &&
+        fs::FolderBeneath(z.destDir_, relative, false, folder) == fs::BeneathResult::LeavesDestination) {
+        Refuse("a folder on its way is a symbolic link that leads outside the destination folder",
+               reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(), index,
+               folderEntry);
+        return;
+    }
     if (folderEntry) {
-        if (testOnly) return;
-        if (unsafe) {
-            bool ignored = false;
-            if (z.OnSkippingFile) z.OnSkippingFile(&z, skCreateFailed, folder, index, ignored);
-            return;
-        }
-        if (!folder.empty() && !fs::DirectoryExists(folder)) fs::ForceDirectories(folder);
+        if (fs::FolderBeneath(z.destDir_, relative, true, folder) != fs::BeneathResult::Ok)
+            Refuse("its folder cannot be made", folder, index, true);
         return;
     }
 
     std::string fname = testOnly ? entry.StoredName() : folder + entry.FileName();
-    if (unsafe && !testOnly) {
-        Skip(skCreateFailed, fname, index, work.UncompressedSize);
-        return;
-    }
+    const std::string formed = fname;
     bool skip = false;
     if (z.OnStartUnZip) z.OnStartUnZip(&z, index, fname, skip);
     if (skip) return;
 
-    if (!testOnly) {
+    if (!testOnly && fname == formed && !relative.empty()) {
+        switch (fs::FolderBeneath(z.destDir_, relative, true, folder)) {
+            case fs::BeneathResult::Ok: break;
+            case fs::BeneathResult::LeavesDestination:
+                Refuse("a folder on its way is a symbolic link that leads outside the destination folder", fname,
+                       index, false);
+                return;
+            case fs::BeneathResult::CannotCreate:
+                Refuse("its folder cannot be made", fname, index, false);
+                return;
+        }
+    } else if (!testOnly && fname != formed) {
+        // The caller chose another name: its folder is the caller's.
         const std::string parent = fs::ExtractFilePath(fname);
         if (!parent.empty() && !fs::DirectoryExists(parent)) fs::ForceDirectories(parent);
     }
@@ -281,7 +322,7 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
             return;
         }
         try {
-            out = std::make_unique<TLFNFileStream>(temp.Path(), fmCreate, z.FlushFilesOnClose);
+            out = std::make_unique<TLFNFileStream>(temp.Handle(), temp.Path(), z.FlushFilesOnClose);
         } catch (const Exception&) {
             temp.Discard();
             Skip(skCreateFailed, fname, index, work.UncompressedSize);
@@ -332,7 +373,8 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
 
     const uint32_t crc = output.Crc();
     // A short entry is no more whole than one with a wrong CRC.
-    if (!failed && crc == work.Crc32 && output.BytesWritten() == work.UncompressedSize) {
+    const bool sizeRight = output.BytesWritten() == work.UncompressedSize;
+    if (!failed && crc == work.Crc32 && sizeRight) {
         if (!testOnly) {
             fs::SetFileDosTime(temp.Path(), NormalizeDosDateTime(work.DateTime));
             if (z.RetainAttributes) fs::SetAttributes(temp.Path(), work.ExternalAttributes);
@@ -364,6 +406,8 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
             bool ignored = false;
             if (z.OnSkippingFile) z.OnSkippingFile(&z, skBadPassword, entry.StoredName(), index, ignored);
         }
+    } else if (!failed && crc == work.Crc32 && !sizeRight && z.OnBadSize) {
+        z.OnBadSize(&z, static_cast<int64_t>(output.BytesWritten()), work.UncompressedSize, index);
     } else if (z.OnBadCRC) {
         z.OnBadCRC(&z, crc, work.Crc32, index);
     }
@@ -371,6 +415,39 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         --numFiles;
         spoiled = true;
     }
+}
+
+void TVCLUnZip::Extraction::Refuse(const std::string& why, const std::string& fname, int index, bool folderEntry) {
+    z.skipDetail_ = why;
+    if (folderEntry) {
+        spoiled = true;
+        bool ignored = false;
+        if (z.OnSkippingFile) z.OnSkippingFile(&z, skCreateFailed, fname, index, ignored);
+    } else {
+        Skip(skCreateFailed, fname, index, z.View()->Items(index)->UncompressedSize);
+    }
+    z.skipDetail_.clear();
+}
+
+void TVCLUnZip::Extraction::CheckSpans() {
+    // Spans are only comparable within one file: a multi-disk set is left to its per-disk reads.
+    if (z.multiMode_ != mmNone || !z.files_) return;
+    headerOffsets.reserve(static_cast<size_t>(z.files_->Count()) + 1);
+    for (int i = 0; i < z.files_->Count(); ++i) headerOffsets.push_back(z.files_->Items(i)->LocalHeaderOffset);
+    // A scanned archive has no directory of its own to run into.
+    if (!z.recovery_) headerOffsets.push_back(z.ecrec_.CentralOffset);
+    std::sort(headerOffsets.begin(), headerOffsets.end());
+    archiveSize = z.zipStream_->Size();
+}
+
+bool TVCLUnZip::Extraction::Overlaps(const TZipHeaderInfo& entry) const {
+    if (z.sharedOffsets_.count(int64_t{entry.DiskNumberStart} << 32 | entry.LocalHeaderOffset)) return true;
+    if (headerOffsets.empty()) return false;
+    // The data ends where the next header (or the directory) starts at the latest. Data that runs
+    // past the end of the file is merely cut short, and reading it says so.
+    const int64_t end = dataStart + entry.CompressedSize;
+    const auto next = std::upper_bound(headerOffsets.begin(), headerOffsets.end(), int64_t{entry.LocalHeaderOffset});
+    return next != headerOffsets.end() && end > *next && end <= archiveSize;
 }
 
 bool TVCLUnZip::Extraction::PutInPlace(StagedEntry& entry) {
@@ -439,8 +516,12 @@ int TVCLUnZip::RunExtraction(bool testOnly) {
         return count;
     };
 
+    // One extraction lists each destination folder once (many new names in one folder stay linear).
+    fs::FolderListingCache listings;
     try {
+        run->CheckSpans();
         if (!testOnly && !destDir_.empty() && !fs::DirectoryExists(destDir_)) fs::ForceDirectories(destDir_);
+        if (!testOnly) fs::FolderBeneath(destDir_, "", false, run->destFolder);
         run->Select();
         bool stop = false;
         if (OnStartUnZipInfo) OnStartUnZipInfo(this, run->numFiles, run->totalBytes, stop);

@@ -101,6 +101,7 @@ void TVCLUnZip::Assign(const TVCLUnZip& source) {
     OnSkippingFile = source.OnSkippingFile;
     OnBadPassword = source.OnBadPassword;
     OnBadCRC = source.OnBadCRC;
+    OnBadSize = source.OnBadSize;
     OnInCompleteZip = source.OnInCompleteZip;
     OnGetNextDisk = source.OnGetNextDisk;
     OnUnZipComplete = source.OnUnZipComplete;
@@ -205,6 +206,7 @@ void TVCLUnZip::CloseZipFile(bool force) {
 void TVCLUnZip::DiscardDirectory() {
     sortedFiles_.reset();
     files_.reset();
+    sharedOffsets_.clear();
 }
 
 void TVCLUnZip::ClearZip() {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <set>
 #include <vector>
 
 #include "archive/codec/crypt.h"
@@ -47,6 +48,7 @@ using TSkippingFile = std::function<void(TVCLUnZip* Sender, TSkipReason Reason, 
                                          int FileIndex, bool& Retry)>;
 using TBadPassword = std::function<void(TVCLUnZip* Sender, int FileIndex, std::string& NewPassword)>;
 using TBadCRC = std::function<void(TVCLUnZip* Sender, uint32_t CalcCRC, uint32_t StoredCRC, int FileIndex)>;
+using TBadSize = std::function<void(TVCLUnZip* Sender, int64_t Decoded, int64_t Declared, int FileIndex)>;
 using TIncompleteZip = std::function<void(TVCLUnZip* Sender, TIncompleteZipMode& IncompleteMode)>;
 using TGetNextDisk = std::function<void(TVCLUnZip* Sender, int NextDisk, std::string& FName)>;
 using TUnZipComplete = std::function<void(TVCLUnZip* Sender, int FileCount)>;
@@ -107,6 +109,9 @@ public:
     TSkippingFile OnSkippingFile;
     TBadPassword OnBadPassword;
     TBadCRC OnBadCRC;
+    // An entry whose CRC matched but whose decoded length differs from its declared size. Without a
+    // handler it goes to OnBadCRC, like any other damaged entry.
+    TBadSize OnBadSize;
     TIncompleteZip OnInCompleteZip;
     TGetNextDisk OnGetNextDisk;  // the constructor installs the built-in disk request
     TUnZipComplete OnUnZipComplete;
@@ -137,6 +142,9 @@ public:
     // Decodes the entries FilesList selects (every entry with DoAll) and checks their CRC without writing
     // anything: the same selection, passwords, events and counts as UnZip, with FName the stored name.
     int TestArchive();
+    // Why the entry last refused through OnSkippingFile with skCreateFailed was refused, in words
+    // ("its name leads outside the destination folder", ...); valid during that event.
+    const std::string& SkipDetail() const { return skipDetail_; }
 
     void Assign(const TVCLUnZip& source);
 
@@ -195,6 +203,8 @@ protected:
     int numDisks_ = 1;
     TZipHeaderInfo work_;                        // the entry being extracted
     bool recovery_ = false;                      // the directory came from the recovery scan
+    std::set<int64_t> sharedOffsets_;            // disk << 32 | offset of local headers named twice
+    std::string skipDetail_;
     codec::TraditionalCipher cipher_;
     uint32_t runningCrc_ = 0xFFFFFFFF;
     std::string messageText_;

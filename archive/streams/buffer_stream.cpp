@@ -190,6 +190,12 @@ TLFNFileStream::TLFNFileStream(const std::string& fileName, uint16_t mode, bool 
     FlushOnDestroy = flush && (mode == fmCreate || (mode & 3) != 0);
 }
 
+TLFNFileStream::TLFNFileStream(int openHandle, const std::string& fileName, bool flush)
+    : TS_BufferStream(nullptr), file_(std::make_unique<TFileStream>(openHandle, fileName)) {
+    SetSource(file_.get());
+    FlushOnDestroy = flush;
+}
+
 TLFNFileStream::~TLFNFileStream() {
     try {
         Finish();  // while the file is still open

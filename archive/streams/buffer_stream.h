@@ -90,6 +90,9 @@ class TLFNFileStream : public TS_BufferStream {
 public:
     // Opens (or creates, with fmCreate) the file; FlushOnDestroy = flush and the mode includes writing.
     TLFNFileStream(const std::string& fileName, uint16_t mode, bool flush = false);
+    // Writes (and reads) through a duplicate of a descriptor already open for both, such as a scratch
+    // file's, named fileName for messages.
+    TLFNFileStream(int openHandle, const std::string& fileName, bool flush = false);
     ~TLFNFileStream() override;
     TFileStream& File() { return *file_; }
     const std::string& FileName() const { return file_->FileName(); }

@@ -104,6 +104,12 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
     }
 }
 
+TFileStream::TFileStream(int openHandle, const std::string& fileName) : fileName_(fileName) {
+    fd_ = ::fcntl(openHandle, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0)
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), ErrorText(errno).c_str()));
+}
+
 TFileStream::~TFileStream() {
     if (fd_ >= 0) ::close(fd_);
 }

@@ -54,6 +54,8 @@ public:
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, uint16_t mode);
+    // A stream over its own duplicate of an open descriptor (EFCreateError when it cannot be had).
+    TFileStream(int openHandle, const std::string& fileName);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

@@ -83,6 +83,20 @@ int openat(int dir, const char* path, int flags, ...) {
     return Track(real_openat(dir, path, flags, mode), path, flags);
 }
 
+// A scratch file is also written through a duplicate of its descriptor.
+int fcntl(int fd, int command, ...) {
+    REAL(fcntl, int, int, int, ...);
+    va_list args;
+    va_start(args, command);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    const int result = real_fcntl(fd, command, argument);
+    if ((command == F_DUPFD || command == F_DUPFD_CLOEXEC) && result >= 0 && result < kMaxFd && fd >= 0 &&
+        fd < kMaxFd)
+        tracked[result] = tracked[fd];
+    return result;
+}
+
 int close(int fd) {
     REAL(close, int, int);
     if (fd >= 0 && fd < kMaxFd) tracked[fd] = kNone;

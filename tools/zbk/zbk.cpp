@@ -60,9 +60,16 @@ void Watch(TVCLUnZip& zip, int& failures) {
         std::fprintf(stderr, "bad CRC: %s (%08x, stored %08x)\n", zip.EntryName(index).c_str(), calc, stored);
         ++failures;
     };
-    zip.OnSkippingFile = [&](TVCLUnZip*, archive::TSkipReason reason, const std::string& name, int, bool&) {
+    zip.OnBadSize = [&](TVCLUnZip*, int64_t decoded, int64_t declared, int index) {
+        std::fprintf(stderr, "wrong size: %s (%lld bytes, declared %lld)\n", zip.EntryName(index).c_str(),
+                     static_cast<long long>(decoded), static_cast<long long>(declared));
+        ++failures;
+    };
+    zip.OnSkippingFile = [&](TVCLUnZip* sender, archive::TSkipReason reason, const std::string& name, int, bool&) {
         static const char* const kReasons[] = {"bad password", "not overwritten", "cannot open", "cannot create"};
-        std::fprintf(stderr, "skipped (%s): %s\n", kReasons[reason & 3], name.c_str());
+        const std::string& detail = sender->SkipDetail();
+        std::fprintf(stderr, "skipped (%s): %s\n", detail.empty() ? kReasons[reason & 3] : detail.c_str(),
+                     name.c_str());
         ++failures;
     };
 }

@@ -66,7 +66,8 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
         {"encrypted", locked.Build(), true, "secret.txt: encrypted, no password"},
         {"local header overwritten", noLocalHeader, true, "DB/Logs.mdb: its local header is missing"},
         {"local header of another name", otherName, true,
-         "DB/Logs.mdb: its local header names another file; DB/Logs.mdb: CRC or size mismatch"},
+         "DB/Logs.mdb: its local header names another file; "
+         "DB/Logs.mdb: its data overlaps another entry's (a possible zip bomb)"},
         {"data cut short", cut.Build(), true, "DB/Logs.mdb: Premature end of file reached"},
         {"no archive", "just text, no end record", false, ": Not a valid zip file!"},
     };

@@ -6,7 +6,8 @@
 namespace {
 
 using archive::reader::DestinationFolder;
-using archive::reader::HasParentComponent;
+using archive::reader::IsRefusedName;
+using archive::reader::UsableFolder;
 
 struct FolderCase {
     const char* destDir;
@@ -43,18 +44,26 @@ TEST(DestinationFolder, FollowsDestDirRecreateDirsAndRootDir) {
         {"/", false, "", "", "/"},
     };
     for (const FolderCase& c : cases) {
-        EXPECT_EQ(DestinationFolder(c.destDir, c.recreate, c.rootDir, c.stored), c.expected)
+        const auto usable = UsableFolder(c.rootDir, c.stored, "f.ini");
+        ASSERT_TRUE(usable) << c.stored;
+        EXPECT_EQ(DestinationFolder(c.destDir, c.recreate, *usable), c.expected)
             << c.destDir << " " << c.recreate << " " << c.rootDir << " " << c.stored;
     }
 }
 
-TEST(DestinationFolder, ParentComponentsAreFound) {
-    const std::pair<const char*, bool> cases[] = {
-        {"../evil.txt", true}, {"a/../../evil.txt", true}, {"a/..", true}, {"..", true},
+// Names are judged after the drive, the root and RootDir are cut: "C:.." is ".." then.
+TEST(DestinationFolder, NamesThatLeaveDestDirAreRefused) {
+    const std::pair<std::string, bool> cases[] = {
+        {"../evil.txt", true}, {"a/../../evil.txt", true}, {"a/..", true},     {"..", true},
+        {"C:../evil.ini", true}, {"C:/../evil.ini", true}, {"/../evil.ini", true}, {".", true},
+        {std::string("\0x.txt", 6), true}, {std::string("a\0/x.txt", 8), true},
         {"a/b/c.txt", false},  {"..a/b", false},           {"a../b", false}, {"a/...", false},
-        {"./a", false},        {"", false},
+        {"./a", false},        {"C:..x/y", false},         {"", false},
     };
-    for (const auto& [name, expected] : cases) EXPECT_EQ(HasParentComponent(name), expected) << name;
+    for (const auto& [name, expected] : cases) EXPECT_EQ(IsRefusedName(name), expected) << name;
+    // RootDir is cut before the judgement too.
+    EXPECT_FALSE(UsableFolder("DB", "DB../", "x.ini"));
+    EXPECT_EQ(UsableFolder("DB/", "DB/./sub//", "x.ini"), "sub/");
 }
 
 }  // namespace

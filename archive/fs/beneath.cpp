@@ -1,0 +1,108 @@
+// Folders below an extraction's destination, made and entered without following symbolic links.
+//
+// An archive names the folders below the destination, so none of them may lead anywhere else. Each
+// component is opened relative to the one before with O_NOFOLLOW: a real folder is entered, a missing one
+// is made (mkdirat) and entered. A component that is a symbolic link is entered only when the place it
+// leads to lies inside the destination; one that leads outside refuses the entry. The destination itself,
+// and every link on the way to it, is the user's choice and is followed as it stands.
+//
+// Components match ignoring case, as Resolve() matches them, so "LINK" finds the link "link" and is
+// judged as it. The walk keeps the names as the disk spells them: the caller writes below the folder it
+// returns.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "archive/fs/fs.h"
+#include "archive/fs/fs_detail.h"
+
+namespace archive::fs {
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { if (fd_ >= 0) close(fd_); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    void Reset(int fd) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.empty() ? "." : path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+bool Inside(const std::string& real, const std::string& realRoot) {
+    if (real.empty() || realRoot.empty()) return false;
+    if (realRoot == "/") return true;
+    return real == realRoot || (real.size() > realRoot.size() && real.compare(0, realRoot.size(), realRoot) == 0 &&
+                                real[realRoot.size()] == kSeparator);
+}
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+}  // namespace
+
+BeneathResult FolderBeneath(const std::string& destination, const std::string& relative, bool create,
+                            std::string& onDisk) {
+    onDisk = destination.empty() ? std::string() : IncludeTrailingSeparator(Resolve(destination));
+    Fd dir(open(onDisk.empty() ? "." : onDisk.c_str(), kFolderFlags));
+    if (dir.Get() < 0) {
+        if (create) return BeneathResult::CannotCreate;
+        if (!relative.empty()) onDisk += IncludeTrailingSeparator(relative);  // nothing below it can be a link yet
+        return BeneathResult::Ok;
+    }
+    std::string realRoot;  // found when a link needs judging
+
+    size_t pos = 0;
+    while (pos < relative.size()) {
+        size_t end = relative.find(kSeparator, pos);
+        if (end == std::string::npos) end = relative.size();
+        std::string name = relative.substr(pos, end - pos);
+        pos = end + 1;
+        if (name.empty() || name == ".") continue;
+        if (name == "..") return BeneathResult::LeavesDestination;
+
+        struct stat st {};
+        if (fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            const std::string folded = detail::FindFolded(onDisk, name);
+            if (!folded.empty()) name = folded;
+        }
+        int next = openat(dir.Get(), name.c_str(), kFolderFlags | O_NOFOLLOW);
+        if (next < 0 && errno == ENOENT) {
+            if (!create) {  // nothing below a missing folder can be a link yet
+                onDisk += IncludeTrailingSeparator(pos < relative.size() ? name + kSeparator + relative.substr(pos)
+                                                                          : name);
+                return BeneathResult::Ok;
+            }
+            if (mkdirat(dir.Get(), name.c_str(), 0777) == 0) detail::NoteFolderChange(onDisk + name, true);
+            next = openat(dir.Get(), name.c_str(), kFolderFlags | O_NOFOLLOW);
+        }
+        if (next < 0 && (errno == ELOOP || errno == ENOTDIR) &&
+            fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+            if (realRoot.empty()) realRoot = RealPath(destination);
+            if (!Inside(RealPath(onDisk + name), realRoot)) return BeneathResult::LeavesDestination;
+            next = openat(dir.Get(), name.c_str(), kFolderFlags);
+        }
+        if (next < 0) return BeneathResult::CannotCreate;
+        dir.Reset(next);
+        onDisk += name;
+        onDisk += kSeparator;
+    }
+    return BeneathResult::Ok;
+}
+
+}  // namespace archive::fs

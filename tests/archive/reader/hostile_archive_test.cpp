@@ -1,0 +1,211 @@
+// Archives made to harm: names that climb out of the destination after their drive is cut, folders that
+// are symbolic links leading elsewhere, entries that share one stream (a bomb), sizes that lie, names with
+// a NUL byte, more entries than the list holds. Each archive is built here; each case checks that nothing
+// outside the destination changed (the whole tree around it is listed before and after), and that test
+// and extraction judge the archive alike.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "archive/codec/crc32.h"
+#include "archive/errors.h"
+#include "archive/reader/vcl_unzip.h"
+#include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
+
+namespace {
+
+using namespace archive;
+using testing_support::MakeDirs;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+using testing_support::ZipBuilder;
+using testing_support::ZipEntryRecipe;
+using testing_support::PutLE;
+
+// Every path below `root` (links not followed) with its kind and contents.
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    namespace sfs = std::filesystem;
+    for (auto it = sfs::recursive_directory_iterator(root); it != sfs::recursive_directory_iterator(); ++it) {
+        const std::string rel = sfs::relative(it->path(), root).string();
+        if (it->is_symlink()) tree[rel] = "-> " + sfs::read_symlink(it->path()).string();
+        else if (it->is_directory()) tree[rel] = "/";
+        else tree[rel] = ReadFile(it->path().string());
+    }
+    return tree;
+}
+
+struct Outcome {
+    int written = 0;
+    std::vector<std::string> failures;  // one line per entry that did not make it
+    std::string error;                  // the exception that ended the call
+};
+
+Outcome RunOn(const std::string& archive, const std::string& dest, bool test, std::vector<std::string> patterns = {}) {
+    TVCLUnZip z;
+    z.DoProcessMessages = false;
+    Outcome out;
+    z.OnBadCRC = [&](TVCLUnZip* s, uint32_t, uint32_t, int i) { out.failures.push_back("crc " + s->EntryName(i)); };
+    z.OnBadSize = [&](TVCLUnZip* s, int64_t got, int64_t declared, int i) {
+        out.failures.push_back("size " + s->EntryName(i) + " " + std::to_string(got) + "/" + std::to_string(declared));
+    };
+    z.OnSkippingFile = [&](TVCLUnZip* s, TSkipReason, const std::string&, int i, bool&) {
+        out.failures.push_back("skip " + s->EntryName(i) + ": " + s->SkipDetail());
+    };
+    z.SetZipName(archive);
+    z.SetDestDir(dest);
+    z.RecreateDirs = true;
+    z.OverwriteMode = Always;
+    z.FilesList = patterns;
+    z.DoAll = patterns.empty();
+    try {
+        out.written = test ? z.TestArchive() : z.UnZip();
+    } catch (const Exception& e) {
+        out.error = e.what();
+    }
+    return out;
+}
+
+// Entries that all point into one stored stream: each local header's extra field reaches over the
+// headers after it, so every entry's data is the same bytes.
+std::string OverlappingEntries(int count, const std::string& shared) {
+    const uint32_t crc = codec::Crc32(shared.data(), shared.size());
+    std::vector<std::string> names;
+    size_t headers = 0;
+    for (int i = 0; i < count; ++i) {
+        names.push_back("f" + std::to_string(100 + i));
+        headers += 30 + names.back().size();
+    }
+    std::string out, central;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t at = static_cast<uint32_t>(out.size());
+        const size_t after = headers - at - 30 - names[i].size();
+        PutLE(out, 0x04034b50, 4), PutLE(out, 20, 2), PutLE(out, 0, 2), PutLE(out, 0, 2), PutLE(out, 0, 4);
+        PutLE(out, crc, 4), PutLE(out, shared.size(), 4), PutLE(out, shared.size(), 4);
+        PutLE(out, names[i].size(), 2), PutLE(out, after, 2);
+        out += names[i];
+        PutLE(central, 0x02014b50, 4), PutLE(central, 20, 2), PutLE(central, 20, 2), PutLE(central, 0, 4);
+        PutLE(central, 0, 4), PutLE(central, crc, 4), PutLE(central, shared.size(), 4);
+        PutLE(central, shared.size(), 4), PutLE(central, names[i].size(), 2), PutLE(central, 0, 6);
+        PutLE(central, 0, 2), PutLE(central, 0x20, 4), PutLE(central, at, 4);
+        central += names[i];
+    }
+    out += shared;
+    const uint32_t centralOffset = static_cast<uint32_t>(out.size());
+    out += central;
+    PutLE(out, 0x06054b50, 4), PutLE(out, 0, 4), PutLE(out, count, 2), PutLE(out, count, 2);
+    PutLE(out, central.size(), 4), PutLE(out, centralOffset, 4), PutLE(out, 0, 2);
+    return out;
+}
+
+struct HostileCase {
+    const char* what;
+    std::function<std::string()> build;
+    std::vector<std::string> patterns;
+    // Expected: files written by extraction (relative to dest) and the failure count in test and
+    // extract. A link is in the destination, not in the archive:
+    // only extraction meets it.
+    std::map<std::string, std::string> written;
+    size_t failures;
+    bool destinationFails = false;
+};
+
+TEST(HostileArchive, NothingOutsideTheDestinationAndTestAgreesWithExtract) {
+    const std::string ok = "[Settings]\n";
+    ZipEntryRecipe lying1, lying2;
+    lying1.name = "a.txt", lying1.crc = 0, lying1.uncompressedSize = 1000;
+    lying2.name = "b.txt", lying2.crc = 0, lying2.uncompressedSize = 0xFFFFFFFE;
+    const HostileCase cases[] = {
+        {"drive prefix before ..",
+         [&] {
+             return ZipBuilder().Stored("Settings.ini", ok).Stored("C:../evil.ini", "x").Stored("C:..\\evil2.ini", "y")
+                 .Stored("D:/../evil3.ini", "z").Build();
+         },
+         {"*.ini"}, {{"Settings.ini", ok}}, 3},
+        {"folders that are links out of the destination, in either case",
+         [] { return ZipBuilder().Stored("link/x.ini", "x").Stored("LINK/y.ini", "y").Stored("inner/z.ini", "z").Build(); },
+         {}, {{"real/z.ini", "z"}}, 2, true},
+        {"one stream under many entries",
+         [] { return OverlappingEntries(40, std::string(4096, 'A')); }, {}, {{"f139", std::string(4096, 'A')}}, 39},
+        {"two records naming one local header",
+         [] {
+             std::string zip = ZipBuilder().Stored("a.txt", "aaaa").Stored("b.txt", "bbbb").Build();
+             const size_t second = zip.find("PK\x01\x02", zip.find("PK\x01\x02") + 4);
+             zip.replace(second + 42, 4, std::string(4, '\0'));  // b.txt's local header offset: a.txt's
+             zip.replace(second + 16, 4, zip.substr(zip.find("PK\x01\x02") + 16, 4));
+             return zip;
+         },
+         {}, {}, 1},
+        {"sizes that lie", [&] { return ZipBuilder().Add(lying1).Add(lying2).Build(); }, {}, {}, 2},
+        {"a NUL byte in a name",
+         [] { return ZipBuilder().Stored(std::string("\0x.txt", 6), "hi").Stored("good.txt", "ok").Build(); },
+         {}, {{"good.txt", "ok"}}, 1},
+        {"one folder in two cases, one file in two cases",
+         [] { return ZipBuilder().Stored("Dir/A.txt", "1").Stored("dir/a.TXT", "2").Build(); },
+         {}, {{"Dir/A.txt", "2"}}, 0},
+    };
+    for (const HostileCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        const std::string archive = tmp / "A.zip";
+        WriteFile(archive, c.build());
+        const std::string dest = tmp / "dest/Logger";
+        MakeDirs(dest + "/real");
+        MakeDirs(tmp / "elsewhere");
+        WriteFile(tmp / "dest/evil.ini", "old");
+        ASSERT_EQ(symlink((tmp / "elsewhere").c_str(), (dest + "/link").c_str()), 0);
+        ASSERT_EQ(symlink("real", (dest + "/inner").c_str()), 0);  // leads inside: followed
+        auto outside = Tree(tmp.Path());
+        const auto inside = Tree(dest);
+
+        const Outcome test = RunOn(archive, "", true, c.patterns);
+        const Outcome extract = RunOn(archive, dest, false, c.patterns);
+        EXPECT_EQ(test.error, "");
+        EXPECT_EQ(extract.error, "");
+        EXPECT_EQ(extract.failures.size(), c.failures) << ::testing::PrintToString(extract.failures);
+        if (!c.destinationFails) EXPECT_EQ(test.failures, extract.failures);
+
+        // Outside the destination nothing changed; inside, exactly the expected files appeared.
+        auto after = Tree(tmp.Path());
+        for (auto it = after.begin(); it != after.end();) {
+            if (it->first.rfind("dest/Logger/", 0) == 0) it = after.erase(it);
+            else ++it;
+        }
+        for (auto it = outside.begin(); it != outside.end();) {
+            if (it->first.rfind("dest/Logger/", 0) == 0) it = outside.erase(it);
+            else ++it;
+        }
+        EXPECT_EQ(after, outside);
+        auto expected = inside;
+        for (const auto& [name, content] : c.written) {
+            expected[name] = content;
+            for (auto slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+                expected.emplace(name.substr(0, slash), "/");
+        }
+        EXPECT_EQ(Tree(dest), expected);
+    }
+}
+
+TEST(HostileArchive, MoreEntriesThanTheListHoldsAreToldAsSuch) {
+    TempDir tmp;
+    ZipBuilder builder;
+    for (int i = 0; i < 65521; ++i) builder.Stored(std::to_string(i), "");
+    WriteFile(tmp / "many.zip", builder.Build());
+    TVCLUnZip z;
+    z.DoProcessMessages = false;
+    z.SetZipName(tmp / "many.zip");
+    try {
+        z.ReadCentralDirectory();
+        FAIL() << "read " << z.Count() << " entries";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "The archive holds more than 65520 entries");
+    }
+}
+
+}  // namespace
