@@ -21,11 +21,11 @@ void TfmMain::CreateBTClick() {
     if (!CommandMayStart()) return;
     if (!services_.platform.dialogs->Confirm(QString::fromLatin1(kCreateQuestion))) return;
 
-    Panel3->setEnabled(false);
+    LockPanel();
     CreateCommand command(*Zip, *services_.platform.registry, *this);
     try {
         const CreateOutcome outcome = command.Run({loggerFolder_, DirectoryEdit1->Text(), Now()});
-        Panel3->setEnabled(true);
+        UnlockPanel();
         if (outcome.created) ReReadCatalogue(true);
     } catch (...) {
         try {
@@ -34,7 +34,7 @@ void TfmMain::CreateBTClick() {
         }
         ProgressBar1->setValue(0);
         ProgressBar2->setValue(0);
-        Panel3->setEnabled(true);
+        UnlockPanel();
         throw;
     }
 }

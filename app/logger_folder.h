@@ -18,4 +18,11 @@ QString LoggerFolderFromText(const QString& fieldText);
 // "/x/Log/"); empty when the path has no folder part.
 QString ExecutableFolder(const QString& executablePath);
 
+// The path the program was started by, symbolic links left as they are: a program reached through a
+// link in the logger folder belongs to that folder. `argv0` with a '/' is taken against `currentDir`;
+// a bare name is looked up in `pathVariable` (':'-separated, as the shell did). `resolvedPath` (the
+// executable's real path) is the answer when neither finds a file.
+QString StartedExecutablePath(const QString& argv0, const QString& currentDir, const QString& pathVariable,
+                              const QString& resolvedPath);
+
 }  // namespace app

@@ -22,9 +22,12 @@ bool LoggerGuard::LoggerRunning() { return IsProcessRunning(processes_, QString:
 bool LoggerGuard::Guard() {
     if (!LoggerRunning()) return true;
     if (dialogs_.Confirm(QString::fromLatin1(kCloseLoggerQuestion))) {
-        closer_.RequestClose(QString::fromLatin1(kQsoWindowClass));
+        // The close request goes out beside the wait: the 29 seconds count from the answer, however
+        // long Wine takes to start the request.
+        closer_.StartCloseRequest(QString::fromLatin1(kQsoWindowClass));
         int counter = kMaxSleeps + 1;
         while (LoggerRunning() && counter > 1) {
+            if (OnWaiting) OnWaiting((counter - 1) * kSleepMs / 1000);
             sleeper_.Sleep(kSleepMs);
             --counter;
         }

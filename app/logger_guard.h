@@ -4,7 +4,8 @@
 // ignoring case (no partial match: "MyZORVEL_Log3.exe" and "ZORVEL_Log3.exe.bak" are other programs).
 // When it runs, the user is asked to close it; on Yes the logger's QSO-entry window is asked to close
 // (an open entry window would keep the logger from closing) and the guard polls the process list for
-// up to 29 one-second sleeps. The guard never ends the logger itself.
+// up to 29 one-second sleeps, counted from the answer: the close request goes out beside the wait,
+// however long it takes to arrive. The guard never ends the logger itself.
 //
 // Consulted when the window is first shown, before a backup is made and before a restore.
 #pragma once
@@ -15,6 +16,8 @@
 #include "app/platform/window_closer.h"
 
 #include <QString>
+
+#include <functional>
 
 namespace app {
 
@@ -38,6 +41,9 @@ public:
     // True when it is safe to proceed (the logger is not running, or ended while we waited); false
     // when the logger still runs.
     bool Guard();
+
+    // Told before each sleep of the wait how many seconds it may still last (29 first, then 28, ...).
+    std::function<void(int secondsLeft)> OnWaiting;
 
 private:
     bool LoggerRunning();

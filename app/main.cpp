@@ -6,11 +6,14 @@
 // Win32 helper in the logger's Wine prefix, real sleeps, Qt message boxes, the form state in QSettings
 // and the engine's host on Qt. Everything ends when the window closes (also when a start check fails).
 #include "app/cli/command_line.h"
+#include "app/desktop_look.h"
+#include "app/logger_folder.h"
 #include "app/main_window.h"
 #include "app/qt_host.h"
 #include "ui/settings_form_store.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char* argv[]) {
     QStringList arguments;
@@ -25,6 +28,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     // The name only: a display name would be appended to every window title.
     QApplication::setApplicationName(QString::fromLatin1(app::kProgramTitle));
+    app::ApplyDesktopLook();
 
     // The services ask the window for the logger folder whenever they need the Wine prefix.
     app::platform::LinuxServices services([] { return app::fmMain ? app::fmMain->LoggerFolder() : QString(); });
@@ -33,7 +37,10 @@ int main(int argc, char* argv[]) {
     app::MainWindowServices windowServices;
     windowServices.platform = services.Get();
     windowServices.formStore = std::make_shared<ui::SettingsFormStore>();
-    windowServices.executablePath = QCoreApplication::applicationFilePath();
+    // The path it was started by: a link in the logger folder stands for the program there.
+    windowServices.executablePath =
+        app::StartedExecutablePath(arguments.value(0), QDir::currentPath(), qEnvironmentVariable("PATH"),
+                                   QCoreApplication::applicationFilePath());
     windowServices.host = &host;
 
     app::TfmMain window(std::move(windowServices));

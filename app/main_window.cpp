@@ -3,7 +3,8 @@
 // Start-up order matters and follows the user's view of the program:
 //  1. construction (FormCreate): the logger folder from the executable's folder, the INI file name under
 //     its tmp folder, the caption extended with version and build time;
-//  2. first showing: FormStorage1 restores position and stored values (its hook runs before ours), then
+//  2. first showing: FormStorage1 restores position and stored values (its hook runs before ours), then,
+//     once the window is on the screen (queued after the show),
 //     FormShow refreshes the catalogue from the stored backup folder, consults the guard and checks that
 //     ZORVEL_Log3.exe is in the logger folder. A failed check closes the window -- queued, not at once:
 //     the show is still under way, and before the message loop runs a direct close could not end it;
@@ -16,6 +17,7 @@
 #include "app/backup_layout.h"
 #include "app/commands/command_steps.h"
 #include "app/logger_folder.h"
+#include "app/platform/message_box_dialogs.h"
 #include "app/version_stamp.h"
 #include "archive/fs/fs.h"
 #include "archive/reader/vcl_unzip.h"
@@ -75,6 +77,31 @@ QProgressBar* MakeProgressBar(const char* name, QWidget* parent) {
     bar->setFixedHeight(8);
     return bar;
 }
+
+// The status bar's one simple panel. It never widens the window: a text longer than the panel loses
+// its middle (a path keeps its start and its file name), and the tooltip holds the whole text.
+class StatusPanel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QString FullText() const { return full_; }
+    void SetFullText(const QString& text) {
+        full_ = text;
+        setToolTip(text);
+        Elide();
+    }
+    QSize sizeHint() const override { return QSize(0, QLabel::sizeHint().height()); }
+    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        Elide();
+    }
+
+private:
+    void Elide() { setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, qMax(0, contentsRect().width()))); }
+    QString full_;
+};
 
 }  // namespace
 
@@ -147,6 +174,12 @@ void TfmMain::BuildControls() {
     DirectoryEdit2 = new ui::TDirectoryEdit(Panel3);
     DirectoryEdit2->setObjectName(QStringLiteral("DirectoryEdit2"));
     DirectoryEdit2->SetText(HomeFolder());
+    // Neither folder field is reached with Tab: a stray key must not replace a folder or open the picker.
+    // A click still puts the caret in it.
+    DirectoryEdit1->setFocusPolicy(Qt::ClickFocus);
+    DirectoryEdit2->setFocusPolicy(Qt::ClickFocus);
+    // A typed backup folder is taken when the typing is finished, not at every keystroke.
+    DirectoryEdit1->SetChangeDelay(kTypingPauseMs);
     panel->addWidget(Label4);
     panel->addWidget(DirectoryEdit1);
     panel->addSpacing(4);
@@ -211,8 +244,10 @@ void TfmMain::BuildControls() {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    statusPanel_ = new QLabel(QString::fromLatin1(kProgramTitle), StatusBar1);
-    statusPanel_->setObjectName(QStringLiteral("SimplePanel"));
+    auto* statusPanel = new StatusPanel(StatusBar1);
+    statusPanel->setObjectName(QStringLiteral("SimplePanel"));
+    statusPanel->SetFullText(QString::fromLatin1(kProgramTitle));
+    statusPanel_ = statusPanel;
     StatusBar1->addWidget(statusPanel_, 1);
     setStatusBar(StatusBar1);
 
@@ -277,11 +312,11 @@ void TfmMain::ShowError(const QString& message) {
         services_.errorBox(message);
         return;
     }
-    QMessageBox::critical(this, QString::fromLatin1(kProgramTitle), message);
+    platform::ShowMessageBox(this, QMessageBox::Critical, QString::fromLatin1(kProgramTitle), message, QMessageBox::Ok);
 }
 
-QString TfmMain::StatusText() const { return statusPanel_->text(); }
-void TfmMain::SetStatusText(const QString& text) { statusPanel_->setText(text); }
+QString TfmMain::StatusText() const { return static_cast<StatusPanel*>(statusPanel_)->FullText(); }
+void TfmMain::SetStatusText(const QString& text) { static_cast<StatusPanel*>(statusPanel_)->SetFullText(text); }
 
 // ---- start-up and closing ----------------------------------------------------------------------------
 
@@ -296,7 +331,7 @@ void TfmMain::FormShow(QObject*) {
     const auto closeSoon = [this] { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); };
     catalogue_->StartStep();
     RemoveStaleScratchFiles(loggerFolder_, DirectoryEdit1->Text());
-    if (!guard_.Guard()) {
+    if (!LoggerMayBeTouched()) {
         closeSoon();  // the guard's question was the message
         return;
     }
@@ -321,7 +356,10 @@ void TfmMain::FormCloseQuery(QObject*, bool& CanClose) {
 
 void TfmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous()) Guarded([this] { FormShow(this); });
+    // The start checks run once the window is on the screen, so that it is there (and repaints) behind
+    // the guard's question and all through its wait.
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(this, [this] { Guarded([this] { FormShow(this); }); }, Qt::QueuedConnection);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
@@ -355,7 +393,7 @@ bool TfmMain::BackupFolderExists() const {
 }
 
 bool TfmMain::CommandMayStart() {
-    if (!guard_.Guard()) {
+    if (!LoggerMayBeTouched()) {
         close();
         return false;
     }
@@ -364,6 +402,34 @@ bool TfmMain::CommandMayStart() {
         return false;
     }
     return true;
+}
+
+bool TfmMain::LoggerMayBeTouched() {
+    // The wait shows in the status bar, counting down, and the status comes back afterwards.
+    const QString status = StatusText();
+    guard_.OnWaiting = [this](int secondsLeft) {
+        SetStatusText(QStringLiteral("Waiting for \"ZORVEL_Log 3\" to close: %1 s").arg(secondsLeft));
+    };
+    const bool mayTouch = guard_.Guard();
+    guard_.OnWaiting = nullptr;
+    SetStatusText(status);
+    return mayTouch;
+}
+
+void TfmMain::LockPanel() {
+    focusBeforeLock_ = focusWidget();
+    Panel3->setEnabled(false);
+}
+
+void TfmMain::UnlockPanel() {
+    Panel3->setEnabled(true);
+    // The focus goes back where it was (the button pressed, as a rule), never into a folder field by
+    // chance: a stray key there would replace the folder.
+    QWidget* back = focusBeforeLock_.data();
+    focusBeforeLock_.clear();
+    if (!back || back == DirectoryEdit1 || back == DirectoryEdit2 || !back->isEnabled() || !back->isVisible())
+        back = FileListBox1;
+    back->setFocus(Qt::OtherFocusReason);
 }
 
 void TfmMain::ReReadCatalogue(bool selectLast) {
@@ -397,7 +463,8 @@ void TfmMain::ZipZipComplete(archive::TVCLZip*, int) {
 }
 
 void TfmMain::UnZip1EndUnZip(archive::TVCLUnZip*, int, const std::string& FName) {
-    SetStatusText(QString::fromStdString(FName));
+    // The path as it is on disk ("DB/Logs.mdb"), not as the restore table spells the folder ("db/").
+    SetStatusText(QString::fromStdString(archive::fs::Resolve(FName)));
 }
 
 void TfmMain::UnZip1UnZipComplete(archive::TVCLUnZip*, int) {

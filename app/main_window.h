@@ -25,6 +25,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include <cstdint>
@@ -59,6 +60,9 @@ namespace app {
 
 inline constexpr char kProgramTitle[] = "ZORVEL_Backup";
 inline constexpr char kNotInLoggerFolder[] = "This program must be run in ZORVEL_Log 3 folder";
+// A backup folder being typed is taken after this long without a keystroke (or at Enter, or when the
+// focus leaves the field).
+inline constexpr int kTypingPauseMs = 1500;
 
 // What the window gets from outside.
 struct MainWindowServices {
@@ -181,6 +185,11 @@ private:
     // The first two steps of both commands: the guard (a logger that stays running ends the program) and
     // the backup folder (a missing one opens the folder picker). False when the command must stop.
     bool CommandMayStart();
+    // The guard, with its wait counted down in the status bar.
+    bool LoggerMayBeTouched();
+    // Panel3 locked while a command works, and unlocked with the focus back where it was.
+    void LockPanel();
+    void UnlockPanel();
     // The catalogue re-read; with `selectLast` the newest backup is selected and shown.
     void ReReadCatalogue(bool selectLast);
 
@@ -194,6 +203,7 @@ private:
     LoggerGuard guard_;
     QString loggerFolder_;
     QLabel* statusPanel_ = nullptr;
+    QPointer<QWidget> focusBeforeLock_;
     std::unique_ptr<Catalogue> catalogue_;  // made once the controls it works on exist
 };
 

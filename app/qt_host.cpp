@@ -1,6 +1,8 @@
 // QtHost: the engine's host calls mapped onto Qt; see qt_host.h.
 #include "app/qt_host.h"
 
+#include "app/platform/message_box_dialogs.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -20,19 +22,19 @@ archive::Answer QtHost::MessageBox(const std::string& caption, const std::string
     QWidget* parent = QApplication::activeWindow();
     switch (buttons) {
     case archive::Buttons::YesNo:
-        return QMessageBox::question(parent, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::Yes) == QMessageBox::Yes
+        return platform::ShowMessageBox(parent, QMessageBox::Question, Q(caption), Q(text),
+                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes
                    ? archive::Answer::Yes
                    : archive::Answer::No;
     case archive::Buttons::OkCancel:
-        return QMessageBox::warning(parent, Q(caption), Q(text), QMessageBox::Ok | QMessageBox::Cancel,
-                                    QMessageBox::Ok) == QMessageBox::Ok
+        return platform::ShowMessageBox(parent, QMessageBox::Warning, Q(caption), Q(text),
+                                        QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok
                    ? archive::Answer::Ok
                    : archive::Answer::Cancel;
     case archive::Buttons::Ok:
         break;
     }
-    QMessageBox::information(parent, Q(caption), Q(text), QMessageBox::Ok);
+    platform::ShowMessageBox(parent, QMessageBox::Information, Q(caption), Q(text), QMessageBox::Ok);
     return archive::Answer::Ok;
 }
 

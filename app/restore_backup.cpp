@@ -27,7 +27,7 @@ void TfmMain::RectoreBTClick() {
     request.logs = cbLogs->isChecked();
     request.configuration = cbConfiguration->isChecked();
     if (!request.AnyChosen()) return;
-    if (!guard_.Guard()) return;
+    if (!LoggerMayBeTouched()) return;
     if (!services_.platform.dialogs->Confirm(QString::fromLatin1(kRestoreQuestion))) return;
 
     request.archivePath = FileListBox1->SelectedFileName();
@@ -35,17 +35,17 @@ void TfmMain::RectoreBTClick() {
     UnZip1->SetZipName(Native(request.archivePath));
     if (!archive::fs::FileExists(UnZip1->ZipName())) return;
 
-    Panel3->setEnabled(false);
+    LockPanel();
     RestoreCommand command(*UnZip1, *services_.platform.registry, *this);
     try {
         command.Run(request);
     } catch (...) {
         ProgressBar1->setValue(0);
         ProgressBar2->setValue(0);
-        Panel3->setEnabled(true);
+        UnlockPanel();
         throw;
     }
-    Panel3->setEnabled(true);
+    UnlockPanel();
 }
 
 }  // namespace app

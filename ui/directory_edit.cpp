@@ -45,6 +45,7 @@ void TDirectoryEdit::ChooseFolder() {
     if (OnAfterDialog) OnAfterDialog(this, start, proceed);
     if (!proceed) return;
 
+    const QString before = text();
     if (hasSelectedText()) {
         QString rest = text();
         rest.remove(selectionStart(), selectedText().size());
@@ -54,6 +55,8 @@ void TDirectoryEdit::ChooseFolder() {
         setText(text() + QLatin1Char(';') + start);
     else
         setText(start);
+    // Typed text that the picker confirmed as it stood changed nothing just now, but was never announced.
+    if (text() == before && TypedBeforeButton() && OnChange) OnChange(this);
     if (!start.isEmpty() && fs::DirectoryExists(start.toStdString())) initialDir_ = start;
 }
 

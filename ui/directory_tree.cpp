@@ -5,6 +5,8 @@
 #include "ui/glyphs.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QTimer>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -42,6 +44,7 @@ public:
 QTreeWidgetItem* MakeItem(const QString& text, const QString& path) {
     auto* item = new FolderItem(QStringList(text));
     item->setData(0, kPathRole, path);
+    item->setToolTip(0, path);
     item->setIcon(0, QIcon(GlyphPixmap(Glyph::ClosedFolder)));
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     return item;
@@ -55,6 +58,14 @@ TDirectoryTree::TDirectoryTree(QWidget* parent) : QTreeWidget(parent) {
     setUniformRowHeights(true);
     setItemDelegate(new RowHeightDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Deep folders keep their whole names: the column is as wide as its widest name and the tree scrolls
+    // sideways, so "Program Files" and "Programs" four levels down are still told apart. Should a name be
+    // cut after all, it loses its middle, and the tooltip gives the whole path.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setTextElideMode(Qt::ElideMiddle);
     root_ = MakeItem(QStringLiteral("/"), QStringLiteral("/"));
     addTopLevelItem(root_);
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Populate(item); });
@@ -109,8 +120,29 @@ void TDirectoryTree::SetDirectory(const QString& folder) {
     }
     Populate(item);
     setCurrentItem(item);
-    scrollToItem(item);
+    ShowItem(item);
 }
+
+void TDirectoryTree::showEvent(QShowEvent* event) {
+    QTreeWidget::showEvent(event);
+    // Opened before it was shown: the sizes are known only now.
+    QTimer::singleShot(0, this, [this] {
+        if (QTreeWidgetItem* item = currentItem()) ShowItem(item);
+    });
+}
+
+void TDirectoryTree::ShowItem(QTreeWidgetItem* item) {
+    executeDelayedItemsLayout();
+    updateGeometries();
+    scrollToItem(item);
+    // Sideways: the opened folder's picture and name from their start, with a little of the levels above.
+    QScrollBar* bar = horizontalScrollBar();
+    const QRect shown = visualItemRect(item);  // starts after the indentation
+    const int needed = iconSize().width() + 8 + fontMetrics().horizontalAdvance(item->text(0));
+    if (shown.left() < 0 || shown.left() + needed > viewport()->width())
+        bar->setValue(qMax(0, shown.left() + bar->value() - 2 * indentation()));
+}
+
 
 QString TDirectoryTree::Directory() const {
     const QTreeWidgetItem* item = currentItem();

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
+#include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -62,7 +63,9 @@ public:
         painter->fillRect(option.rect, selected ? pal.highlight() : pal.base());
         int x = option.rect.left() + 2;
         if (list_->ShowGlyphs()) {
-            const QPixmap glyph = GlyphPixmap(static_cast<Glyph>(index.data(kGlyphRole).toInt()));
+            // A file that is no program shows the icon of its type, as the desktop's file manager does.
+            const auto kind = static_cast<Glyph>(index.data(kGlyphRole).toInt());
+            const QPixmap glyph = kind == Glyph::UnknownFile ? FileTypePixmap(index.data().toString()) : GlyphPixmap(kind);
             if (!glyph.isNull()) {
                 painter->drawPixmap(x, option.rect.top() + (option.rect.height() - glyph.height()) / 2, glyph);
                 x = option.rect.left() + glyph.width() + 6;
@@ -73,8 +76,11 @@ public:
         const QRect text(x, option.rect.top(), option.rect.right() - x, option.rect.height());
         painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data().toString());
         if (option.state & QStyle::State_HasFocus) {
-            painter->setPen(QPen(pal.color(QPalette::Text), 1, Qt::DotLine));
-            painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+            // The style's own focus frame.
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(option);
+            focus.backgroundColor = selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base);
+            list_->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, list_);
         }
     }
 

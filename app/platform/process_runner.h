@@ -31,6 +31,9 @@ class ProcessRunner {
 public:
     virtual ~ProcessRunner() = default;
     virtual RunResult RunAndWait(const RunRequest& request) = 0;
+    // Starts the program and returns at once; its end is not awaited (the time limit still applies).
+    // True when it could be started. Runners that cannot run beside the caller wait here instead.
+    virtual bool Start(const RunRequest& request) { return RunAndWait(request).started; }
 };
 
 }  // namespace app::platform

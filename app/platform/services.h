@@ -47,7 +47,7 @@ public:
 private:
     QtProcessRunner runner_;
     LinuxProcessList processes_;
-    ThreadSleeper sleeper_;
+    EventLoopSleeper sleeper_;
     MessageBoxDialogs dialogs_;
     DesktopWebOpener web_;
     BuildVersionInfo version_;

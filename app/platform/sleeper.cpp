@@ -1,13 +1,16 @@
-// The real sleep.
+// The real sleep, in a local event loop.
 #include "app/platform/sleeper.h"
 
-#include <chrono>
-#include <thread>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace app::platform {
 
-void ThreadSleeper::Sleep(int milliseconds) {
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+void EventLoopSleeper::Sleep(int milliseconds) {
+    if (milliseconds <= 0) return;
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 }  // namespace app::platform

@@ -10,8 +10,9 @@ public:
     virtual void Sleep(int milliseconds) = 0;
 };
 
-// Really sleeps; the window does not repaint meanwhile, as on the original platform.
-class ThreadSleeper : public Sleeper {
+// Sleeps in a local event loop that serves everything but the user's input: the window repaints and
+// programs started beside it are reaped, while clicks and keys wait until the sleep is over.
+class EventLoopSleeper : public Sleeper {
 public:
     void Sleep(int milliseconds) override;
 };

@@ -13,6 +13,9 @@ public:
     virtual ~WindowCloser() = default;
     // True when a window of `windowClass` was found and the request posted.
     virtual bool RequestClose(const QString& windowClass) = 0;
+    // Sends the same request without waiting for it to be delivered, so that whoever waits for the
+    // window's program to end counts from now. Closers that cannot do that deliver it here.
+    virtual void StartCloseRequest(const QString& windowClass) { RequestClose(windowClass); }
 };
 
 }  // namespace app::platform

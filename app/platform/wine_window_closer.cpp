@@ -19,15 +19,24 @@ WineWindowCloser::WineWindowCloser(std::function<QString()> loggerFolder, Proces
       wineProgram_(std::move(wineProgram)),
       helperPath_(std::move(helperPath)) {}
 
-bool WineWindowCloser::RequestClose(const QString& windowClass) {
-    if (helperPath_.isEmpty() || !QFileInfo(helperPath_).isFile()) return false;
+std::optional<RunRequest> WineWindowCloser::HelperRun(const QString& windowClass) {
+    if (helperPath_.isEmpty() || !QFileInfo(helperPath_).isFile()) return std::nullopt;
     auto request = WineRunInLoggerPrefix(loggerFolder_(), wineProgram_,
                                          {QFileInfo(helperPath_).absoluteFilePath(), windowClass},
                                          CurrentEnvironment());
+    if (request) request->timeoutMs = kHelperTimeoutMs;
+    return request;
+}
+
+bool WineWindowCloser::RequestClose(const QString& windowClass) {
+    auto request = HelperRun(windowClass);
     if (!request) return false;
-    request->timeoutMs = kHelperTimeoutMs;
     const RunResult result = runner_.RunAndWait(*request);
     return result.started && result.exited && result.exitCode == 0;
+}
+
+void WineWindowCloser::StartCloseRequest(const QString& windowClass) {
+    if (auto request = HelperRun(windowClass)) runner_.Start(*request);
 }
 
 }  // namespace app::platform

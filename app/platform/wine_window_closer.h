@@ -11,6 +11,7 @@
 #include "app/platform/window_closer.h"
 
 #include <functional>
+#include <optional>
 
 namespace app::platform {
 
@@ -30,8 +31,12 @@ public:
                      QString helperPath);
 
     bool RequestClose(const QString& windowClass) override;
+    // The helper is started and left to run beside the caller (Wine may take seconds to start it).
+    void StartCloseRequest(const QString& windowClass) override;
 
 private:
+    std::optional<RunRequest> HelperRun(const QString& windowClass);
+
     std::function<QString()> loggerFolder_;
     ProcessRunner& runner_;
     QString wineProgram_;

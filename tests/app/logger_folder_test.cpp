@@ -1,6 +1,10 @@
 // The logger folder always ends in exactly one separator, whatever the field holds.
 #include "app/logger_folder.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class LoggerFolderTest : public QObject {
@@ -36,6 +40,37 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, folder);
         QCOMPARE(app::ExecutableFolder(path), folder);
+    }
+
+    // The program reached through a link in the logger folder belongs to that folder: the link is not
+    // followed, however the program was started (a path from the current folder, a bare name on PATH).
+    void startedPathKeepsTheLink() {
+        QTemporaryDir dir;
+        const QString root = QFileInfo(dir.path()).canonicalFilePath();
+        QVERIFY(QDir().mkpath(root + "/build") && QDir().mkpath(root + "/ZORVEL Log3"));
+        QFile program(root + "/build/ZORVEL_Backup");
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.close();
+        const QString real = root + "/build/ZORVEL_Backup";
+        const QString link = root + "/ZORVEL Log3/ZORVEL_Backup";
+        QVERIFY(QFile::link(real, link));
+        const QString logger = root + "/ZORVEL Log3";
+        const struct {
+            const char* name;
+            QString argv0, cwd, path, expected;
+        } cases[] = {
+            {"relative to the logger folder", "./ZORVEL_Backup", logger, "/usr/bin", link},
+            {"absolute", link, "/", "", link},
+            {"with dot-dot", "../ZORVEL Log3/./ZORVEL_Backup", root + "/build", "", link},
+            {"bare name on PATH", "ZORVEL_Backup", "/", "/nonexistent:" + logger + ":" + root + "/build", link},
+            {"not found: the real path", "gone/ZORVEL_Backup", logger, "", real},
+            {"no argv[0]", "", logger, "", real},
+        };
+        for (const auto& c : cases) {
+            const QString started = app::StartedExecutablePath(c.argv0, c.cwd, c.path, real);
+            QVERIFY2(started == c.expected, qPrintable(QString("%1: %2").arg(c.name, started)));
+        }
+        QCOMPARE(app::ExecutableFolder(app::StartedExecutablePath("./ZORVEL_Backup", logger, "", real)), logger + "/");
     }
 };
 

@@ -21,7 +21,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSet>
 #include <QStatusBar>
+#include <QTimer>
 #include <QtTest>
 
 using namespace app;
@@ -191,7 +193,8 @@ private slots:
     void startOutsideALoggerFolderTellsAndCloses() {
         WindowRig rig(false);
         TfmMain& w = rig.Make();
-        w.show();  // FormShow runs inside show(); the close follows from the event loop
+        w.show();  // FormShow follows from the event loop once the window is up, and the close after it
+        QCoreApplication::processEvents();
         QCOMPARE(rig.fakes.dialogs.Informations(), QStringList({QString::fromLatin1(kNotInLoggerFolder)}));
         QVERIFY(rig.fakes.dialogs.Questions().isEmpty());
         w.DirectoryEdit1->SetText(rig.Backups());
@@ -252,8 +255,13 @@ private slots:
         fakes::OwnProcessList processes;
         MainWindowServices services = rig.Services();
         services.platform.processes = &processes;
+        QStringList shown;  // the status bar counts the wait down
+        rig.fakes.sleeper.onSleep = [&](int) { shown.append(fmMain->StatusText()); };
         TfmMain& w = rig.Start(std::move(services));
         QCOMPARE(rig.fakes.sleeper.Count(), 29);
+        QCOMPARE(shown.size(), 29);
+        QCOMPARE(shown.first(), QStringLiteral("Waiting for \"ZORVEL_Log 3\" to close: 29 s"));
+        QCOMPARE(shown.last(), QStringLiteral("Waiting for \"ZORVEL_Log 3\" to close: 1 s"));
         QVERIFY(rig.fakes.dialogs.Informations().isEmpty());
         QTRY_VERIFY(!w.isVisible());
         logger.kill();
@@ -307,6 +315,70 @@ private slots:
         QVERIFY(w.isVisible());
     }
 
+    // The window as a keyboard user meets it: Tab never lands in a folder field (before and after a
+    // backup), a backup folder typed key by key opens no picker half-way and is taken at Enter, and
+    // neither a long status text nor a long folder changes the window's size.
+    void keyboardTypingAndLongTextsKeepTheWindowSteady() {
+        WindowRig rig;
+        testing_support::MakeDirs((rig.Root() + "/typed here").toStdString());
+        rig.Touch("typed here/zorvel3_20250101120000.zip");
+        TfmMain& w = rig.Start();
+        const QSize size = w.size();
+        int pickers = 0;  // any modal box that comes up is counted and closed
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                ++pickers;
+                modal->close();
+            }
+        });
+        closer.start(20);
+        const auto tabRound = [&] {
+            QSet<QWidget*> reached;
+            for (int i = 0; i < 16; ++i) {
+                QTest::keyClick(w.focusWidget(), Qt::Key_Tab);
+                reached.insert(w.focusWidget());
+            }
+            return reached;
+        };
+        QSet<QWidget*> reached = tabRound();
+        QVERIFY(reached.contains(w.CreateBT) && reached.contains(w.cbLogs) && reached.contains(w.FileListBox1));
+        QVERIFY(!reached.contains(w.DirectoryEdit1) && !reached.contains(w.DirectoryEdit2));
+
+        w.DirectoryEdit1->setFocus();
+        w.DirectoryEdit1->selectAll();
+        QTest::keyClicks(w.DirectoryEdit1, rig.Root() + "/typed here");  // "/t", "/tm", ... name no folder
+        QCOMPARE(pickers, 0);
+        QVERIFY(rig.Items().isEmpty());
+        QTest::keyClick(w.DirectoryEdit1, Qt::Key_Return);
+        QCOMPARE(rig.Items(), QStringList({"zorvel3_20250101120000.zip"}));
+        // A pause ends the typing too.
+        QTest::keyClicks(w.DirectoryEdit1, "/nowhere");
+        QCOMPARE(pickers, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(pickers, 1, kTypingPauseMs + 3000);
+
+        const QString longText = rig.Root() + "/" + QString(400, QLatin1Char('x')) + "/DB/Logs.mdb";
+        w.SetStatusText(longText);
+        QCoreApplication::processEvents();
+        auto* panel = w.StatusBar1->findChild<QLabel*>(QStringLiteral("SimplePanel"));
+        QCOMPARE(w.StatusText(), longText);
+        QCOMPARE(panel->toolTip(), longText);
+        QVERIFY(panel->text().contains(QChar(0x2026)) && panel->text().endsWith("/DB/Logs.mdb"));
+        QCOMPARE(w.size(), size);
+
+        w.DirectoryEdit1->SetText(rig.Root() + "/typed here");
+        w.CreateBT->setFocus();
+        w.CreateBT->click();  // the fake boxes answer Yes
+        QCOMPARE(rig.Items().size(), 2);
+        QVERIFY(w.StatusText().startsWith("Created file: "));
+        QCoreApplication::processEvents();
+        QCOMPARE(w.size(), size);
+        QCOMPARE(w.focusWidget(), static_cast<QWidget*>(w.CreateBT));
+        reached = tabRound();
+        QVERIFY(!reached.contains(w.DirectoryEdit1) && !reached.contains(w.DirectoryEdit2));
+        QCOMPARE(pickers, 1);
+    }
+
     void aboutOpensTheAuthorsPage() {
         WindowRig rig;
         TfmMain& w = rig.Start();
@@ -330,6 +402,9 @@ private slots:
         w.ZipTotalPercentDone(nullptr, 55);
         w.UnZip1EndUnZip(nullptr, 3, "/x/Log/Config.ini");
         QCOMPARE(w.StatusText(), QStringLiteral("/x/Log/Config.ini"));
+        // The restore writes into "db/"; the status names the folder as the disk spells it.
+        w.UnZip1EndUnZip(nullptr, 4, (rig.LoggerFolder() + "db/Logs.mdb").toStdString());
+        QCOMPARE(w.StatusText(), rig.LoggerFolder() + "DB/Logs.mdb");
         w.UnZip1UnZipComplete(nullptr, 4);
         QCOMPARE(w.ProgressBar1->value(), 0);
         QCOMPARE(w.ProgressBar2->value(), 0);

@@ -1,5 +1,5 @@
 // The folder field with its picker, driven through the real widgets: the field, its button and key,
-// the "Select Directory" dialog, and a file list that follows the field as the backup catalogue does.
+// and the "Select Directory" dialog.
 #include "ui/directory_edit.h"
 
 #include "ui/directory_tree.h"
@@ -38,32 +38,6 @@ class DirectoryEditTest : public QObject {
     QTemporaryDir dir;
     QString root;
 
-    // The catalogue's way of following the field: list the typed folder, else open the picker.
-    struct Catalogue {
-        QWidget window;
-        TDirectoryEdit* edit;
-        TFileListBox* list;
-        int changes = 0;
-        Catalogue() {
-            auto* layout = new QVBoxLayout(&window);
-            edit = new TDirectoryEdit(&window);
-            list = new TFileListBox(&window);
-            layout->addWidget(edit);
-            layout->addWidget(list);
-            list->SetMask("zorvel3*.zip");
-            edit->OnChange = [this](QObject*) {
-                ++changes;
-                try {
-                    list->SetPathText(edit->Text());
-                    list->ReloadFiles();
-                } catch (const std::exception&) {
-                    edit->PerformButtonClick();
-                }
-            };
-            window.show();
-        }
-    };
-
 private slots:
     void initTestCase() {
         root = dir.path();
@@ -76,37 +50,58 @@ private slots:
         }
     }
 
-    void typingAMissingFolderOpensThePicker() {
-        Catalogue c;
-        c.edit->SetText(root);
-        QCOMPARE(c.list->Count(), 1);
-        c.edit->setFocus();
-        c.edit->setCursorPosition(root.size());
+    void typingRaisesOnChangeAndThePickerWritesBack() {
+        // What the field itself does; how the window reacts to a change is the catalogue's (tested there).
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* edit = new TDirectoryEdit(&window);
+        auto* other = new TFileListBox(&window);
+        layout->addWidget(edit);
+        layout->addWidget(other);
+        window.show();
+        edit->SetText(root);
+        QStringList seen;
+        edit->OnChange = [&](QObject* sender) {
+            QCOMPARE(sender, edit);
+            seen << edit->Text();
+        };
+        edit->setFocus();
+        edit->setCursorPosition(root.size());
+        int pickers = 0;
+        edit->OnBeforeDialog = [&](QObject*, QString&, bool& action) {
+            ++pickers;
+            action = false;
+        };
+        QTest::keyClicks(edit, "XY");
+        QCOMPARE(seen, QStringList({root + "X", root + "XY"}));  // one change per keystroke
+        QCOMPARE(pickers, 0);                                    // typing alone opens no picker
+        edit->OnBeforeDialog = nullptr;
 
+        // The picker for a folder that does not exist starts at the process's current folder; Cancel
+        // leaves the field as it was.
         QString openedAt;
         WhenModal<TSelectDirDlg>([&](TSelectDirDlg* dialog) {
             openedAt = dialog->Directory();
             Press(dialog, "CancelButton");
         });
-        QTest::keyClicks(c.edit, "X");
-        QCOMPARE(openedAt, QDir::currentPath());  // no such folder: the process's current folder
-        QCOMPARE(c.edit->Text(), root + "X");     // cancelling leaves the field ...
-        QCOMPARE(c.list->Folder(), root);         // ... and the list as they were
-        QCOMPARE(c.list->Count(), 1);
-        QCOMPARE(c.edit->InitialDir(), QString());
+        seen.clear();
+        edit->PerformButtonClick();
+        QCOMPARE(openedAt, QDir::currentPath());
+        QCOMPARE(edit->Text(), root + "XY");
+        QCOMPARE(seen, QStringList());
+        QCOMPARE(edit->InitialDir(), QString());
 
-        // OK writes the chosen folder into the field, which lists it.
-        c.list->setFocus();
+        // OK writes the chosen folder into the field (one change) and gives the field the focus back.
+        other->setFocus();
         WhenModal<TSelectDirDlg>([&](TSelectDirDlg* dialog) {
             dialog->DirList()->SetDirectory(root + "/Backups");
             Press(dialog, "OKButton");
         });
-        c.edit->PerformButtonClick();
-        QCOMPARE(c.edit->Text(), root + "/Backups");
-        QCOMPARE(c.list->Folder(), root + "/Backups");
-        QCOMPARE(c.list->Count(), 2);
-        QCOMPARE(c.edit->InitialDir(), root + "/Backups");
-        QCOMPARE(c.window.focusWidget(), c.edit);  // the field takes the focus back
+        edit->PerformButtonClick();
+        QCOMPARE(edit->Text(), root + "/Backups");
+        QCOMPARE(seen, QStringList({root + "/Backups"}));
+        QCOMPARE(edit->InitialDir(), root + "/Backups");
+        QCOMPARE(window.focusWidget(), edit);
     }
 
     void startFolderFollowsTheFieldIgnoringCase() {
@@ -217,6 +212,54 @@ private slots:
         edit.PerformButtonClick();
         QVERIFY(opened);
         QCOMPARE(clicks, 3);
+    }
+
+    // With a change delay, typed text raises OnChange once, when the typing is finished: at Enter, when
+    // the focus leaves, after the pause. Text set from code, and the picker's choice, raise it at once;
+    // the picker opened half-way through typing takes the place of the typed change.
+    void typedTextWaitsUntilTheTypingIsFinished() {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* edit = new TDirectoryEdit(&window);
+        auto* other = new TFileListBox(&window);
+        layout->addWidget(edit);
+        layout->addWidget(other);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));  // focus moves (and leaves) only in an active window
+        edit->SetChangeDelay(300);
+        QStringList changes;
+        edit->OnChange = [&](QObject*) { changes.append(edit->Text()); };
+        edit->setFocus();
+
+        QTest::keyClicks(edit, "/tm");
+        QVERIFY(changes.isEmpty() && edit->TypingPending());
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(changes, QStringList({"/tm"}));
+        QTest::keyClick(edit, Qt::Key_Return);  // nothing new was typed
+        QCOMPARE(changes.size(), 1);
+
+        QTest::keyClicks(edit, "p");
+        other->setFocus();
+        QCOMPARE(changes, QStringList({"/tm", "/tmp"}));
+
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(changes.size(), 2);
+        QTRY_COMPARE(changes.size(), 3);
+        QCOMPARE(changes.last(), QStringLiteral("/tm"));
+
+        edit->SetText(root);
+        QCOMPARE(changes.last(), root);
+
+        QTest::keyClicks(edit, "/Backups");
+        WhenModal<TSelectDirDlg>([](TSelectDirDlg* dialog) { Press(dialog, "OKButton"); });
+        QTest::keyClick(edit, Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(changes.last(), root + "/Backups");
+        QVERIFY(!edit->TypingPending());
+        const int count = changes.size();
+        QTest::qWait(400);
+        QCOMPARE(changes.size(), count);
     }
 
     void dialogHooks() {

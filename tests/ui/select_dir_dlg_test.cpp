@@ -10,10 +10,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -140,6 +142,37 @@ private slots:
         QStringList children;
         for (int i = 0; i < item->childCount(); ++i) children << item->child(i)->text(0);
         QCOMPARE(children, QStringList({"Backups", "logs"}));
+    }
+
+    // Four and more levels of look-alike names: every name on the path is shown whole (the tree scrolls
+    // sideways instead of cutting it), the opened folder's name is in view, and each row's tooltip is
+    // the folder's whole path.
+    void deepLookAlikeFoldersAreToldApart() {
+        QTemporaryDir scratch;
+        const QString top = QFileInfo(scratch.path()).canonicalFilePath();
+        const QString deep = top + "/Program Files/Programs/Programmes/ProgramData/Programmer Backups";
+        QVERIFY(QDir().mkpath(deep));
+        TSelectDirDlg dialog({}, 0, nullptr, 96);
+        dialog.SetDirectory(deep);  // opened before it shows, as RunSelectDirDialog does
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCoreApplication::processEvents();
+        TDirectoryTree* tree = dialog.DirList();
+        QCOMPARE(tree->width(), 213);
+        QVERIFY(tree->horizontalScrollBar()->maximum() > 0);
+        QString path = top;
+        for (const QString& name : QStringList{"Program Files", "Programs", "Programmes", "ProgramData", "Programmer Backups"}) {
+            path += "/" + name;
+            QTreeWidgetItem* item = tree->FindItem(path);
+            QVERIFY2(item, qPrintable(path));
+            QCOMPARE(item->toolTip(0), path);
+            const QRect cell = tree->visualItemRect(item);
+            const int needed = tree->iconSize().width() + tree->fontMetrics().horizontalAdvance(name);
+            QVERIFY2(cell.width() >= needed, qPrintable(name));  // the column is wide enough: nothing cut
+        }
+        const QRect current = tree->visualItemRect(tree->currentItem());
+        QVERIFY(current.left() >= 0 && current.left() < tree->viewport()->width() / 2);
+        QVERIFY(tree->viewport()->rect().intersects(current));
     }
 
     void filesOfTheChosenFolder() {

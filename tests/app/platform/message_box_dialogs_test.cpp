@@ -2,7 +2,12 @@
 // caption, Yes and No buttons for a confirmation, and closing the box counting as No.
 #include "app/platform/message_box_dialogs.h"
 
+#include "app/desktop_look.h"
+#include "tests/support/test_support.h"
+
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -71,6 +76,50 @@ private slots:
         dialogs.Inform("This program must be run in ZORVEL_Log 3 folder");
         QCOMPARE(seen.text, QStringLiteral("This program must be run in ZORVEL_Log 3 folder"));
         QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+
+    // Every kind of box is at least as wide as its title needs beside the window manager's buttons,
+    // even with the shortest text, and shows the theme's button pictures or none -- never the toolkit's
+    // built-in bitmaps.
+    void boxesAreWideEnoughForTheirTitleAndLookLikeTheDesktop() {
+        const QString title = QStringLiteral("ZORVEL_Backup 3.1 - a long caption of the engine");
+        for (auto icon : {QMessageBox::Question, QMessageBox::Information, QMessageBox::Warning, QMessageBox::Critical}) {
+            int width = 0;
+            QList<QIcon> pictures;
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                width = box->width();
+                for (QAbstractButton* button : box->buttons()) pictures.append(button->icon());
+                box->buttons().first()->click();
+            });
+            app::platform::ShowMessageBox(nullptr, icon, title, "Ok?", QMessageBox::Yes | QMessageBox::No);
+            QVERIFY2(width >= app::platform::MessageBoxWidthForTitle(title), qPrintable(QString::number(width)));
+            QVERIFY(app::platform::MessageBoxWidthForTitle(title) >
+                    QFontMetrics(QApplication::font()).horizontalAdvance(title));
+            QCOMPARE(pictures.size(), 2);
+            for (const QIcon& picture : pictures)
+                QVERIFY(picture.isNull() || QIcon::hasThemeIcon("dialog-ok") || QIcon::hasThemeIcon("dialog-cancel"));
+        }
+    }
+
+    // The program names its desktop entry and has a window icon; the entry and the icon it names ship
+    // in dist/.
+    void desktopEntryAndWindowIcon() {
+        app::ApplyDesktopLook();
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("zorvel-backup"));
+        QVERIFY(!QGuiApplication::windowIcon().isNull());
+        QVERIFY(!QGuiApplication::windowIcon().pixmap(32, 32).isNull());
+        const QString dist = QString::fromStdString(testing_support::SourceDir()) + "/dist/";
+        QFile entry(dist + "zorvel-backup.desktop");
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        for (const char* line : {"[Desktop Entry]", "\nType=Application\n", "\nName=ZORVEL_Backup\n",
+                                 "\nIcon=zorvel-backup\n", "\nStartupWMClass=ZORVEL_Backup\n"})
+            QVERIFY2(text.contains(QString::fromLatin1(line)), line);
+        QFile icon(dist + "zorvel-backup.svg");
+        QVERIFY(icon.open(QIODevice::ReadOnly));
+        QVERIFY(icon.readAll().contains("<svg"));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "tests/support/test_support.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QtTest>
 
 using namespace app::platform;
@@ -78,6 +79,29 @@ private slots:
         QVERIFY(result.started);
         QVERIFY(!result.exited);
         QVERIFY(timer.elapsed() < 10000);
+    }
+
+    // The wait keeps the caller's thread serving its timers (so a window repaints) until the program
+    // ends; a program started beside the caller returns at once and is still ended by its time limit.
+    void waitServesTheCallerAndStartRunsBeside() {
+        QtProcessRunner runner;
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+        tick.start(20);
+        QElapsedTimer timer;
+        timer.start();
+        const RunResult waited = runner.RunAndWait({"sleep", {"0.5"}, {}, {}, -1});
+        QVERIFY(waited.exited && timer.elapsed() >= 450);
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+
+        timer.restart();
+        QVERIFY(runner.Start({"sleep", {"20"}, {}, {}, 300}));
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(runner.Running(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(runner.Running(), 0, 5000);
+        QVERIFY(timer.elapsed() < 10000);
+        QVERIFY(!runner.Start({"/nonexistent/zb-no-such-program", {}, {}, {}, -1}));
     }
 };
 
