@@ -169,6 +169,12 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
     // No stream has a position before its start; refusing here keeps the buffer and the logical position,
     // where emptying the buffer first would silently move a reader to the end of its read-ahead.
     if (target < 0) return -1;
+    // A read-ahead that already holds the target serves it: entries that lie close together (a folder
+    // of small files) cost one read, not one per header and one per entry's data.
+    if (state_ == 1 && target >= logical - bufPos_ && target < logical + (bufEnd_ - bufPos_)) {
+        bufPos_ += target - logical;
+        return target;
+    }
     if (state_ == 2 && !FlushBuffer()) throw EStreamError("\nSeek error");
     bufPos_ = 0;
     bufEnd_ = 0;

@@ -169,7 +169,9 @@ TEST(HostileArchive, NothingOutsideTheDestinationAndTestAgreesWithExtract) {
         EXPECT_EQ(test.error, "");
         EXPECT_EQ(extract.error, "");
         EXPECT_EQ(extract.failures.size(), c.failures) << ::testing::PrintToString(extract.failures);
-        if (!c.destinationFails) EXPECT_EQ(test.failures, extract.failures);
+        if (!c.destinationFails) {
+            EXPECT_EQ(test.failures, extract.failures);
+        }
 
         // Outside the destination nothing changed; inside, exactly the expected files appeared.
         auto after = Tree(tmp.Path());

@@ -127,7 +127,7 @@ TEST(BufferStream, DefaultSizeAndScope) {
 }
 
 TEST(BufferStream, SeekRules) {
-    CountingStream m(std::vector<uint8_t>(100, 7));
+    CountingStream m(std::vector<uint8_t>(20000, 7));
     TS_BufferStream s(&m);
     // Seeking to the logical position keeps the read-ahead: the source is read only once.
     uint8_t buf[16];
@@ -137,15 +137,21 @@ TEST(BufferStream, SeekRules) {
     EXPECT_EQ(s.Seek(0, soFromCurrent), 10);
     s.ReadBuffer(buf, 10);
     EXPECT_EQ(m.reads, 1);
+    // Inside the read-ahead, back or forth: served from it.
+    EXPECT_EQ(s.Seek(3, soFromBeginning), 3);
+    EXPECT_EQ(s.Seek(8000, soFromBeginning), 8000);
+    s.ReadBuffer(buf, 10);
+    EXPECT_EQ(m.reads, 1);
+    EXPECT_EQ(s.Position(), 8010);
     // Elsewhere: the buffer is dropped and refilled.
-    EXPECT_EQ(s.Seek(-22, soFromEnd), 78);
-    EXPECT_EQ(s.Seek(22, soFromEnd), 78);
+    EXPECT_EQ(s.Seek(-22, soFromEnd), 19978);
+    EXPECT_EQ(s.Seek(22, soFromEnd), 19978);
     s.ReadBuffer(buf, 10);
     EXPECT_EQ(m.reads, 2);
-    EXPECT_EQ(s.Position(), 88);
+    EXPECT_EQ(s.Position(), 19988);
     // A seek before the start fails and leaves everything as it was.
-    EXPECT_EQ(s.Seek(-1000, soFromCurrent), -1);
-    EXPECT_EQ(s.Position(), 88);
+    EXPECT_EQ(s.Seek(-100000, soFromCurrent), -1);
+    EXPECT_EQ(s.Position(), 19988);
     s.ReadBuffer(buf, 12);
     EXPECT_EQ(m.reads, 2);
     for (int origin : {-1, 3, 7}) {
