@@ -7,7 +7,6 @@
 #include <string>
 
 #include "archive/codec/deflate.h"
-#include "archive/records/zip_header_info.h"
 #include "tests/archive/codec/deflate_symbols.h"
 
 namespace {
@@ -20,10 +19,8 @@ struct Out {
 
 Out Run(archive::codec::Deflater& d, const std::string& in, int level, size_t piece) {
     deflate_test::RecordingIO io(in, piece);
-    archive::TZipHeaderInfo entry;
-    entry.InternalAttributes = 2;
-    const uint32_t size = d.Deflate(io, level, entry);
-    return {io.Output(), size, entry.Method};
+    const archive::codec::DeflateResult r = d.Deflate(io, level);
+    return {io.Output(), static_cast<uint32_t>(r.compressedSize), static_cast<uint16_t>(r.stored ? 0 : 8)};
 }
 
 }  // namespace

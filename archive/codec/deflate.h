@@ -10,10 +10,6 @@
 #include <cstdint>
 #include <memory>
 
-namespace archive {
-class TZipHeaderInfo;
-}
-
 namespace archive::codec {
 
 // The writer's input and output routines as the compressor sees them.
@@ -24,6 +20,31 @@ public:
     virtual unsigned ReadEntryData(uint8_t* buffer, unsigned count) = 0;
     // Writes n bytes of compressed output; raises ENotEnoughRoom / EUserCanceled.
     virtual void WriteArchiveData(const uint8_t* buffer, size_t n) = 0;
+
+    // Reading ahead, for compressing one entry on several threads. An implementer that can read ahead
+    // splits ReadEntryData in two: FetchEntryData reads raw bytes (the full count unless the data ends;
+    // a failed read raises what ReadEntryData raises, and one that fails after some bytes hands those
+    // out and raises the failure at the next call), AccountEntryData does everything else
+    // ReadEntryData does for n bytes handed out (progress, CRC, checks). ReadEntryData(b, c) must equal
+    // n = FetchEntryData(b, c) followed by AccountEntryData(b, n) for n > 0. All three run on the
+    // caller's thread only.
+    virtual bool CanReadAhead() const { return false; }
+    // The entry's size as far as it is known before reading (a file may still change): an entry too
+    // small to share out is not read ahead at all.
+    virtual uint64_t ExpectedEntrySize() const { return UINT64_MAX; }
+    virtual size_t FetchEntryData(uint8_t* /*buffer*/, size_t /*count*/) { return 0; }
+    virtual void AccountEntryData(const uint8_t* /*buffer*/, unsigned /*n*/) {}
+    // Called on the caller's thread, every few milliseconds, while it waits for worker threads: the
+    // place to let the application process its messages.
+    virtual void WaitingForWorkers() {}
+};
+
+// What compressing an entry tells the entry's header.
+struct DeflateResult {
+    uint64_t compressedSize = 0;
+    bool stored = false;      // written raw: the entry becomes a stored one (method 0)
+    bool text = false;        // the first block's literals look like text
+    uint16_t optionBits = 0;  // the deflate option bits of the general purpose flags (4 fast, 2 maximum)
 };
 
 class Deflater {
@@ -38,19 +59,30 @@ public:
     void ReleaseBuffers();
     bool HasBuffers() const;
 
-    // Compresses one entry at `level` (1..9; values outside are clamped). Updates entry.Flags (deflate
-    // option bits), entry.Method (0 on a whole-entry store) and entry.InternalAttributes (0 binary,
-    // 1 text). Returns the compressed size written.
-    uint32_t Deflate(DeflateIO& io, int level, TZipHeaderInfo& entry);
+    // Compresses one entry at `level` (1..9; values outside are clamped).
+    DeflateResult Deflate(DeflateIO& io, int level);
 
     // How the match search compares bytes: Portable two at a time, Fast eight at a time. Both find the
     // same matches, so the output is the same; Fast is the default, tests run both.
     enum class MatchSearch { Portable, Fast };
     void SetMatchSearch(MatchSearch search);
 
+    // Worker threads for levels 4-9 when the IO can read ahead (0: one per core, at most 16; 1: none,
+    // everything on the caller's thread). The output is the same for every setting.
+    void SetThreads(unsigned threads);
+    unsigned Threads() const;
+    // The piece of input a worker parses at a time (rounded down to a multiple of 32768, at least
+    // 65536). The output is the same for every size; tests use small ones.
+    static constexpr size_t kDefaultChunk = size_t{1} << 20;
+    void SetChunkSize(size_t bytes);
+    // Test hook: pairs of pieces of the last entry whose parses did not meet and were parsed again as one.
+    unsigned LastMerges() const { return lastMerges_; }
+
+    struct State;  // the working state (deflate.cpp)
+
 private:
-    struct State;
     std::unique_ptr<State> state_;
+    unsigned lastMerges_ = 0;
 };
 
 }  // namespace archive::codec

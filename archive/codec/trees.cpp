@@ -18,8 +18,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/records/zip_header_info.h"
-
 namespace archive::codec {
 
 namespace {
@@ -41,9 +39,11 @@ void BlockCoder::ReleaseBuffers() {
     symbols_.shrink_to_fit();
 }
 
-void BlockCoder::Start(DeflateIO& io, int level, TZipHeaderInfo& entry) {
+void BlockCoder::Start(DeflateIO& io, int level) {
     io_ = &io;
-    entry_ = &entry;
+    classified_ = false;
+    text_ = false;
+    storedWhole_ = false;
     level_ = level;
     bits_.Start(io);
     compressedBits_ = 0;
@@ -79,12 +79,13 @@ bool BlockCoder::EndBlockNow(uint32_t pos, int32_t blockStart) {
 uint64_t BlockCoder::FlushBlock(const uint8_t* data, int64_t storedLen, bool last) {
     // Only the first block of an entry classifies it: binary when the control and high bytes among its
     // literals outnumber a quarter of the others.
-    if (entry_->InternalAttributes == 2) {
+    if (!classified_) {
+        classified_ = true;
         uint32_t binary = 0, text = 0;
         for (int n = 0; n < 7; ++n) binary += litFreq_[n];
         for (int n = 7; n < 128; ++n) text += litFreq_[n];
         for (int n = 128; n < kLiterals; ++n) binary += litFreq_[n];
-        entry_->InternalAttributes = (binary & 0xFFFF) > ((text & 0xFFFF) >> 2) ? 0 : 1;
+        text_ = !((binary & 0xFFFF) > ((text & 0xFFFF) >> 2));
     }
 
     for (int n = 0; n < kLitLenCodes; ++n) litTree_[n].freq = litFreq_[n];
@@ -105,7 +106,7 @@ uint64_t BlockCoder::FlushBlock(const uint8_t* data, int64_t storedLen, bool las
         // becomes a stored entry. (Without the data in the window the block is coded as below instead.)
         CopyStored(data, static_cast<uint32_t>(storedLen), false);
         compressedBits_ = static_cast<uint64_t>(storedLen) * 8;
-        entry_->Method = 0;
+        storedWhole_ = true;
     } else if (data != nullptr && storedLen + 4 <= static_cast<int64_t>(optBytes)) {
         bits_.Put(0u + lastBit, 3);
         compressedBits_ = ((compressedBits_ + 3 + 7) & ~uint64_t{7}) + static_cast<uint64_t>(storedLen + 4) * 8;

@@ -23,10 +23,6 @@
 #include "archive/codec/bit_writer.h"
 #include "archive/codec/deflate_tables.h"
 
-namespace archive {
-class TZipHeaderInfo;
-}
-
 namespace archive::codec {
 
 class BlockCoder {
@@ -43,7 +39,10 @@ public:
     bool HasBuffers() const { return !symbols_.empty(); }
 
     // Start of an entry.
-    void Start(DeflateIO& io, int level, TZipHeaderInfo& entry);
+    void Start(DeflateIO& io, int level);
+    // What the entry's first block decided (text or binary) and whether the entry was written raw.
+    bool Text() const { return text_; }
+    bool StoredWhole() const { return storedWhole_; }
 
     // Record symbol. Returns true when the block should end now. `pos` and `blockStart` are the matcher's
     // current position and block start, for the estimate rule.
@@ -107,7 +106,9 @@ private:
     void CopyStored(const uint8_t* data, uint32_t len, bool header);
 
     DeflateIO* io_ = nullptr;
-    TZipHeaderInfo* entry_ = nullptr;
+    bool classified_ = false;
+    bool text_ = false;
+    bool storedWhole_ = false;
     int level_ = 6;
     BitWriter bits_;
 

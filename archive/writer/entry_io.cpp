@@ -25,6 +25,39 @@ unsigned TVCLZip::ReadEntryData(uint8_t* buffer, unsigned count) {
     if (!source_ || count == 0) return 0;
     const int64_t n = ReadSource(buffer, count);
     if (n == 0) return 0;
+    AccountEntryData(buffer, static_cast<unsigned>(n));
+    return static_cast<unsigned>(n);
+}
+
+size_t TVCLZip::FetchEntryData(uint8_t* buffer, size_t count) {
+    if (!source_ || count == 0) return 0;
+    // A read that fails after some bytes hands those out and fails at the next call, so the compressor
+    // knows where the failure stands and raises it at the read that meets it.
+    if (fetchFailed_) {
+        fetchFailed_ = false;
+        throw EReadError("Stream read error");
+    }
+    const int fd = source_->Handle();
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(fd, buffer + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (done == 0) throw EReadError("Stream read error");
+            fetchFailed_ = true;
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void TVCLZip::WaitingForWorkers() {
+    if (DoProcessMessages) host().ProcessMessages();
+}
+
+void TVCLZip::AccountEntryData(const uint8_t* buffer, unsigned n) {
     entryRead_ += n;
     if (entryRead_ > 0xFFFFFFFFll) {
         throw EFileTooLarge("A file grew beyond 4 GiB - 1 bytes while it was read; a Zip archive cannot hold it");
@@ -41,7 +74,6 @@ unsigned TVCLZip::ReadEntryData(uint8_t* buffer, unsigned count) {
         OnTotalPercentDone(this, lastTotalPercent_);
     }
     crc_ = codec::Update(crc_, buffer, static_cast<size_t>(n));
-    return static_cast<unsigned>(n);
 }
 
 void TVCLZip::WriteArchiveData(const uint8_t* buffer, size_t n) {

@@ -46,6 +46,7 @@ bool IsTheArchive(const std::string& path, const std::string& zipName) {
 bool TVCLZip::ZipOneFile(const std::string& fname, TZipHeaderInfo& entry) {
     fileBytes_ = 0;
     entryRead_ = 0;
+    fetchFailed_ = false;
     entryWritten_ = 0;
     current_ = &entry;
     // The source, a multi-volume scratch file and the cipher state belong to this entry only, whatever
@@ -131,7 +132,11 @@ bool TVCLZip::ZipOneFile(const std::string& fname, TZipHeaderInfo& entry) {
         entry.Method = 0;
         entry.InternalAttributes = 0;
     } else {
-        deflater_.Deflate(*this, level, entry);
+        const codec::DeflateResult result = deflater_.Deflate(*this, level);
+        entry.Flags |= result.optionBits;
+        if (result.stored) entry.Method = 0;
+        // Classified by the first block, unless the OnStartZip handler already set it.
+        if (entry.InternalAttributes == 2) entry.InternalAttributes = result.text ? 1 : 0;
     }
     FinishEntryData(entry, headerOffset);
 

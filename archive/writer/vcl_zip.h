@@ -144,6 +144,15 @@ public:
     // Encrypts (with a password), writes, checks the write, lets the host pump its messages and honours
     // a cancel request.
     void WriteArchiveData(const uint8_t* buffer, size_t n) override;
+    // The compressor's read-ahead: ReadEntryData split into the read and the rest (see DeflateIO).
+    bool CanReadAhead() const override { return true; }
+    uint64_t ExpectedEntrySize() const override { return current_ ? current_->UncompressedSize : 0; }
+    size_t FetchEntryData(uint8_t* buffer, size_t count) override;
+    void AccountEntryData(const uint8_t* buffer, unsigned n) override;
+    void WaitingForWorkers() override;
+
+    // Worker threads of the compressor (0: one per core, 1: none). Archives are the same for every value.
+    void SetCompressionThreads(unsigned threads) { deflater_.SetThreads(threads); }
 
 private:
     // zip_operation.cpp
@@ -192,6 +201,7 @@ private:
 
     // ---- state of one Zip call --------------------------------------------------------------------
     codec::Deflater deflater_;
+    bool fetchFailed_ = false;  // FetchEntryData: a read failed after handing out some bytes
     std::unique_ptr<OutputFile> out_;        // single-file archive
     std::unique_ptr<VolumeSet> volumes_;     // multi-volume archive
     std::unique_ptr<OutputFile> dataTemp_;   // multi-volume: the current file's data

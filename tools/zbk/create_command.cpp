@@ -1,7 +1,7 @@
 // zbk create: writes an archive the way the backup application does, from the command line.
 //
 //   zbk create ARCHIVE ROOT PATTERN... [--level N] [--action update|replace|freshen] [--password P]
-//              [--recurse]
+//              [--recurse] [--threads N]
 //
 // RootDir is ROOT and stored names are relative to it (RelativePaths). Each PATTERN is a file-list entry
 // of the writer: a leading "|" switches recursion off for it, a leading ">" on; otherwise --recurse
@@ -26,7 +26,7 @@ using archive::TVCLZip;
 int CreateUsage() {
     std::fprintf(stderr,
                  "usage: zbk create ARCHIVE ROOT PATTERN... [--level N] [--action update|replace|freshen]\n"
-                 "                  [--password P] [--recurse]\n");
+                 "                  [--password P] [--recurse] [--threads N]\n");
     return 2;
 }
 
@@ -38,6 +38,7 @@ struct CreateOptions {
     archive::TZipAction action = archive::zaReplace;
     std::string password;
     bool recurse = false;
+    unsigned threads = 0;  // the compressor's worker threads; 0: one per core
 };
 
 bool ParseCreate(int argc, char** argv, CreateOptions& o) {
@@ -67,6 +68,12 @@ bool ParseCreate(int argc, char** argv, CreateOptions& o) {
             o.password = argv[i];
         } else if (arg == "--recurse") {
             o.recurse = true;
+        } else if (arg == "--threads") {
+            if (++i >= argc) return false;
+            char* end = nullptr;
+            const long threads = std::strtol(argv[i], &end, 10);
+            if (*end != '\0' || threads < 0 || threads > 256) return false;
+            o.threads = static_cast<unsigned>(threads);
         } else {
             words.push_back(arg);
         }
@@ -96,6 +103,7 @@ int RunCreateCommand(int argc, char** argv) {
         TVCLZip zip(&host);
         zip.DoProcessMessages = false;
         zip.PackLevel = o.level;
+        zip.SetCompressionThreads(o.threads);
         zip.ZipAction = o.action;
         zip.Password = o.password;
         zip.SetZipName(o.archive);

@@ -12,13 +12,11 @@
 #include <memory>
 
 #include "archive/codec/deflate.h"
-#include "archive/records/zip_header_info.h"
 #include "tests/archive/codec/deflate_symbols.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using archive::TZipHeaderInfo;
 using archive::codec::Deflater;
 using deflate_test::Decode;
 using deflate_test::RecordingIO;
@@ -37,16 +35,13 @@ struct Result {
 
 Result Compress(Deflater& d, const std::string& in, int level, size_t pieceCap = SIZE_MAX) {
     RecordingIO io(in, pieceCap);
-    TZipHeaderInfo entry;
-    entry.Method = 8;
-    entry.Flags = 0;
-    entry.InternalAttributes = 2;
     Result r;
-    r.size = d.Deflate(io, level, entry);
+    const archive::codec::DeflateResult result = d.Deflate(io, level);
+    r.size = static_cast<uint32_t>(result.compressedSize);
     r.out = io.Output();
-    r.method = entry.Method;
-    r.flags = entry.Flags;
-    r.attributes = entry.InternalAttributes;
+    r.method = result.stored ? 0 : 8;
+    r.flags = result.optionBits;
+    r.attributes = result.text ? 1 : 0;
     r.reads = io.reads;
     r.writes = io.writes;
     return r;
@@ -257,13 +252,6 @@ TEST(DeflateTest, OptionBitsPerLevelAlsoOnWholeEntryStore) {
         EXPECT_EQ(small.method, 0);
         EXPECT_EQ(small.flags, bits);
     }
-    // Bits already set stay set.
-    Deflater d;
-    RecordingIO io("hello hello hello hello");
-    TZipHeaderInfo e;
-    e.Flags = 0x0809;
-    d.Deflate(io, 1, e);
-    EXPECT_EQ(e.Flags, 0x080D);
 }
 
 TEST(DeflateTest, LevelsOutsideOneToNineAreClamped) {
@@ -464,9 +452,7 @@ TEST(DeflateTest, FailedEntryLeavesNoTrace) {
     const std::string first = Mixed(300000, 3);
     RecordingIO failing(first);
     failing.failOnWrite = 5;
-    TZipHeaderInfo e;
-    e.InternalAttributes = 2;
-    EXPECT_THROW(d.Deflate(failing, 6, e), std::runtime_error);
+    EXPECT_THROW(d.Deflate(failing, 6), std::runtime_error);
     EXPECT_EQ(failing.writes.size(), 4u);
     const std::string next = ts::TextBytes(40000, 4) + std::string(3, '\0');
     EXPECT_EQ(Compress(d, next, 6).out, Compress(next, 6).out);

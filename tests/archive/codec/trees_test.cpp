@@ -8,12 +8,10 @@
 
 #include <random>
 
-#include "archive/records/zip_header_info.h"
 #include "tests/archive/codec/deflate_symbols.h"
 
 namespace {
 
-using archive::TZipHeaderInfo;
 using archive::codec::BlockCoder;
 using deflate_test::Decode;
 using deflate_test::RecordingIO;
@@ -21,10 +19,11 @@ using deflate_test::RecordingIO;
 struct Coder {
     explicit Coder(int level = 6) : io("") {
         coder.AllocateBuffers();
-        entry.InternalAttributes = 2;
-        entry.Method = 8;
-        coder.Start(io, level, entry);
+        coder.Start(io, level);
     }
+    // The header fields the writer takes from the coder: internal attributes (1 text) and method.
+    int16_t Attributes() const { return coder.Text() ? 1 : 0; }
+    uint16_t Method() const { return coder.StoredWhole() ? 0 : 8; }
     // Records literals; returns whether the last one asked for the block to end.
     bool Literals(const std::string& bytes, uint32_t pos = 0, int32_t blockStart = 0) {
         bool end = false;
@@ -33,7 +32,6 @@ struct Coder {
     }
     BlockCoder coder;
     RecordingIO io;
-    TZipHeaderInfo entry;
 };
 
 std::string Bytes(size_t n, int lo, int hi, uint32_t seed) {
@@ -56,7 +54,7 @@ TEST(TreesTest, FirstBlockClassifiesTextAndBinary) {
         c.Literals(Bytes(row.binary / 2, 0, 6, 1) + Bytes(row.binary - row.binary / 2, 128, 255, 2));
         c.Literals(Bytes(row.text, 7, 127, 3));
         c.coder.FlushBlock(nullptr, row.binary + row.text, true);
-        EXPECT_EQ(c.entry.InternalAttributes, row.expected);
+        EXPECT_EQ(c.Attributes(), row.expected);
     }
 }
 
@@ -65,20 +63,12 @@ TEST(TreesTest, MatchedBytesAndLaterBlocksDoNotClassify) {
     c.Literals(Bytes(400, 'a', 'z', 4));
     for (int i = 0; i < 500; ++i) c.coder.RecordMatch(1, 10, 0, 0);  // bytes in matches do not count
     c.coder.FlushBlock(nullptr, 5400, false);
-    EXPECT_EQ(c.entry.InternalAttributes, 1);
+    EXPECT_EQ(c.Attributes(), 1);
     c.Literals(Bytes(3000, 128, 255, 5));
     c.coder.FlushBlock(nullptr, 3000, true);
-    EXPECT_EQ(c.entry.InternalAttributes, 1);
+    EXPECT_EQ(c.Attributes(), 1);
     const auto d = Decode(c.io.Output());
     EXPECT_EQ(d.blocks.size(), 2u);
-}
-
-TEST(TreesTest, AnEntryAlreadyClassifiedKeepsItsAttributes) {
-    Coder c;
-    c.entry.InternalAttributes = 1;
-    c.Literals(Bytes(500, 200, 255, 6));
-    c.coder.FlushBlock(nullptr, 500, true);
-    EXPECT_EQ(c.entry.InternalAttributes, 1);
 }
 
 TEST(TreesTest, BlockEndRules) {
@@ -138,7 +128,7 @@ TEST(TreesTest, WholeEntryStoreWritesTheRawBytes) {
     c.Literals(data);
     const uint64_t size = c.coder.FlushBlock(reinterpret_cast<const uint8_t*>(data.data()), data.size(), true);
     EXPECT_EQ(size, data.size());
-    EXPECT_EQ(c.entry.Method, 0);
+    EXPECT_EQ(c.Method(), 0);
     ASSERT_EQ(c.io.writes.size(), 1u);
     EXPECT_EQ(c.io.writes[0], data);
 }
@@ -151,7 +141,7 @@ TEST(TreesTest, WholeEntryStoreWithoutDataFallsBackToCodedBlock) {
     c.Literals(data);
     const uint64_t size = c.coder.FlushBlock(nullptr, 2000, true);  // would be stored if the data were there
     EXPECT_LE(c.coder.LastDecision().storedLength, static_cast<int64_t>(c.coder.LastDecision().staticBytes));
-    EXPECT_EQ(c.entry.Method, 8);
+    EXPECT_EQ(c.Method(), 8);
     const std::string out = c.io.Output();
     EXPECT_EQ(size, out.size());
     const auto d = Decode(out);
@@ -167,7 +157,7 @@ TEST(TreesTest, LaterIncompressibleBlockIsStoredWithHeader) {
     const std::string noise = Bytes(5000, 0, 255, 8);
     c.Literals(noise);
     const uint64_t size = c.coder.FlushBlock(reinterpret_cast<const uint8_t*>(noise.data()), noise.size(), true);
-    EXPECT_EQ(c.entry.Method, 8);
+    EXPECT_EQ(c.Method(), 8);
     const std::string out = c.io.Output();
     EXPECT_EQ(size, out.size());
     const auto d = Decode(out);
@@ -285,7 +275,7 @@ TEST(TreesTest, CompressedSizeIsWhatWasWritten) {
         }
         const std::string out = c.io.Output();
         EXPECT_EQ(size, out.size());
-        if (c.entry.Method == 0) {
+        if (c.Method() == 0) {
             EXPECT_EQ(out, expect);
         } else {
             EXPECT_EQ(Decode(out).data, expect);
