@@ -17,9 +17,8 @@ uint64_t gSizeLimit = 0xFFFFFFFFull;
 
 // A rename is only durable once the folder that holds the new name is on the disk too.
 void SyncFolderOf(const std::string& path) {
-    std::string folder = fs::ExtractFilePath(fs::Resolve(path));
-    if (folder.empty()) folder = ".";
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string folder = fs::ExtractFilePath(fs::Resolve(path));
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);  // best effort: some file systems refuse fsync on folders
     ::close(fd);

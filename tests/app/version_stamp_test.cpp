@@ -97,12 +97,10 @@ private slots:
     }
 
     void aboutOpensTheAuthorsPage() {
+        // The address users are sent to, written out here rather than taken from the program.
         RecordingWebOpener web;
         OpenAuthorWebPage(web);
-        QCOMPARE(web.addresses, QStringList{QString::fromLatin1(kAuthorWebPage)});
-        const QUrl url(web.addresses.value(0), QUrl::StrictMode);
-        QVERIFY(url.isValid());
-        QVERIFY(url.scheme() == "https" || url.scheme() == "http");
+        QCOMPARE(web.addresses, QStringList{"https://zorvel-log.example.org/"});
     }
 };
 

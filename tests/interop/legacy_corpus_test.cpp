@@ -20,7 +20,7 @@ using namespace archive;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
-std::string Legacy() { return testing_support::SharedDir() + "/testdata/legacy"; }
+std::string Legacy() { return testing_support::LegacyDir(); }
 
 struct CorpusArchive {
     std::string file;

@@ -1,6 +1,7 @@
 // Central-directory walk and traditional decryption for the codec tests (see zip_fixture.h).
 #include "tests/support/zip_fixture.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <filesystem>
 #include <sstream>
@@ -83,16 +84,22 @@ bool DecryptEntry(const ZipEntry& entry, const std::string& password, std::strin
     return true;
 }
 
-std::string LegacyDir() { return SharedDir() + "/testdata/legacy"; }
+std::string FixtureDir() { return SourceDir() + "/tests/data/legacy"; }
+
+std::string LegacyDir() {
+    const char* env = std::getenv("ZB_LEGACY_CORPUS");
+    return env && *env ? std::string(env) : SharedDir() + "/testdata/legacy";
+}
 
 std::string LegacyCorpusMissing() {
     if (std::filesystem::is_regular_file(LegacyDir() + "/passwords.tsv")) return {};
-    return "the external corpus " + LegacyDir() + " is not here (a clone of the project alone has no ../shared)";
+    return "the external corpus " + LegacyDir() +
+           " is not here (a clone of the project alone has no ../shared; ZB_LEGACY_CORPUS may name it)";
 }
 
-std::map<std::string, std::string> LegacyPasswords() {
+std::map<std::string, std::string> LegacyPasswords(const std::string& dir) {
     std::map<std::string, std::string> out;
-    std::istringstream in(ReadFile(LegacyDir() + "/passwords.tsv"));
+    std::istringstream in(ReadFile(dir + "/passwords.tsv"));
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;

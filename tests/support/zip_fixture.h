@@ -35,10 +35,14 @@ std::vector<ZipEntry> ReadZipEntries(const std::string& zipPath);
 // byte of the CRC, or of the DOS time when flag bit 3 is set) does not match.
 bool DecryptEntry(const ZipEntry& entry, const std::string& password, std::string& plain);
 
-// The legacy corpus: its folder, and passwords.tsv as archive name -> password ("" none, "?" unknown).
+// Archives made by other tools, in two folders of the same layout (archives, passwords.tsv, expected/,
+// raw/): the project's own few in tests/data/legacy, always present, and the external legacy corpus
+// (ZB_LEGACY_CORPUS when set, else ../shared/testdata/legacy), which a clone of the project alone lacks.
+std::string FixtureDir();
 std::string LegacyDir();
-// Why the legacy corpus (the external ../shared/testdata) cannot be used here; "" when it is present.
+// Why the external corpus cannot be used here; "" when it is present.
 std::string LegacyCorpusMissing();
-std::map<std::string, std::string> LegacyPasswords();
+// passwords.tsv of either folder as archive name -> password ("" none, "?" unknown).
+std::map<std::string, std::string> LegacyPasswords(const std::string& dir = LegacyDir());
 
 }  // namespace testing_support

@@ -31,6 +31,19 @@ void CancelAnyDialog(bool& opened) {
     });
 }
 
+// A field and a list box (somewhere for the focus to go), shown in a window.
+struct FieldWindow {
+    QWidget window;
+    TDirectoryEdit* edit = new TDirectoryEdit(&window);
+    TFileListBox* other = new TFileListBox(&window);
+    FieldWindow() {
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(edit);
+        layout->addWidget(other);
+        window.show();
+    }
+};
+
 }  // namespace
 
 class DirectoryEditTest : public QObject {
@@ -52,13 +65,10 @@ private slots:
 
     void typingRaisesOnChangeAndThePickerWritesBack() {
         // What the field itself does; how the window reacts to a change is the catalogue's (tested there).
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* edit = new TDirectoryEdit(&window);
-        auto* other = new TFileListBox(&window);
-        layout->addWidget(edit);
-        layout->addWidget(other);
-        window.show();
+        FieldWindow w;
+        auto* edit = w.edit;
+        auto* other = w.other;
+        QWidget& window = w.window;
         edit->SetText(root);
         QStringList seen;
         edit->OnChange = [&](QObject* sender) {
@@ -218,13 +228,10 @@ private slots:
     // the focus leaves, after the pause. Text set from code, and the picker's choice, raise it at once;
     // the picker opened half-way through typing takes the place of the typed change.
     void typedTextWaitsUntilTheTypingIsFinished() {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* edit = new TDirectoryEdit(&window);
-        auto* other = new TFileListBox(&window);
-        layout->addWidget(edit);
-        layout->addWidget(other);
-        window.show();
+        FieldWindow w;
+        auto* edit = w.edit;
+        auto* other = w.other;
+        QWidget& window = w.window;
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));  // focus moves (and leaves) only in an active window
         edit->SetChangeDelay(300);

@@ -129,10 +129,15 @@ private slots:
         QCOMPARE(f.list.SelectedFileName(), root + "/Backups/a.zip");
         f.list.SetPathText("/");
         QCOMPARE(f.list.Folder(), QString("/"));
-        if (f.list.Count() > 0) {
-            f.list.SetItemIndex(0);
-            QCOMPARE(f.list.SelectedFileName(), "/" + f.list.ItemText(0));
-        }
+        // The root always holds the top folder of this test's scratch folder ("[tmp]" as a rule): no
+        // doubled separator after the root.
+        f.list.SetMask("*.*");
+        f.list.SetFileType(ftDirectory);
+        const QString top = "[" + QDir(root).canonicalPath().section('/', 1, 1) + "]";
+        const int at = Items(f.list).indexOf(top);
+        QVERIFY2(at >= 0, qPrintable(top + " not in " + Items(f.list).join(' ')));
+        f.list.SetItemIndex(at);
+        QCOMPARE(f.list.SelectedFileName(), "/" + top);
         f.list.SetItemIndex(-1);
         QCOMPARE(f.list.SelectedFileName(), QString());
     }

@@ -160,17 +160,18 @@ inline std::string ZlibDeflate(const std::string& data, int level, int strategy 
     return ZlibDeflateMany({{&data, level, strategy}}).front();
 }
 
-// Every entry of every legacy archive with one of the given methods, encrypted ones only where their
-// password is known (decrypted here); `visit` gets the archive name, the entry and its compressed bytes.
-inline size_t ForEachLegacyEntry(const std::vector<uint16_t>& methods,
+// Every entry of every archive in `dir` (testing_support::FixtureDir() or LegacyDir()) with one of the given
+// methods, encrypted ones only where their password is known (decrypted here); `visit` gets the archive
+// name, the entry and its compressed bytes.
+inline size_t ForEachLegacyEntry(const std::string& dir, const std::vector<uint16_t>& methods,
                                  const std::function<void(const std::string& archive,
                                                           const testing_support::ZipEntry& entry,
                                                           const std::string& compressed)>& visit) {
     namespace ts = testing_support;
-    const auto passwords = ts::LegacyPasswords();
+    const auto passwords = ts::LegacyPasswords(dir);
     size_t visited = 0;
     for (const auto& [archive, password] : passwords) {
-        for (const ts::ZipEntry& e : ts::ReadZipEntries(ts::LegacyDir() + "/" + archive)) {
+        for (const ts::ZipEntry& e : ts::ReadZipEntries(dir + "/" + archive)) {
             if (std::find(methods.begin(), methods.end(), e.method) == methods.end()) continue;
             if (e.StrongEncryption()) continue;
             std::string compressed = e.data;
@@ -188,9 +189,9 @@ inline size_t ForEachLegacyEntry(const std::vector<uint16_t>& methods,
     return visited;
 }
 
-// The expected file of a legacy entry where the corpus has one ("" otherwise).
-inline std::string LegacyExpected(const std::string& archive, const std::string& entryName) {
-    const std::string dir = testing_support::LegacyDir() + "/expected/";
+// The expected file of an entry where the folder has one ("" otherwise).
+inline std::string LegacyExpected(const std::string& corpus, const std::string& archive, const std::string& entryName) {
+    const std::string dir = corpus + "/expected/";
     auto base = entryName.substr(entryName.rfind('/') + 1);
     auto upper = base;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -223,12 +224,12 @@ inline std::string LegacyExpected(const std::string& archive, const std::string&
 // Decodes every legacy entry of the given methods with `decode` and checks the CRC of the central record
 // and, where the corpus has it, the expected content. Returns the number of entries decoded.
 inline size_t CheckLegacyEntries(
-    const std::vector<uint16_t>& methods,
+    const std::string& dir, const std::vector<uint16_t>& methods,
     const std::function<DecodeResult(archive::codec::DecodeWorkspace&, archive::codec::InputSource&,
                                      archive::codec::OutputSink&, const testing_support::ZipEntry&)>& decode) {
     auto ws = archive::codec::MakeDecodeWorkspace();
     size_t withExpected = 0;
-    const size_t n = ForEachLegacyEntry(methods, [&](const std::string& archive, const testing_support::ZipEntry& e,
+    const size_t n = ForEachLegacyEntry(dir, methods, [&](const std::string& archive, const testing_support::ZipEntry& e,
                                                      const std::string& compressed) {
         MemorySource src(compressed);
         StringSink out;
@@ -236,7 +237,7 @@ inline size_t CheckLegacyEntries(
         EXPECT_EQ(r, DecodeResult::Ok) << archive << " " << e.name;
         EXPECT_EQ(out.data.size(), e.uncompressedSize) << archive << " " << e.name;
         EXPECT_EQ(Crc(out.data), e.crc) << archive << " " << e.name;
-        const std::string expected = LegacyExpected(archive, e.name);
+        const std::string expected = LegacyExpected(dir, archive, e.name);
         if (!expected.empty()) {
             ++withExpected;
             EXPECT_TRUE(out.data == expected) << archive << " " << e.name << " differs from its expected file";

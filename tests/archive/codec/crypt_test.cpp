@@ -84,40 +84,57 @@ DecodeResult DecodeEntry(archive::codec::DecodeWorkspace& ws, const ts::ZipEntry
     return r;
 }
 
-TEST(CryptTest, DecryptsEveryEncryptedLegacyEntryWithItsPassword) {
-    if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
+// Counts of what DecryptsEveryEncryptedEntry saw.
+struct Decrypted {
+    size_t withTimeCheck = 0, withCrcCheck = 0, withExpected = 0;
+};
+
+Decrypted DecryptsEveryEncryptedEntry(const std::string& dir) {
     auto ws = archive::codec::MakeDecodeWorkspace();
     size_t withTimeCheck = 0, withCrcCheck = 0, withExpected = 0;
-    for (const auto& [archive, password] : ts::LegacyPasswords()) {
+    for (const auto& [archive, password] : ts::LegacyPasswords(dir)) {
         if (password == "?") continue;
-        for (const ts::ZipEntry& e : ts::ReadZipEntries(ts::LegacyDir() + "/" + archive)) {
+        for (const ts::ZipEntry& e : ts::ReadZipEntries(dir + "/" + archive)) {
             if (!e.Encrypted() || e.StrongEncryption()) continue;
             std::string compressed;
-            ASSERT_TRUE(ts::DecryptEntry(e, password, compressed)) << archive << " " << e.name;
+            EXPECT_TRUE(ts::DecryptEntry(e, password, compressed)) << archive << " " << e.name;
             ++((e.flags & 0x0008) ? withTimeCheck : withCrcCheck);
             std::string out;
-            ASSERT_EQ(DecodeEntry(*ws, e, compressed, out), DecodeResult::Ok) << archive << " " << e.name;
+            EXPECT_EQ(DecodeEntry(*ws, e, compressed, out), DecodeResult::Ok) << archive << " " << e.name;
             EXPECT_EQ(codec_test::Crc(out), e.crc) << archive << " " << e.name;
-            const std::string expected = codec_test::LegacyExpected(archive, e.name);
+            const std::string expected = codec_test::LegacyExpected(dir, archive, e.name);
             if (!expected.empty()) {
                 ++withExpected;
                 EXPECT_EQ(out, expected) << archive << " " << e.name;
             }
         }
     }
-    EXPECT_GE(withTimeCheck + withCrcCheck, 263u);
-    EXPECT_GE(withTimeCheck, 200u);
-    EXPECT_GE(withCrcCheck, 20u);
-    EXPECT_GT(withExpected, 5u);
+    return {withTimeCheck, withCrcCheck, withExpected};
 }
 
-TEST(CryptTest, WrongAndUnknownPasswordsAreRefused) {
+TEST(CryptTest, DecryptsTheEncryptedEntriesKeptWithTheTests) {
+    const Decrypted d = DecryptsEveryEncryptedEntry(ts::FixtureDir());
+    EXPECT_GE(d.withTimeCheck, 2u);
+    EXPECT_GE(d.withCrcCheck, 5u);
+    EXPECT_GE(d.withExpected, 1u);
+}
+
+TEST(CryptTest, DecryptsEveryEncryptedEntryOfTheExternalCorpus) {
     if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
+    const Decrypted d = DecryptsEveryEncryptedEntry(ts::LegacyDir());
+    EXPECT_GE(d.withTimeCheck + d.withCrcCheck, 263u);
+    EXPECT_GE(d.withTimeCheck, 200u);
+    EXPECT_GE(d.withCrcCheck, 20u);
+    EXPECT_GT(d.withExpected, 5u);
+}
+
+// Tries wrong passwords on every encrypted entry; returns {tried, tried on unknown passwords}.
+std::pair<size_t, size_t> WrongPasswordsAreRefused(const std::string& dir) {
     // An entry whose check byte passes by chance (1 in 256) must still fail its CRC.
     auto ws = archive::codec::MakeDecodeWorkspace();
     size_t tried = 0, unknown = 0;
-    for (const auto& [archive, password] : ts::LegacyPasswords()) {
-        for (const ts::ZipEntry& e : ts::ReadZipEntries(ts::LegacyDir() + "/" + archive)) {
+    for (const auto& [archive, password] : ts::LegacyPasswords(dir)) {
+        for (const ts::ZipEntry& e : ts::ReadZipEntries(dir + "/" + archive)) {
             if (!e.Encrypted() || e.StrongEncryption() || e.uncompressedSize == 0) continue;
             for (const std::string wrong : {"", "wrong", "Password", "test1"}) {
                 if (wrong == password) continue;
@@ -131,15 +148,24 @@ TEST(CryptTest, WrongAndUnknownPasswordsAreRefused) {
             }
         }
     }
+    return {tried, unknown};
+}
+
+TEST(CryptTest, WrongPasswordsAreRefusedOnTheEntriesKeptWithTheTests) {
+    EXPECT_GT(WrongPasswordsAreRefused(ts::FixtureDir()).first, 30u);
+}
+
+TEST(CryptTest, WrongAndUnknownPasswordsAreRefusedOnTheExternalCorpus) {
+    if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
+    const auto [tried, unknown] = WrongPasswordsAreRefused(ts::LegacyDir());
     EXPECT_GT(tried, 500u);
     EXPECT_GE(unknown, 4u * 10u);
 }
 
 TEST(CryptTest, TheCheckByteComesFromTheTimeWhenADataDescriptorFollows) {
-    if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
     // The same entry with flag bit 3 cleared must be checked against the CRC's high byte instead, which
     // differs from the time's for this entry.
-    for (const ts::ZipEntry& e : ts::ReadZipEntries(ts::LegacyDir() + "/lz_encrypt.zip")) {
+    for (const ts::ZipEntry& e : ts::ReadZipEntries(ts::FixtureDir() + "/lz_encrypt.zip")) {
         if (!e.Encrypted() || !(e.flags & 0x0008) || (e.crc >> 24) == (e.dosTime >> 8)) continue;
         std::string plain;
         EXPECT_TRUE(ts::DecryptEntry(e, "foo", plain)) << e.name;

@@ -238,6 +238,21 @@ std::vector<CraftedCase> CraftedCases() {
         bad.Code(4, 5).Bits(1, 1);  // distance symbol 4 + extra 1 = distance 6 > 1 byte of output
         FixedSymbol(bad, 256);
         cases.push_back({"distance beyond the output start", bad.Data(), DecodeResult::DataError, "a"});
+
+        // The same slip far enough into a long stream that the fast loop, not the careful path, meets it:
+        // 64 literals, length 10 at distance 1000, 200 more literals.
+        BitWriter far;
+        far.Bits(1, 1).Bits(1, 2);
+        std::string lead;
+        for (int i = 0; i < 64; ++i) {
+            lead += static_cast<char>('a' + i % 26);
+            FixedSymbol(far, static_cast<uint8_t>(lead.back()));
+        }
+        FixedSymbol(far, 264);            // length 10
+        far.Code(19, 5).Bits(1000 - 769, 8);  // distance symbol 19: 769 + 8 extra bits
+        for (int i = 0; i < 200; ++i) FixedSymbol(far, 'z');
+        FixedSymbol(far, 256);
+        cases.push_back({"distance beyond the output start in a long stream", far.Data(), DecodeResult::DataError, lead});
     }
     {
         BitWriter w;
@@ -389,12 +404,17 @@ TEST(InflateTest, RandomBytesNeverCrashOrHang) {
 // ---------------------------------------------------------------------------------------------------------
 // Archives made by other tools
 
-TEST(InflateTest, DecodesEveryDeflatedLegacyEntry) {
+size_t DecodeEveryDeflatedEntry(const std::string& dir) {
+    return codec_test::CheckLegacyEntries(
+        dir, {8}, [](DecodeWorkspace& ws, archive::codec::InputSource& in, archive::codec::OutputSink& out,
+                     const ts::ZipEntry&) { return archive::codec::Inflate(ws, in, out); });
+}
+
+TEST(InflateTest, DecodesTheDeflatedEntriesKeptWithTheTests) { EXPECT_GE(DecodeEveryDeflatedEntry(ts::FixtureDir()), 5u); }
+
+TEST(InflateTest, DecodesEveryDeflatedEntryOfTheExternalCorpus) {
     if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
-    const size_t n = codec_test::CheckLegacyEntries(
-        {8}, [](DecodeWorkspace& ws, archive::codec::InputSource& in, archive::codec::OutputSink& out,
-                const ts::ZipEntry&) { return archive::codec::Inflate(ws, in, out); });
-    EXPECT_GE(n, 240u);
+    EXPECT_GE(DecodeEveryDeflatedEntry(ts::LegacyDir()), 240u);
 }
 
 }  // namespace

@@ -24,22 +24,27 @@ Decoded RunUnreduce(const std::string& stream, int factor, uint32_t size, size_t
     });
 }
 
-TEST(UnreduceTest, DecodesEveryReducedLegacyEntry) {
-    if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
+void DecodesEveryReducedEntry(const std::string& dir, size_t atLeast) {
     std::set<uint16_t> methods;
     const size_t n = codec_test::CheckLegacyEntries(
-        {2, 3, 4, 5}, [&](archive::codec::DecodeWorkspace& ws, archive::codec::InputSource& in,
+        dir, {2, 3, 4, 5}, [&](archive::codec::DecodeWorkspace& ws, archive::codec::InputSource& in,
                           archive::codec::OutputSink& out, const ts::ZipEntry& e) {
             methods.insert(e.method);
             return archive::codec::Unreduce(ws, in, out, e.method - 1, e.uncompressedSize);
         });
-    EXPECT_GE(n, 46u);
+    EXPECT_GE(n, atLeast);
     EXPECT_EQ(methods, (std::set<uint16_t>{2, 3, 4, 5}));
 }
 
-TEST(UnreduceTest, DecodesTheHeaderlessStreams) {
+TEST(UnreduceTest, DecodesTheReducedEntriesKeptWithTheTests) { DecodesEveryReducedEntry(ts::FixtureDir(), 7); }
+
+TEST(UnreduceTest, DecodesEveryReducedEntryOfTheExternalCorpus) {
     if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
-    const std::string dir = ts::LegacyDir() + "/raw/";
+    DecodesEveryReducedEntry(ts::LegacyDir(), 46);
+}
+
+TEST(UnreduceTest, DecodesTheHeaderlessStreams) {
+    const std::string dir = ts::FixtureDir() + "/raw/";
     const std::string hamlet = ts::ReadFile(dir + "zip2_implode_hamlet_2048.out");
     ASSERT_EQ(hamlet.size(), 2048u);
     struct Case {
@@ -146,9 +151,9 @@ TEST(UnreduceTest, FollowerSetsAreReadFromTheLastToTheFirst) {
 }
 
 TEST(UnreduceTest, EveryTruncationIsDataErrorWithAPrefixOfTheOutput) {
-    if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
-    const std::string raw = ts::ReadFile(ts::LegacyDir() + "/raw/zip2_reduce_hamlet_2048.bin");
-    const std::string expected = ts::ReadFile(ts::LegacyDir() + "/raw/zip2_implode_hamlet_2048.out");
+    const std::string raw = ts::ReadFile(ts::FixtureDir() + "/raw/zip2_reduce_hamlet_2048.bin");
+    const std::string expected = ts::ReadFile(ts::FixtureDir() + "/raw/zip2_implode_hamlet_2048.out");
+    ASSERT_FALSE(raw.empty());
     for (size_t len = 0; len < raw.size(); len += 3) {
         const Decoded d = RunUnreduce(raw.substr(0, len), 4, 2048);
         EXPECT_EQ(d.result, DecodeResult::DataError) << "cut at " << len;

@@ -16,12 +16,18 @@ using codec_test::MemorySource;
 using codec_test::StringSink;
 namespace ts = testing_support;
 
-TEST(UnshrinkTest, DecodesEveryShrunkLegacyEntry) {
-    if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
+void DecodesEveryShrunkEntry(const std::string& dir, size_t atLeast) {
     const size_t n = codec_test::CheckLegacyEntries(
-        {1}, [&](archive::codec::DecodeWorkspace& ws, archive::codec::InputSource& in, archive::codec::OutputSink& out,
-                 const ts::ZipEntry&) { return archive::codec::Unshrink(ws, in, out); });
-    EXPECT_GE(n, 37u);
+        dir, {1}, [&](archive::codec::DecodeWorkspace& ws, archive::codec::InputSource& in, archive::codec::OutputSink& out,
+                      const ts::ZipEntry&) { return archive::codec::Unshrink(ws, in, out); });
+    EXPECT_GE(n, atLeast);
+}
+
+TEST(UnshrinkTest, DecodesTheShrunkEntriesKeptWithTheTests) { DecodesEveryShrunkEntry(ts::FixtureDir(), 4); }
+
+TEST(UnshrinkTest, DecodesEveryShrunkEntryOfTheExternalCorpus) {
+    if (const std::string why = testing_support::LegacyCorpusMissing(); !why.empty()) GTEST_SKIP() << why;
+    DecodesEveryShrunkEntry(ts::LegacyDir(), 37);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -166,7 +166,9 @@ TEST(ZipMerge, EntriesOfOtherToolsKeepTheirLocalExtraFieldsAndLoseTheirDataDescr
         const std::string path = dir / name;
         const auto before = ReadListing(path);
         ASSERT_EQ(before.entries.size(), 2u);
-        if (std::string(name) == "stream.zip") EXPECT_EQ(before.entries[0].Flags & 8, 8);
+        if (std::string(name) == "stream.zip") {
+            EXPECT_EQ(before.entries[0].Flags & 8, 8);
+        }
         TZipHeaderInfo oldLocal;
         ASSERT_TRUE(writer_testing::ReadLocalHeader(path, before.entries[0].LocalHeaderOffset, oldLocal));
         const std::string old = ReadFile(path);
