@@ -43,7 +43,10 @@ std::string Build(const uint8_t* data, size_t size) {
     const size_t target = (100 << 10) + (static_cast<size_t>(data[0]) << 10) + data[1] * 37;
     std::string s;
     size_t i = 2;
-    auto next = [&]() -> uint32_t { return i < size ? data[i++] : static_cast<uint32_t>(s.size() * 2654435761u >> 24); };
+    // One byte of the recipe; past its end, a byte derived from the length so far.
+    auto next = [&]() -> uint32_t {
+        return i < size ? data[i++] : static_cast<uint32_t>((s.size() * 2654435761u) >> 24) & 0xFF;
+    };
     while (s.size() < target) {
         const uint32_t op = next() % 4;
         if (op == 0) {

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # A short smoke run of every fuzz target: builds them with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs each for a few seconds from a fresh seed corpus.
-# Longer campaigns: ./build-fuzz/fuzz/<target> -max_total_time=600 <corpus dir>
+# Longer campaigns that keep their corpora: ./scripts/fuzz_campaign.sh SECONDS
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH="${FUZZ_SECONDS:-4}"
 
 if ! command -v clang++ >/dev/null; then
-  echo "fuzz smoke: clang++ not found, skipped"
-  exit 0
+  echo "fuzz smoke: clang++ not found (scripts/setup.sh installs it)" >&2
+  exit 1
 fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
