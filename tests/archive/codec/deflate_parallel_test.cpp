@@ -147,7 +147,7 @@ TEST(DeflateParallel, TheCorpusDatabaseAtLevelSix) {
     std::string path;
     if (const char* env = std::getenv("ZB_BENCH_CORPUS")) path = std::string(env) + "/DB/DB.mdb";
     if (path.empty() || !ts::PathExists(path)) path = ts::SourceDir() + "/../bench-corpus/corpus/DB/DB.mdb";
-    if (!ts::PathExists(path)) GTEST_SKIP() << "no benchmark corpus at " << path;
+    if (!ts::PathExists(path)) GTEST_SKIP() << "the external corpus is absent: no benchmark corpus at " << path;
     const std::string in = ts::ReadFile(path);
     Deflater one, two;
     one.SetThreads(1);
