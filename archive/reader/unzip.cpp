@@ -50,6 +50,7 @@ namespace {
 
 constexpr uint16_t kStrongEncryptionFlag = 0x0040;
 constexpr uint32_t kCryptHeaderSize = 12;
+constexpr const char* kLinkLeadsOut = "a folder on its way is a symbolic link that leads outside the destination folder";
 
 // An entry decoded whole into its scratch file, waiting to be renamed over its target.
 struct StagedEntry {
@@ -253,9 +254,8 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     std::string folder = destFolder;
     if (!testOnly && !relative.empty() &&
         fs::FolderBeneath(z.destDir_, relative, false, folder) == fs::BeneathResult::LeavesDestination) {
-        Refuse("a folder on its way is a symbolic link that leads outside the destination folder",
-               reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(), index,
-               folderEntry);
+        Refuse(kLinkLeadsOut, reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(),
+               index, folderEntry);
         return;
     }
     if (folderEntry) {
@@ -274,8 +274,7 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         switch (fs::FolderBeneath(z.destDir_, relative, true, folder)) {
             case fs::BeneathResult::Ok: break;
             case fs::BeneathResult::LeavesDestination:
-                Refuse("a folder on its way is a symbolic link that leads outside the destination folder", fname,
-                       index, false);
+                Refuse(kLinkLeadsOut, fname, index, false);
                 return;
             case fs::BeneathResult::CannotCreate:
                 Refuse("its folder cannot be made", fname, index, false);
