@@ -21,8 +21,9 @@
 // each search looks.
 //
 // The output is a function of the input and the level only: the window starts zeroed and is cleared at
-// the end of each entry, so even the bytes past the end of the input that a search may look at (its result
-// is then cut to the lookahead) are always the same.
+// the end of each entry, so even the bytes past the end of the input that a search may look at are always
+// the same. They never decide a match: near the end of the input a search stops at the first candidate that
+// reaches the end of the input, and its result is cut to the lookahead.
 //
 // Levels 4-9 may run the matcher on worker threads, a chunk of the input each, while the caller's thread
 // replays the joined symbols through the block coder; the output, the reads and the writes are those of
@@ -329,20 +330,25 @@ private:
     // `entered`: the current position was entered just now, so the rings hold its chain (otherwise the
     // candidate is left over from an earlier position and only the links can be followed).
     // `key` is the current position's key, `matchStart` receives the start of a longer match.
+    // Near the end of the input a match as long as the lookahead is good enough: the search takes the
+    // first candidate that reaches the end rather than one that goes on further into the bytes past it
+    // (the window's contents from before its last slide).
     unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength, bool entered, unsigned key,
-                          unsigned& matchStart) {
+                          unsigned lookahead, unsigned& matchStart) {
+        SearchParams sp = sp_;
+        if (sp.nice > lookahead) sp.nice = lookahead;
         if constexpr (kFast) {
             if (entered) {
                 const uint32_t k = keys_[key];
                 const RingView ring{ring_ + (key << kRingBits), ((k >> 16) - 1u) & kRingMask, k >> 24,
                                     static_cast<uint16_t>(base_ + strstart)};
-                return LongestMatchFast(window_, prev_, ring, strstart, cur, prevLength, sp_, matchStart);
+                return LongestMatchFast(window_, prev_, ring, strstart, cur, prevLength, sp, matchStart);
             }
         }
-        return LongestMatchPortable(window_, prev_, strstart, cur, prevLength, sp_, matchStart);
+        return LongestMatchPortable(window_, prev_, strstart, cur, prevLength, sp, matchStart);
     }
     unsigned LongestMatch(unsigned strstart, unsigned cur, unsigned prevLength, bool entered) {
-        return LongestMatch(strstart, cur, prevLength, entered, insH_, matchStart_);
+        return LongestMatch(strstart, cur, prevLength, entered, insH_, lookahead_, matchStart_);
     }
 
     // Enters position p under the key of its next three bytes; returns the previous head of that key.
@@ -487,7 +493,7 @@ private:
             const unsigned prevMatch = matchStart;
             matchLength = kMinMatch - 1;
             if (hashHead != 0 && prevLength < maxLazy && strstart - hashHead <= kMaxDist) {
-                matchLength = LongestMatch(strstart, hashHead, prevLength, entered, insH, matchStart);
+                matchLength = LongestMatch(strstart, hashHead, prevLength, entered, insH, lookahead, matchStart);
                 if (matchLength > lookahead) matchLength = lookahead;
                 if (matchLength == kMinMatch && strstart - matchStart > kTooFar) matchLength = kMinMatch - 1;
             }

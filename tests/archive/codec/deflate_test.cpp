@@ -162,6 +162,20 @@ TEST(DeflateTest, ZlibInflatesOurStreams) {
     EXPECT_NE(res.output.find("checked " + std::to_string(files) + " bad 0"), std::string::npos) << res.output;
 }
 
+// 64 KiB of text ending in a 12-byte tail that also stands 1000 and 20000 bytes back. The far copy goes on
+// with the bytes 32768 before the end, which are what the window holds past the end after its last slide:
+// the search must still take the near copy, the first to reach the end of the input.
+std::string EndMatchedNearAndFar() {
+    std::string s = ts::TextBytes(65536, 31);
+    const std::string tail = "@#tail#@1234";
+    const size_t end = s.size();
+    s.replace(end - 32768, 4, "XYZW");
+    s.replace(end - 13, 13, "!" + tail);
+    s.replace(end - 13 - 1000, 17, "(" + tail + "near");
+    s.replace(end - 13 - 20000, 17, ")" + tail + "XYZW");
+    return s;
+}
+
 // The zip tool of the peers makes the very same stream at the same level; its archive's local header says
 // where the entry's data lies.
 TEST(DeflateTest, SameStreamAsTheZipTool) {
@@ -173,6 +187,7 @@ TEST(DeflateTest, SameStreamAsTheZipTool) {
         {"ten", "abcdefghij"},
         {"random", ts::RandomBytes(70000, 8)},
         {"boundary", ts::TextBytes(65274, 4)},
+        {"end_match", EndMatchedNearAndFar()},
     };
     ts::TempDir dir;
     for (const auto& c : cases) {
