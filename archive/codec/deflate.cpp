@@ -213,11 +213,12 @@ struct MatcherBuffers {
     std::unique_ptr<uint16_t[]> ring;
 };
 
-void AllocateMatcher(MatcherBuffers& b) {
+// Without rings (`light`), only the portable search can run on the buffers: 256 KiB instead of 8.3 MiB.
+void AllocateMatcher(MatcherBuffers& b, bool light = false) {
     if (!b.window) b.window = std::make_unique<uint8_t[]>(kWindowSize + kWindowPad);  // zeroed
     if (!b.prev) b.prev = std::make_unique<uint16_t[]>(kWSize);
     if (!b.keys) b.keys = std::make_unique<uint32_t[]>(kHashSize);
-    if (!b.ring) b.ring = std::make_unique<uint16_t[]>(size_t{kHashSize} << kRingBits);
+    if (!b.ring && !light) b.ring = std::make_unique<uint16_t[]>(size_t{kHashSize} << kRingBits);
 }
 
 struct Deflater::State : MatcherBuffers {
@@ -232,14 +233,63 @@ struct Deflater::State : MatcherBuffers {
     size_t chunk = Deflater::kDefaultChunk;
     std::unique_ptr<WorkPool> pool;
     std::mutex spareMutex;
+    std::condition_variable spareBack;                    // a worker gave its buffers back
     std::vector<std::unique_ptr<MatcherBuffers>> owned;  // the workers' own
     std::vector<MatcherBuffers*> spare;                   // not in use by a worker now
+    std::vector<MatcherBuffers> light;                    // entries compressed ahead: buffers without rings
+    std::vector<MatcherBuffers*> lightSpare;
     // While an entry runs on workers, the caller's chains and rings (the replay needs only its window)
     // are lent to one of them in this.
     MatcherBuffers lent;
 };
 
 namespace {
+
+// The workers, made on first use and kept for the operation.
+WorkPool& PoolOf(Deflater::State& st, unsigned workers) {
+    if (!st.pool || st.pool->Threads() != workers) {
+        st.pool.reset();
+        st.pool = std::make_unique<WorkPool>(workers);
+    }
+    return *st.pool;
+}
+
+// A worker's matcher buffers: spare ones, or new ones. Sets with rings stay at one per worker: the
+// caller's own, lent while an entry is shared out, and one more per further worker. A piece of a shared
+// entry always finds one (no more pieces run at once than there are workers, and while they run the
+// caller's set is lent); an entry compressed ahead takes a spare one or, when there is none, a set
+// without rings (`light`). Allocation happens outside the lock.
+MatcherBuffers* TakeSpare(Deflater::State& st, unsigned workers, bool ahead, bool& light) {
+    light = false;
+    {
+        std::lock_guard<std::mutex> lock(st.spareMutex);
+        if (!st.spare.empty()) {
+            MatcherBuffers* buf = st.spare.back();
+            st.spare.pop_back();
+            return buf;
+        }
+        if (ahead && st.owned.size() + 1 >= workers) {
+            light = true;
+            if (!st.lightSpare.empty()) {
+                MatcherBuffers* buf = st.lightSpare.back();
+                st.lightSpare.pop_back();
+                return buf;
+            }
+            st.light.reserve(workers);  // never grows past it: the pointers stay valid
+            if (st.light.size() < workers) return &st.light.emplace_back();
+        }
+        st.owned.push_back(std::make_unique<MatcherBuffers>());
+        return st.owned.back().get();
+    }
+}
+
+void GiveBack(Deflater::State& st, MatcherBuffers* buf, bool light) {
+    {
+        std::lock_guard<std::mutex> lock(st.spareMutex);
+        (light ? st.lightSpare : st.spare).push_back(buf);
+    }
+    st.spareBack.notify_all();
+}
 
 // Where a worker's parse keeps what the chunk driver needs (see "One entry on several threads" below): the positions
 // it starts and stops at, and the iterations at which its state is one of the two that fix everything
@@ -605,6 +655,9 @@ constexpr uint64_t kTailLength = 16384;  // how far a chunk's parse goes on to m
 constexpr uint64_t kDataPastStop = 1024;  // input a worker holds past its stop: a search reads 262 ahead
 constexpr uint64_t kPeriodBlock = 512;
 
+// The smallest input shared out: a first chunk and half of the next (the first tail's room).
+uint64_t ShareableSize(size_t chunk) { return std::max<uint64_t>(chunk, 2 * kWSize) + chunk / 2; }
+
 // The bytes fetched ahead, from the replay's read position on, in blocks of one piece each.
 class InputStream {
 public:
@@ -740,7 +793,7 @@ class ChunkDriver {
 public:
     ChunkDriver(Deflater::State& st, DeflateIO& io, InputStream& input, const LevelParams& lp, size_t chunk,
                 unsigned workers)
-        : st_(st), io_(io), input_(input), lp_(lp), chunk_(chunk), ahead_(workers + 2) {}
+        : st_(st), io_(io), input_(input), lp_(lp), chunk_(chunk), workers_(workers), ahead_(workers + 2) {}
 
     ~ChunkDriver() {
         abort_ = true;
@@ -888,13 +941,8 @@ private:
         MatcherBuffers* buf = nullptr;
         try {
             if (abort_) throw WorkerAborted{};
-            {
-                std::lock_guard<std::mutex> lock(st_.spareMutex);
-                if (st_.spare.empty()) st_.owned.push_back(std::make_unique<MatcherBuffers>());
-                if (st_.spare.empty()) st_.spare.push_back(st_.owned.back().get());
-                buf = st_.spare.back();
-                st_.spare.pop_back();
-            }
+            bool light = false;
+            buf = TakeSpare(st_, workers_, false, light);
             AllocateMatcher(*buf);
             ParseTrack track;
             track.start = c.start;
@@ -920,10 +968,7 @@ private:
         } catch (...) {
             c.error = std::current_exception();
         }
-        if (buf != nullptr) {
-            std::lock_guard<std::mutex> lock(st_.spareMutex);
-            st_.spare.push_back(buf);
-        }
+        if (buf != nullptr) GiveBack(st_, buf, false);
         std::lock_guard<std::mutex> lock(mutex_);
         c.done = true;
         --running_;
@@ -946,6 +991,7 @@ private:
     InputStream& input_;
     const LevelParams lp_;
     const size_t chunk_;
+    const unsigned workers_;
     const size_t ahead_;  // chunks created ahead of the replay, the one replayed included
 
     std::deque<std::shared_ptr<Chunk>> queue_;
@@ -1053,13 +1099,10 @@ private:
 uint64_t DeflateParallel(Deflater::State& st, DeflateIO& io, const LevelParams& lp, unsigned workers,
                          unsigned& merges) {
     const size_t chunk = st.chunk;
-    if (!st.pool || st.pool->Threads() != workers) {
-        st.pool.reset();
-        st.pool = std::make_unique<WorkPool>(workers);
-    }
+    PoolOf(st, workers);
     InputStream input(io, size_t{1} << 20);
     ReplayIO replayIO(io, input);
-    const uint64_t shareable = std::max<uint64_t>(chunk, 2 * kWSize) + chunk / 2;
+    const uint64_t shareable = ShareableSize(chunk);
     input.FetchTo(shareable);
     if (input.Fetched() < shareable) {
         // Too short to share out: one thread, on the bytes fetched already.
@@ -1073,9 +1116,15 @@ uint64_t DeflateParallel(Deflater::State& st, DeflateIO& io, const LevelParams& 
             st.lent.prev = std::move(st.prev);
             st.lent.keys = std::move(st.keys);
             st.lent.ring = std::move(st.ring);
+            std::lock_guard<std::mutex> lock(st.spareMutex);
             st.spare.push_back(&st.lent);
         }
         ~Lend() {
+            // An entry compressed ahead may hold them still: it gives them back when it ends.
+            std::unique_lock<std::mutex> lock(st.spareMutex);
+            st.spareBack.wait(lock, [this] {
+                return std::find(st.spare.begin(), st.spare.end(), &st.lent) != st.spare.end();
+            });
             st.spare.erase(std::remove(st.spare.begin(), st.spare.end(), &st.lent), st.spare.end());
             st.prev = std::move(st.lent.prev);
             st.keys = std::move(st.lent.keys);
@@ -1092,10 +1141,165 @@ uint64_t DeflateParallel(Deflater::State& st, DeflateIO& io, const LevelParams& 
     return replay.Finish();
 }
 
+
+// ---------------------------------------------------------------------------------------------------------
+// Entries ahead of their turn
+//
+// A worker compresses a small entry's whole input, handed over in memory, with the one-thread matcher and
+// block coder, into memory, noting each read and write in order. The caller plays them back at the
+// entry's turn. A job no worker has started by then is called off: the caller compresses the entry itself.
+
+// The state of a job: queued, running, done, called off.
+enum class AheadState { Queued, Running, Done, CalledOff };
+
+}  // namespace
+
+struct AheadJob {
+    std::vector<uint8_t> input;
+    int level = 6;
+    Deflater::MatchSearch search = Deflater::MatchSearch::Fast;
+    unsigned workers = 1;
+    std::vector<uint8_t> output;
+    std::vector<int64_t> trace;  // in order: n > 0 a read of n bytes, n < 0 a write of -n bytes
+    DeflateResult result;
+    bool failed = false;
+    std::mutex mutex;
+    std::condition_variable ended;
+    AheadState state = AheadState::Queued;
+};
+
+namespace {
+
+class RecordingIO : public DeflateIO {
+public:
+    explicit RecordingIO(AheadJob& job) : job_(job) {}
+    unsigned ReadEntryData(uint8_t* buffer, unsigned count) override {
+        const size_t n = std::min<size_t>(count, job_.input.size() - pos_);
+        if (n == 0) return 0;
+        std::memcpy(buffer, job_.input.data() + pos_, n);
+        pos_ += n;
+        job_.trace.push_back(static_cast<int64_t>(n));
+        return static_cast<unsigned>(n);
+    }
+    void WriteArchiveData(const uint8_t* buffer, size_t n) override {
+        if (n == 0) return;
+        job_.output.insert(job_.output.end(), buffer, buffer + n);
+        job_.trace.push_back(-static_cast<int64_t>(n));
+    }
+
+private:
+    AheadJob& job_;
+    size_t pos_ = 0;
+};
+
+DeflateResult ResultOf(const BlockCoder& coder, int level, uint64_t size) {
+    DeflateResult result;
+    // The deflate option bits of the general purpose flags: fast for levels 1-2, maximum for 8-9.
+    if (level <= 2)
+        result.optionBits = 4;
+    else if (level >= 8)
+        result.optionBits = 2;
+    result.compressedSize = size;
+    result.stored = coder.StoredWhole();
+    result.text = coder.Text();
+    return result;
+}
+
+// On a worker.
+void RunAhead(Deflater::State& st, AheadJob& job) {
+    {
+        std::lock_guard<std::mutex> lock(job.mutex);
+        if (job.state != AheadState::Queued) return;
+        job.state = AheadState::Running;
+    }
+    bool ok = false;
+    MatcherBuffers* buf = nullptr;
+    bool light = false;
+    try {
+        buf = TakeSpare(st, job.workers, true, light);
+        AllocateMatcher(*buf, light);
+        std::memset(buf->window.get(), 0, kWindowSize);
+        BlockCoder coder;
+        coder.AllocateBuffers();
+        RecordingIO io(job);
+        job.output.reserve(job.input.size() / 2 + 64);
+        coder.Start(io, job.level);
+        const LevelParams& lp = kLevels[job.level];
+        const uint64_t size = job.search == Deflater::MatchSearch::Fast && !light
+                                  ? Matcher<true>(*buf, coder, io, lp).Run()
+                                  : Matcher<false>(*buf, coder, io, lp).Run();
+        job.result = ResultOf(coder, job.level, size);
+        ok = true;
+    } catch (...) {
+        // The caller compresses the entry itself.
+    }
+    if (buf != nullptr) GiveBack(st, buf, light);
+    {
+        std::lock_guard<std::mutex> lock(job.mutex);
+        job.failed = !ok;
+        job.state = AheadState::Done;
+    }
+    job.ended.notify_all();
+}
+
 }  // namespace
 
 Deflater::Deflater() : state_(std::make_unique<State>()) {}
-Deflater::~Deflater() = default;
+Deflater::~Deflater() {
+    // The workers first: a job still running uses the state's buffers.
+    state_->pool.reset();
+}
+
+size_t Deflater::AheadLimit() const {
+    // What Deflate shares out among the workers (see ChunkDriver).
+    return static_cast<size_t>(ShareableSize(state_->chunk));
+}
+
+std::shared_ptr<AheadJob> Deflater::CompressAhead(std::vector<uint8_t> input, int level) {
+    State& st = *state_;
+    auto job = std::make_shared<AheadJob>();
+    job->input = std::move(input);
+    job->level = std::clamp(level, 1, 9);
+    job->search = st.search;
+    job->workers = Threads();
+    PoolOf(st, job->workers).Submit([&st, job] { RunAhead(st, *job); });
+    return job;
+}
+
+const std::vector<uint8_t>& Deflater::AheadInput(const AheadJob& job) { return job.input; }
+
+bool Deflater::AwaitAhead(AheadJob& job, DeflateIO& io) {
+    std::unique_lock<std::mutex> lock(job.mutex);
+    if (job.state == AheadState::Queued || job.state == AheadState::CalledOff) {
+        job.state = AheadState::CalledOff;
+        return false;
+    }
+    while (job.state != AheadState::Done) {
+        if (job.ended.wait_for(lock, std::chrono::milliseconds(10)) == std::cv_status::timeout &&
+            job.state != AheadState::Done) {
+            lock.unlock();
+            io.WaitingForWorkers();
+            lock.lock();
+        }
+    }
+    return !job.failed;
+}
+
+DeflateResult Deflater::ReplayAhead(const AheadJob& job, DeflateIO& io) {
+    size_t in = 0;
+    size_t out = 0;
+    for (const int64_t step : job.trace) {
+        if (step > 0) {
+            io.AccountEntryData(job.input.data() + in, static_cast<unsigned>(step));
+            in += static_cast<size_t>(step);
+        } else {
+            io.WriteArchiveData(job.output.data() + out, static_cast<size_t>(-step));
+            out += static_cast<size_t>(-step);
+        }
+    }
+    ++aheadReplays_;
+    return job.result;
+}
 
 void Deflater::AllocateBuffers() {
     State& st = *state_;
@@ -1109,6 +1313,8 @@ void Deflater::ReleaseBuffers() {
     st.pool.reset();
     st.spare.clear();
     st.owned.clear();
+    st.lightSpare.clear();
+    st.light.clear();
     st.lent = MatcherBuffers{};
     st.window.reset();
     st.prev.reset();
@@ -1143,20 +1349,12 @@ DeflateResult Deflater::Deflate(DeflateIO& io, int level) {
     if (st.windowDirty) std::memset(st.window.get(), 0, kWindowSize);
     st.windowDirty = true;
 
-    DeflateResult result;
     st.coder.Start(io, level);
-    // The deflate option bits of the general purpose flags: fast for levels 1-2, maximum for 8-9.
-    if (level <= 2)
-        result.optionBits = 4;
-    else if (level >= 8)
-        result.optionBits = 2;
-
     const LevelParams& lp = kLevels[level];
     const unsigned workers = Threads();
     lastMerges_ = 0;
     uint64_t size;
-    const uint64_t shareable = std::max<uint64_t>(st.chunk, 2 * kWSize) + st.chunk / 2;
-    if (lp.lazyMode && workers > 1 && io.CanReadAhead() && io.ExpectedEntrySize() >= shareable) {
+    if (lp.lazyMode && workers > 1 && io.CanReadAhead() && io.ExpectedEntrySize() >= AheadLimit()) {
         size = DeflateParallel(st, io, lp, workers, lastMerges_);
     } else {
         size = st.search == MatchSearch::Fast ? Matcher<true>(st, st.coder, io, lp).Run()
@@ -1165,10 +1363,7 @@ DeflateResult Deflater::Deflate(DeflateIO& io, int level) {
 
     std::memset(st.window.get(), 0, kWindowSize - 1);
     st.windowDirty = false;
-    result.compressedSize = size;
-    result.stored = st.coder.StoredWhole();
-    result.text = st.coder.Text();
-    return result;
+    return ResultOf(st.coder, level, size);
 }
 
 }  // namespace archive::codec

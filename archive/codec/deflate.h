@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace archive::codec {
 
@@ -47,6 +48,9 @@ struct DeflateResult {
     uint16_t optionBits = 0;  // the deflate option bits of the general purpose flags (4 fast, 2 maximum)
 };
 
+// An entry compressed ahead of its turn (Deflater::CompressAhead).
+struct AheadJob;
+
 class Deflater {
 public:
     Deflater();
@@ -78,11 +82,30 @@ public:
     // Test hook: pairs of pieces of the last entry whose parses did not meet and were parsed again as one.
     unsigned LastMerges() const { return lastMerges_; }
 
+    // Entries ahead of their turn (with more than one worker): the caller hands a small entry's whole
+    // input, read ahead, to a worker, which compresses it with the one-thread matcher into memory and
+    // notes the reads and writes that run makes. At the entry's turn the caller checks that the input is
+    // still the entry's data (AheadInput), and ReplayAhead then gives its routines those reads
+    // (AccountEntryData, for progress and CRC) and writes in their order: what Deflate would have done on
+    // the same input, reads, writes, events and result alike. Entries of AheadLimit() bytes or more are
+    // shared out by Deflate itself and are not taken ahead.
+    size_t AheadLimit() const;
+    std::shared_ptr<AheadJob> CompressAhead(std::vector<uint8_t> input, int level);
+    static const std::vector<uint8_t>& AheadInput(const AheadJob& job);
+    // At the entry's turn: waits for the job, letting the caller pump its messages (WaitingForWorkers);
+    // false when no worker had started it (it is then called off) or it failed, so the entry is to be
+    // compressed as usual.
+    bool AwaitAhead(AheadJob& job, DeflateIO& io);
+    DeflateResult ReplayAhead(const AheadJob& job, DeflateIO& io);
+    // Test hook: entries of this operation that were replayed from a worker's run.
+    unsigned AheadReplays() const { return aheadReplays_; }
+
     struct State;  // the working state (deflate.cpp)
 
 private:
     std::unique_ptr<State> state_;
     unsigned lastMerges_ = 0;
+    unsigned aheadReplays_ = 0;
 };
 
 }  // namespace archive::codec

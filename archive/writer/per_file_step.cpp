@@ -132,7 +132,8 @@ bool TVCLZip::ZipOneFile(const std::string& fname, TZipHeaderInfo& entry) {
         entry.Method = 0;
         entry.InternalAttributes = 0;
     } else {
-        const codec::DeflateResult result = deflater_.Deflate(*this, level);
+        codec::DeflateResult result;
+        if (!DeflateAhead(fname, level, result)) result = deflater_.Deflate(*this, level);
         entry.Flags |= result.optionBits;
         if (result.stored) entry.Method = 0;
         // Classified by the first block, unless the OnStartZip handler already set it.

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,6 +154,8 @@ public:
 
     // Worker threads of the compressor (0: one per core, 1: none). Archives are the same for every value.
     void SetCompressionThreads(unsigned threads) { deflater_.SetThreads(threads); }
+    // Test hook: files whose data a worker compressed ahead of their turn, played back (since construction).
+    unsigned FilesCompressedAhead() const { return deflater_.AheadReplays(); }
 
 private:
     // zip_operation.cpp
@@ -175,6 +178,12 @@ private:
     // merge.cpp
     void MergeExisting();
     void CarryOver(std::unique_ptr<TZipHeaderInfo> entry);
+
+    // compress_ahead.cpp
+    // Before the turn of FilesList[current]: small files after it go to the compressor's workers.
+    void PlanAhead(size_t current);
+    // At a file's turn: its data compressed ahead and played back, when it still reads the same.
+    bool DeflateAhead(const std::string& fname, int level, codec::DeflateResult& result);
 
     // per_file_step.cpp
     bool ZipOneFile(const std::string& fname, TZipHeaderInfo& entry);
@@ -201,6 +210,14 @@ private:
 
     // ---- state of one Zip call --------------------------------------------------------------------
     codec::Deflater deflater_;
+    struct Planned {
+        std::string fname;
+        int level = 0;
+        std::shared_ptr<codec::AheadJob> job;
+    };
+    std::map<size_t, Planned> ahead_;  // by index in FilesList
+    size_t aheadNext_ = 0;             // the next index PlanAhead looks at
+    size_t turn_ = SIZE_MAX;           // index in FilesList of the file being added, if any
     bool fetchFailed_ = false;  // FetchEntryData: a read failed after handing out some bytes
     std::unique_ptr<OutputFile> out_;        // single-file archive
     std::unique_ptr<VolumeSet> volumes_;     // multi-volume archive

@@ -187,11 +187,17 @@ void TVCLZip::TakeOverEndRecord() {
 
 void TVCLZip::AddFiles() {
     const size_t count = FilesList.size();
+    aheadNext_ = 0;
     for (size_t i = 0; i < count; ++i) {
         auto entry = std::make_unique<TZipHeaderInfo>();
         const std::string fname = FilesList[i];
-        if (ZipOneFile(fname, *entry)) AddEntry(std::move(entry), &fname);
+        PlanAhead(i);
+        turn_ = i;
+        const bool added = ZipOneFile(fname, *entry);
+        turn_ = SIZE_MAX;
+        if (added) AddEntry(std::move(entry), &fname);
     }
+    ahead_.clear();
 }
 
 void TVCLZip::AddEntry(std::unique_ptr<TZipHeaderInfo> entry, const std::string* source) {
@@ -341,6 +347,8 @@ void TVCLZip::RestoreAfterZip() noexcept {
         deflater_.ReleaseBuffers();
     } catch (...) {
     }
+    ahead_.clear();
+    turn_ = SIZE_MAX;
     SortMode = savedSortMode_;
     KeepZipOpen = savedKeepZipOpen_;
     nameList_.reset();
