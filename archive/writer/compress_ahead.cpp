@@ -28,9 +28,12 @@ constexpr size_t kAheadJobsPerWorker = 2;
 
 // The whole file when it is a regular file of 1 to limit - 1 bytes that reads back at its size.
 bool ReadSmallFile(const std::string& path, size_t limit, std::vector<uint8_t>& data) {
-    const int fd = ::open(fs::Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    // Only regular files are opened at all: opening a device or a FIFO may do something.
+    const std::string resolved = fs::Resolve(path);
     struct stat st {};
+    if (::stat(resolved.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
               static_cast<uint64_t>(st.st_size) < limit;
     if (ok) {

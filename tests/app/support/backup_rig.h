@@ -41,7 +41,8 @@ inline Tree LoggerFiles() {
     Tree t;
     t["DB/Awards.mdb"] = Bytes(TextBytes(180000, 1));
     t["DB/Awards.ldb"] = Bytes(RandomBytes(640, 2));
-    t["DB/DB.mdb"] = Bytes(TextBytes(260000, 3) + RandomBytes(20000, 4));
+    // Large enough for the compressor to share it out among its workers.
+    t["DB/DB.mdb"] = Bytes(TextBytes(2600000, 3) + RandomBytes(20000, 4));
     t["DB/Logs.mdb"] = Bytes(TextBytes(300000, 5));
     t["DB/Logs.ldb"] = Bytes(RandomBytes(512, 6));
     t["DB/.Lock"] = Bytes(TextBytes(100, 7));  // hidden
