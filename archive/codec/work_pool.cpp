@@ -5,17 +5,26 @@ namespace archive::codec {
 WorkPool::WorkPool(unsigned threads) {
     if (threads == 0) threads = 1;
     threads_.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+    try {
+        for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+    } catch (...) {
+        // A thread that cannot be made: the ones made already end before the failure goes on.
+        Stop();
+        throw;
+    }
 }
 
-WorkPool::~WorkPool() {
+WorkPool::~WorkPool() { Stop(); }
+
+void WorkPool::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
         queue_.clear();
     }
     wake_.notify_all();
-    for (auto& t : threads_) t.join();
+    for (auto& t : threads_)
+        if (t.joinable()) t.join();
 }
 
 void WorkPool::Submit(std::function<void()> task) {

@@ -30,6 +30,7 @@ public:
 
 private:
     void Work();
+    void Stop();
 
     std::mutex mutex_;
     std::condition_variable wake_;
