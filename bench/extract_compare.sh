@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Extraction speed, end to end: `zbk extract` against Info-ZIP `unzip -qo` on the benchmark corpus archive
 # (the logger-like corpus of ../shared/bench/make_corpus.sh, zipped once with `zip -6 -r`), alternating the
-# two tools in the same run so both see the same machine state. Each repetition extracts into a fresh
-# folder; the first repetition's two outputs are compared with each other. Prints best and median wall
-# times and the ratio unzip / zbk (above 1: zbk is faster).
+# tools in the same run so all see the same machine state. zbk runs with its default worker threads and
+# with --threads 1 (everything on one thread); `zbk test` is timed the same two ways. Each repetition
+# extracts into a fresh folder; the first repetition's outputs are compared with each other. Prints best
+# and median wall times and the ratios unzip / zbk (above 1: zbk is faster) and one thread / default.
 #
 #   bench/extract_compare.sh [REPS]
 # Environment: CORPUS (folder to zip), ARCHIVE (where the zip is kept), ZBK (the tool), WORK (scratch).
@@ -38,9 +39,13 @@ zbk_times=()
 unzip_times=()
 zbk_cpu=()
 unzip_cpu=()
+one_times=()
+one_cpu=()
+test_times=()
+test_one_times=()
 for ((i = 1; i <= REPS; i++)); do
-    rm -rf "$WORK/zbk" "$WORK/unzip"
-    mkdir -p "$WORK/zbk" "$WORK/unzip"
+    rm -rf "$WORK/zbk" "$WORK/unzip" "$WORK/one"
+    mkdir -p "$WORK/zbk" "$WORK/unzip" "$WORK/one"
     sync
     read -r wall cpu < <(seconds "$ZBK" extract "$ARCHIVE" "$WORK/zbk" --recreate)
     zbk_times+=("$wall")
@@ -48,8 +53,16 @@ for ((i = 1; i <= REPS; i++)); do
     read -r wall cpu < <(seconds unzip -qo "$ARCHIVE" -d "$WORK/unzip")
     unzip_times+=("$wall")
     unzip_cpu+=("$cpu")
+    read -r wall cpu < <(seconds "$ZBK" extract "$ARCHIVE" "$WORK/one" --recreate --threads 1)
+    one_times+=("$wall")
+    one_cpu+=("$cpu")
+    read -r wall cpu < <(seconds "$ZBK" test "$ARCHIVE")
+    test_times+=("$wall")
+    read -r wall cpu < <(seconds "$ZBK" test "$ARCHIVE" --threads 1)
+    test_one_times+=("$wall")
     if [ "$i" = 1 ]; then
         diff -r "$WORK/zbk" "$WORK/unzip" >/dev/null || { echo "outputs differ" >&2; exit 1; }
+        diff -r "$WORK/one" "$WORK/unzip" >/dev/null || { echo "outputs differ (one thread)" >&2; exit 1; }
     fi
 done
 
@@ -60,6 +73,10 @@ read -r zbest zmed < <(stats "${zbk_times[@]}")
 read -r ubest umed < <(stats "${unzip_times[@]}")
 read -r zcbest zcmed < <(stats "${zbk_cpu[@]}")
 read -r ucbest ucmed < <(stats "${unzip_cpu[@]}")
+read -r obest omed < <(stats "${one_times[@]}")
+read -r ocbest ocmed < <(stats "${one_cpu[@]}")
+read -r tbest tmed < <(stats "${test_times[@]}")
+read -r t1best t1med < <(stats "${test_one_times[@]}")
 bytes=$(du -sb "$CORPUS" | cut -f1)
 archive_bytes=$(stat -c %s "$ARCHIVE")
 
@@ -70,6 +87,13 @@ row() {
         "$(awk -v b="$bytes" -v t="$2" 'BEGIN{print b/t/1e6}')" "$4" "$5"
 }
 row zbk "$zbest" "$zmed" "$zcbest" "$zcmed"
+row zbk-t1 "$obest" "$omed" "$ocbest" "$ocmed"
 row unzip "$ubest" "$umed" "$ucbest" "$ucmed"
+printf 'test   wall best %7.3f s median %7.3f s; with --threads 1: best %7.3f s median %7.3f s\n' "$tbest" "$tmed" \
+    "$t1best" "$t1med"
 awk -v u="$ubest" -v z="$zbest" -v um="$umed" -v zm="$zmed" -v uc="$ucbest" -v zc="$zcbest" \
-    'BEGIN {printf "ratio unzip/zbk: wall best %.2fx, wall median %.2fx, cpu best %.2fx (target 2.5x)\n", u / z, um / zm, uc / zc}'
+    'BEGIN {printf "ratio unzip/zbk: wall best %.2fx, wall median %.2fx, cpu best %.2fx (target 3x)\n", u / z, um / zm, uc / zc}'
+awk -v u="$ubest" -v o="$obest" -v um="$umed" -v om="$omed" \
+    'BEGIN {printf "ratio unzip/zbk-t1: wall best %.2fx, wall median %.2fx\n", u / o, um / om}'
+awk -v o="$obest" -v z="$zbest" -v om="$omed" -v zm="$zmed" -v t="$tbest" -v t1="$t1best" -v tm="$tmed" -v t1m="$t1med" \
+    'BEGIN {printf "ratio one thread/default: extract wall best %.2fx, median %.2fx; test wall best %.2fx, median %.2fx\n", o / z, om / zm, t1 / t, t1m / tm}'

@@ -73,7 +73,7 @@ void EntryOutput::Step(const uint8_t* data, size_t n) {
     // Checked before writing: the file never holds more than the entry says it has.
     if (written_ + n > limit_) throw EBiggerThanUncompressed("File is larger than uncompressed size!");
     if (file_) file_->WriteBuffer(data, static_cast<int64_t>(n));
-    crc_ = codec::Update(crc_, data, n);
+    if (FoldCrc) crc_ = codec::Update(crc_, data, n);
     written_ += n;
     if (OnBlock) OnBlock(n);
 }

@@ -69,6 +69,8 @@ public:
 
     // Called after each output step with the block's size.
     std::function<void(size_t)> OnBlock;
+    // Whether the steps are folded into Crc(); off when a worker that made the same steps has the CRC.
+    bool FoldCrc = true;
 
     uint32_t Crc() const { return ~crc_; }
     uint64_t BytesWritten() const { return written_; }

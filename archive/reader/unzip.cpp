@@ -25,6 +25,12 @@
 // With AllOrNothing the renames wait until every selected entry has been staged this way: only when all
 // of them proved whole are they renamed over their targets (in archive order, each followed by its
 // OnEndUnZip); when any of them failed, every staged file goes and no target changes.
+//
+// With more than one decompression thread, worker threads decode the next few plain entries (deflated or
+// stored, not encrypted, of a single archive, apart from every other entry) while this thread works
+// through the current one (decode_ahead.h). Everything else stays here, at the entry's turn: the
+// events, the checks before decoding, the scratch file and its rename; the worker's decoding is
+// replayed into them step by step, so the events, files and failures are those of the one-thread run.
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -32,6 +38,7 @@
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/fs/scratch.h"
+#include "archive/reader/decode_ahead.h"
 #include "archive/reader/destination.h"
 #include "archive/reader/entry_io.h"
 #include "archive/reader/vcl_unzip.h"
@@ -41,6 +48,7 @@
 
 namespace archive {
 
+using reader::AheadInputs;
 using reader::ArchiveInput;
 using reader::EntryDecode;
 using reader::EntryOutput;
@@ -81,7 +89,20 @@ struct TVCLUnZip::Extraction {
     int64_t dataStart = 0;
     uint32_t localTime = 0;  // as the local header has it, for the password check of bit-3 entries
 
+    // Entries decoded ahead on worker threads (none with one thread), and the next entry to look at.
+    std::unique_ptr<reader::DecodeAhead> ahead;
+    int aheadNext = 0;
+
     Extraction(TVCLUnZip& component, bool test) : z(component), testOnly(test) {}
+
+    // Hands the entries from `from` on to the workers while there is room for them.
+    void DecodeAheadFrom(int from);
+    // What decoding the entry needs, when a worker may decode it ahead: a plain entry of a single
+    // archive, deflated or stored, not encrypted, whose data lies apart from every other entry's.
+    bool AheadEligible(const TZipHeaderInfo& entry, AheadInputs& inputs);
+    // Decodes the entry being processed: its job replayed when there is one, else here.
+    EntryDecode Decode(int index, bool encrypted, uint32_t compressed, EntryOutput& output, uint32_t& crc,
+                       uint64_t& bytes);
 
     void Select();
     // Where every local header (and the central directory) starts, for Overlaps().
@@ -90,7 +111,7 @@ struct TVCLUnZip::Extraction {
     // another central record names the same local header. The entry reaching into another's is the
     // one refused: each byte then belongs to one accepted entry at most, so nothing is decoded twice,
     // and a header damaged in one entry does not take the entry after it along.
-    bool Overlaps(const TZipHeaderInfo& entry) const;
+    bool Overlaps(const TZipHeaderInfo& entry, int64_t start) const;
     std::vector<int64_t> headerOffsets;
     int64_t archiveSize = 0;
     // Skip reason 3 with its reason in words (SkipDetail) for an entry; folder entries are not counted.
@@ -239,7 +260,7 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     const bool folderEntry = entry.FileName().empty();
     if (!folderEntry) ReadLocalHeader(entry);
 
-    if (!folderEntry && Overlaps(entry)) {
+    if (!folderEntry && Overlaps(entry, dataStart)) {
         Refuse("its data overlaps another entry's (a possible zip bomb)", entry.StoredName(), index, folderEntry);
         return;
     }
@@ -332,11 +353,6 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     // Decompression.
     const uint32_t cryptHeader = encrypted ? kCryptHeaderSize : 0;
     const uint32_t compressed = work.CompressedSize - cryptHeader;
-    z.zipStream_->Seek(dataStart + cryptHeader, soFromBeginning);
-    ArchiveInput input(inBuffer.data());
-    input.Start(z.zipStream_.get(), compressed, encrypted ? &z.cipher_ : nullptr);
-    if (z.DoProcessMessages) input.Pump = [this] { z.host().ProcessMessages(); };
-    if (z.multiMode_ != mmNone) input.NextDisk = [this] { return NextDisk(); };
     EntryOutput output(outBuffer.data());
     output.Start(out.get(), work.UncompressedSize);
     uint64_t fileBytes = 0;
@@ -348,9 +364,10 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     };
 
     bool failed = false;
+    uint32_t crc = 0;
+    uint64_t decodedBytes = 0;
     try {
-        switch (reader::DecodeEntry(work.Method, work.Flags, compressed, work.UncompressedSize, *workspace, input,
-                                    output)) {
+        switch (Decode(index, encrypted, compressed, output, crc, decodedBytes)) {
             case EntryDecode::Ok:
             case EntryDecode::DataError: break;  // the CRC decides
             case EntryDecode::OutOfMemory:
@@ -370,9 +387,8 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     if (out && !out->Commit(z.FlushFilesOnClose)) throw EWriteError("Stream write error");
     out.reset();
 
-    const uint32_t crc = output.Crc();
     // A short entry is no more whole than one with a wrong CRC.
-    const bool sizeRight = output.BytesWritten() == work.UncompressedSize;
+    const bool sizeRight = decodedBytes == work.UncompressedSize;
     if (!failed && crc == work.Crc32 && sizeRight) {
         if (!testOnly) {
             fs::SetFileDosTime(temp.Path(), NormalizeDosDateTime(work.DateTime));
@@ -406,7 +422,7 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
             if (z.OnSkippingFile) z.OnSkippingFile(&z, skBadPassword, entry.StoredName(), index, ignored);
         }
     } else if (!failed && crc == work.Crc32 && !sizeRight && z.OnBadSize) {
-        z.OnBadSize(&z, static_cast<int64_t>(output.BytesWritten()), work.UncompressedSize, index);
+        z.OnBadSize(&z, static_cast<int64_t>(decodedBytes), work.UncompressedSize, index);
     } else if (z.OnBadCRC) {
         z.OnBadCRC(&z, crc, work.Crc32, index);
     }
@@ -415,6 +431,78 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         spoiled = true;
     }
 }
+
+// ---- decoding ahead -----------------------------------------------------------------------------------
+
+bool TVCLUnZip::Extraction::AheadEligible(const TZipHeaderInfo& entry, AheadInputs& inputs) {
+    // Encrypted entries wait for their password at their turn; other methods are rare enough to stay here.
+    if (entry.FileName().empty() || entry.IsEncrypted() || (entry.Flags & kStrongEncryptionFlag)) return false;
+    if (entry.Method != 0 && entry.Method != 8) return false;
+    if (!reader::UsableFolder(z.rootDir_, entry.Directory(), entry.FileName())) return false;
+    uint8_t local[kLocalHeaderSize];
+    if (!ahead->ReadAt(entry.LocalHeaderOffset, local, sizeof local)) return false;
+    const int64_t start = int64_t{entry.LocalHeaderOffset} + kLocalHeaderSize + GetU16(local + 26) + GetU16(local + 28);
+    // An entry that will be refused is not worth decoding (and may be a bomb's).
+    if (Overlaps(entry, start)) return false;
+    inputs = {start, entry.CompressedSize, entry.UncompressedSize, entry.Method, entry.Flags};
+    return true;
+}
+
+void TVCLUnZip::Extraction::DecodeAheadFrom(int from) {
+    if (!ahead) return;
+    aheadNext = std::max(aheadNext, from);
+    TSortedZip* view = z.View();
+    for (; aheadNext < view->Count(); ++aheadNext) {
+        const TZipHeaderInfo& entry = *view->Items(aheadNext);
+        if (!z.DoAll && !entry.MatchFlag) continue;
+        AheadInputs inputs;
+        if (!AheadEligible(entry, inputs)) continue;
+        if (!ahead->HasRoom(inputs.declared)) return;  // looked at again once a job is done
+        try {
+            ahead->Start(aheadNext, inputs);
+        } catch (const std::exception&) {
+            // No worker or no memory for one: the remaining entries are decoded here, as with one thread.
+            aheadNext = view->Count();
+            return;
+        }
+    }
+}
+
+EntryDecode TVCLUnZip::Extraction::Decode(int index, bool encrypted, uint32_t compressed, EntryOutput& output,
+                                          uint32_t& crc, uint64_t& bytes) {
+    const TZipHeaderInfo& work = z.work_;
+    if (ahead && !encrypted) {
+        // The job counts only when it was made from what the headers say now.
+        const AheadInputs inputs{dataStart, work.CompressedSize, work.UncompressedSize, work.Method, work.Flags};
+        if (const auto job = ahead->Take(index, inputs)) {
+            DecodeAheadFrom(index + 1);  // its place goes to a later entry
+            std::function<void()> pump;
+            if (z.DoProcessMessages) pump = [this] { z.host().ProcessMessages(); };
+            EntryDecode result = EntryDecode::Ok;
+            if (ahead->Replay(*job, output, pump, result, crc, bytes)) return result;
+        }
+    }
+    const uint32_t cryptHeader = encrypted ? kCryptHeaderSize : 0;
+    z.zipStream_->Seek(dataStart + cryptHeader, soFromBeginning);
+    ArchiveInput input(inBuffer.data());
+    input.Start(z.zipStream_.get(), compressed, encrypted ? &z.cipher_ : nullptr);
+    if (z.DoProcessMessages) input.Pump = [this] { z.host().ProcessMessages(); };
+    if (z.multiMode_ != mmNone) input.NextDisk = [this] { return NextDisk(); };
+    EntryDecode result = EntryDecode::Ok;
+    try {
+        result = reader::DecodeEntry(work.Method, work.Flags, compressed, work.UncompressedSize, *workspace, input,
+                                     output);
+    } catch (...) {
+        crc = output.Crc();
+        bytes = output.BytesWritten();
+        throw;
+    }
+    crc = output.Crc();
+    bytes = output.BytesWritten();
+    return result;
+}
+
+// ---- refusals and renames -----------------------------------------------------------------------------
 
 void TVCLUnZip::Extraction::Refuse(const std::string& why, const std::string& fname, int index, bool folderEntry) {
     z.skipDetail_ = why;
@@ -439,12 +527,12 @@ void TVCLUnZip::Extraction::CheckSpans() {
     archiveSize = z.zipStream_->Size();
 }
 
-bool TVCLUnZip::Extraction::Overlaps(const TZipHeaderInfo& entry) const {
+bool TVCLUnZip::Extraction::Overlaps(const TZipHeaderInfo& entry, int64_t start) const {
     if (z.sharedOffsets_.count(int64_t{entry.DiskNumberStart} << 32 | entry.LocalHeaderOffset)) return true;
     if (headerOffsets.empty()) return false;
     // The data ends where the next header (or the directory) starts at the latest. Data that runs
     // past the end of the file is merely cut short, and reading it says so.
-    const int64_t end = dataStart + entry.CompressedSize;
+    const int64_t end = start + entry.CompressedSize;
     const auto next = std::upper_bound(headerOffsets.begin(), headerOffsets.end(), int64_t{entry.LocalHeaderOffset});
     return next != headerOffsets.end() && end > *next && end <= archiveSize;
 }
@@ -519,6 +607,12 @@ int TVCLUnZip::RunExtraction(bool testOnly) {
     fs::FolderListingCache listings;
     try {
         run->CheckSpans();
+        // Workers decode entries ahead; a multi-disk set is read disk by disk on this thread.
+        const unsigned threads = DecompressionThreads();
+        if (threads > 1 && multiMode_ == mmNone && zipStream_ && zipStream_->Handle() >= 0) {
+            run->ahead = std::make_unique<reader::DecodeAhead>(zipStream_->Handle(), threads, !testOnly);
+            if (!run->ahead->Usable()) run->ahead.reset();
+        }
         if (!testOnly && !destDir_.empty() && !fs::DirectoryExists(destDir_)) fs::ForceDirectories(destDir_);
         if (!testOnly) fs::FolderBeneath(destDir_, "", false, run->destFolder);
         run->Select();
@@ -528,9 +622,11 @@ int TVCLUnZip::RunExtraction(bool testOnly) {
             TSortedZip* view = View();
             for (int i = 0; i < view->Count(); ++i) {
                 if (!DoAll && !view->Items(i)->MatchFlag) continue;
+                run->DecodeAheadFrom(i);
                 bool retry = false;
                 do run->Process(i, retry);
                 while (retry);
+                if (run->ahead) run->ahead->Drop(i);  // skipped or refused: its decoding is not needed
             }
             run->CommitStaged();
         }

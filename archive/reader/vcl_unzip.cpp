@@ -9,6 +9,9 @@
 // Count() is valid for the view.
 #include "archive/reader/vcl_unzip.h"
 
+#include <algorithm>
+
+#include "archive/codec/work_pool.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/records/little_endian.h"
@@ -76,6 +79,10 @@ void TVCLUnZip::SetRootDir(const std::string& value) {
     rootDir_ = value.empty() ? std::string() : fs::IncludeTrailingSeparator(value);
 }
 
+unsigned TVCLUnZip::DecompressionThreads() const {
+    return decompressionThreads_ == 0 ? std::min(codec::WorkPool::Cores(), 16u) : decompressionThreads_;
+}
+
 void TVCLUnZip::Assign(const TVCLUnZip& source) {
     if (&source == this) return;
     SetZipName(source.zipName_);
@@ -92,6 +99,7 @@ void TVCLUnZip::Assign(const TVCLUnZip& source) {
     RetainAttributes = source.RetainAttributes;
     ReplaceReadOnly = source.ReplaceReadOnly;
     AllOrNothing = source.AllOrNothing;
+    decompressionThreads_ = source.decompressionThreads_;
     OnStartUnZipInfo = source.OnStartUnZipInfo;
     OnFilePercentDone = source.OnFilePercentDone;
     OnTotalPercentDone = source.OnTotalPercentDone;

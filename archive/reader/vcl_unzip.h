@@ -6,9 +6,11 @@
 // loaded with the archive open (during an operation, or permanently with KeepZipOpen). A new ZipName goes
 // back to the first state; a failed read clears everything, ZipName included.
 //
-// The directory is re-read only when the archive file changed since it was read. Everything runs on the
-// caller's thread; events are raised synchronously from inside the calls. Message boxes, the file dialogs
-// of the setters, the busy cursor and the message pump go through the Host (archive/host.h).
+// The directory is re-read only when the archive file changed since it was read. The calls run on the
+// caller's thread and raise their events synchronously from inside; UnZip and TestArchive may decode
+// entries ahead on worker threads (DecompressionThreads), which changes nothing the caller sees. Message
+// boxes, the file dialogs of the setters, the busy cursor and the message pump go through the Host
+// (archive/host.h).
 #pragma once
 
 #include <cstdint>
@@ -98,6 +100,11 @@ public:
     // (damaged data, a refused name, a target that cannot be written), none of the targets changes, and
     // the entries that were good raise no OnEndUnZip and are not counted.
     bool AllOrNothing = false;
+    // Worker threads that decode entries ahead during UnZip and TestArchive (0: one per core, at most
+    // 16; 1: none, everything on the caller's thread). Events, files and results are the same for every
+    // value; an extraction holds at most 16 MiB of output decoded ahead of the file being written.
+    void SetDecompressionThreads(unsigned threads) { decompressionThreads_ = threads; }
+    unsigned DecompressionThreads() const;
 
     // ---- published events -------------------------------------------------------------------------
     TStartUnzipInfo OnStartUnZipInfo;
@@ -211,6 +218,7 @@ protected:
     TMultiMode multiMode_ = mmNone;
     bool checkDiskLabels_ = true;
     std::string lastDiskName_;                   // multi-disk: the file that held the end record
+    unsigned decompressionThreads_ = 0;
 
 private:
     struct Extraction;

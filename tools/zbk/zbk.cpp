@@ -2,14 +2,16 @@
 // benchmarks and the interoperability tests use it.
 //
 //   zbk list ARCHIVE
-//   zbk test ARCHIVE [--password P]
-//   zbk extract ARCHIVE DEST [PATTERN...] [--recreate] [--password P]
+//   zbk test ARCHIVE [--password P] [--threads N]
+//   zbk extract ARCHIVE DEST [PATTERN...] [--recreate] [--password P] [--threads N]
 //
+// --threads: worker threads that decode entries ahead (0, the default: one per core; 1: none).
 // extract without a PATTERN takes every entry and replaces existing files. The exit code is 0 only when
 // every selected entry was decoded with a matching CRC (extract: and written); 1 when one was not; 2 for
 // a usage error or an exception (its message on standard error). The engine's message boxes go to
 // standard error and questions get their default answer.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -25,8 +27,8 @@ using archive::TVCLUnZip;
 int Usage() {
     std::fprintf(stderr,
                  "usage: zbk list ARCHIVE\n"
-                 "       zbk test ARCHIVE [--password P]\n"
-                 "       zbk extract ARCHIVE DEST [PATTERN...] [--recreate] [--password P]\n");
+                 "       zbk test ARCHIVE [--password P] [--threads N]\n"
+                 "       zbk extract ARCHIVE DEST [PATTERN...] [--recreate] [--password P] [--threads N]\n");
     return 2;
 }
 
@@ -35,6 +37,7 @@ struct Options {
     std::vector<std::string> words;  // positional arguments after the command
     std::string password;
     bool recreate = false;
+    unsigned threads = 0;  // the decoder's worker threads; 0: one per core
 };
 
 bool Parse(int argc, char** argv, Options& options) {
@@ -47,6 +50,12 @@ bool Parse(int argc, char** argv, Options& options) {
             options.password = argv[i];
         } else if (arg == "--recreate") {
             options.recreate = true;
+        } else if (arg == "--threads") {
+            if (++i >= argc) return false;
+            char* end = nullptr;
+            const long threads = std::strtol(argv[i], &end, 10);
+            if (*end != '\0' || threads < 0 || threads > 256) return false;
+            options.threads = static_cast<unsigned>(threads);
         } else {
             options.words.push_back(arg);
         }
@@ -100,6 +109,7 @@ int Run(const Options& options) {
     Watch(zip, failures);
     zip.OnStartUnZipInfo = [&](TVCLUnZip*, int files, int64_t, bool&) { selected = files; };
     zip.Password = options.password;
+    zip.SetDecompressionThreads(options.threads);
     if (options.command == "test" && options.words.size() == 1) {
         zip.SetZipName(options.words[0]);
         zip.DoAll = true;
