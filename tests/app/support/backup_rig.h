@@ -176,18 +176,27 @@ inline QString SetLoggerKeys(fakes::WineTestPrefix& wine) {
         {"HKCU\\Software\\ZORVEL_server", "/v", "Port", "/t", "REG_DWORD", "/d", "7300"},
         {"HKCU\\Software\\ZORVEL_server", "/v", "Host", "/d", "cluster.example.org"},
     };
+    // On a loaded machine a `wine reg` run now and then fails for no reason of its own: each is tried
+    // three times.
     for (QStringList add : adds) {
         add = QStringList{"reg", "add"} + add + QStringList{"/f"};
-        const auto out = wine.Wine(add);
-        if (!out.finished || out.exitCode != 0) return add.join(QLatin1Char(' '));
+        bool added = false;
+        for (int attempt = 0; attempt < 3 && !added; ++attempt) {
+            const auto out = wine.Wine(add);
+            added = out.finished && out.exitCode == 0;
+        }
+        if (!added) return add.join(QLatin1Char(' '));
     }
     return {};
 }
 
-// `wine reg query key /v value`: the output, or empty when the value is not there.
+// `wine reg query key /v value`: the output, or empty when the value is not there (asked three times).
 inline QString QueryValue(fakes::WineTestPrefix& wine, const QString& key, const QString& value) {
-    const auto out = wine.Wine({"reg", "query", key, "/v", value});
-    return out.finished && out.exitCode == 0 ? QString::fromUtf8(out.out) : QString();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const auto out = wine.Wine({"reg", "query", key, "/v", value});
+        if (out.finished && out.exitCode == 0) return QString::fromUtf8(out.out);
+    }
+    return {};
 }
 
 // A UTF-16 text with its byte-order mark, as the registry editor exports; empty without the mark.
