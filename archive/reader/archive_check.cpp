@@ -90,10 +90,11 @@ CheckResult OpenArchive(const std::string& path) {
     return result;
 }
 
-CheckResult CheckArchive(const std::string& path, Host* host, const std::string& password) {
+CheckResult CheckArchive(const std::string& path, Host* host, const std::string& password, unsigned threads) {
     CheckResult result;
     QuietHost quiet(host);
     TVCLUnZip reader(&quiet);
+    reader.SetDecompressionThreads(threads);
     reader.DoProcessMessages = host != nullptr;
     reader.Password = password;
     if (!ReadDirectory(reader, path, result)) return result;

@@ -43,7 +43,9 @@ CheckResult OpenArchive(const std::string& path);
 
 // Checks the archive at `path`. `host` (or none) pumps messages while the data is decoded; `password`
 // opens encrypted entries.
-CheckResult CheckArchive(const std::string& path, Host* host = nullptr, const std::string& password = {});
+// `threads`: the reader's decompression threads (0: one per core).
+CheckResult CheckArchive(const std::string& path, Host* host = nullptr, const std::string& password = {},
+                         unsigned threads = 0);
 
 // The first difference between what was meant to be written and what the directory read back holds,
 // as text ("" when they are the same).

@@ -272,7 +272,9 @@ void TVCLZip::CheckWritten() {
         const TZipHeaderInfo& e = *archiveList_->Items(i);
         written.push_back({e.StoredName(), e.Crc32, e.CompressedSize, e.UncompressedSize, e.LocalHeaderOffset});
     }
-    const CheckResult read = CheckArchive(out_->TempName(), DoProcessMessages ? host_ : nullptr, Password);
+    // Read back with as many threads as it was written with.
+    const CheckResult read =
+        CheckArchive(out_->TempName(), DoProcessMessages ? host_ : nullptr, Password, deflater_.Threads());
     std::string problem;
     if (!read.problems.empty()) {
         const CheckProblem& first = read.problems.front();
