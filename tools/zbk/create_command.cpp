@@ -18,6 +18,7 @@
 
 #include "archive/host.h"
 #include "archive/writer/vcl_zip.h"
+#include "tools/zbk/thread_option.h"
 
 namespace {
 
@@ -69,11 +70,7 @@ bool ParseCreate(int argc, char** argv, CreateOptions& o) {
         } else if (arg == "--recurse") {
             o.recurse = true;
         } else if (arg == "--threads") {
-            if (++i >= argc) return false;
-            char* end = nullptr;
-            const long threads = std::strtol(argv[i], &end, 10);
-            if (*end != '\0' || threads < 0 || threads > 256) return false;
-            o.threads = static_cast<unsigned>(threads);
+            if (++i >= argc || !ParseThreadCount(argv[i], o.threads)) return false;
         } else {
             words.push_back(arg);
         }

@@ -19,6 +19,7 @@
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/date_time.h"
+#include "tools/zbk/thread_option.h"
 
 namespace {
 
@@ -51,11 +52,7 @@ bool Parse(int argc, char** argv, Options& options) {
         } else if (arg == "--recreate") {
             options.recreate = true;
         } else if (arg == "--threads") {
-            if (++i >= argc) return false;
-            char* end = nullptr;
-            const long threads = std::strtol(argv[i], &end, 10);
-            if (*end != '\0' || threads < 0 || threads > 256) return false;
-            options.threads = static_cast<unsigned>(threads);
+            if (++i >= argc || !ParseThreadCount(argv[i], options.threads)) return false;
         } else {
             options.words.push_back(arg);
         }
