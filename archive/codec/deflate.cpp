@@ -325,15 +325,90 @@ struct SymbolRecorder {
 
 struct WorkerAborted {};
 
+// The walk over the window that the matcher and the replay of a shared entry make alike: the entry's
+// first read, the refills with the slide of the window by 32768, and the ends of blocks.
+// Derived::AfterSlide moves whatever else the derived walk keeps in window positions.
+template <class Derived, class Sink>
+class WindowWalk {
+protected:
+    WindowWalk(uint8_t* window, Sink& coder, DeflateIO& io) : window_(window), coder_(coder), io_(io) {}
+
+    // The entry's first read; false when there is no input at all.
+    bool FirstRead() {
+        const unsigned n = io_.ReadEntryData(window_, kFirstRead);
+        if (n == 0 || n > kFirstRead) {
+            eof_ = true;
+            lookahead_ = 0;
+            return false;
+        }
+        lookahead_ = n;
+        if (lookahead_ < kMinLookahead) FillWindow();
+        return true;
+    }
+
+    const uint8_t* BlockData() const { return blockStart_ >= 0 ? window_ + blockStart_ : nullptr; }
+    void FlushNotLast() {
+        coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, false);
+        blockStart_ = static_cast<int32_t>(strstart_);
+    }
+    uint64_t FlushLast() { return coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, true); }
+
+    // Refills the window until the lookahead reaches 262 bytes or the input ends, sliding it down by
+    // 32768 first when the current position has reached 65274.
+    void FillWindow() {
+        do {
+            unsigned more = (kWindowSize - lookahead_ - strstart_) & 0xFFFF;
+            if (more == 0xFFFF) {
+                more--;  // a read of 65535 could not be told from a failed one
+            } else if (strstart_ >= kSlideAt) {
+                std::memcpy(window_, window_ + kWSize, kWSize);
+                strstart_ -= kWSize;
+                blockStart_ -= static_cast<int32_t>(kWSize);
+                more += kWSize;
+                static_cast<Derived*>(this)->AfterSlide();
+            }
+            if (eof_) return;
+            if (more == 0) return;  // window full; cannot happen while the lookahead is below 262
+            const unsigned n = io_.ReadEntryData(window_ + strstart_ + lookahead_, more);
+            if (n == 0 || n == 0xFFFF || n > more) {
+                eof_ = true;
+            } else {
+                lookahead_ += n;
+            }
+        } while (lookahead_ < kMinLookahead && !eof_);
+    }
+
+    uint8_t* const window_;
+    Sink& coder_;
+    DeflateIO& io_;
+    unsigned strstart_ = 0;
+    unsigned lookahead_ = 0;
+    int32_t blockStart_ = 0;
+    bool eof_ = false;
+};
+
 // One entry's run of the matcher; kFast selects the fast search and the rings it reads. The sink is the
 // block coder, or a worker's symbol recorder; kTrack adds the notes and the stop of a worker's parse.
 template <bool kFast, class Sink = BlockCoder, bool kTrack = false>
-class Matcher {
+class Matcher : WindowWalk<Matcher<kFast, Sink, kTrack>, Sink> {
+    using Walk = WindowWalk<Matcher<kFast, Sink, kTrack>, Sink>;
+    friend Walk;
+    using Walk::FillWindow;
+    using Walk::FirstRead;
+    using Walk::FlushLast;
+    using Walk::FlushNotLast;
+    using Walk::blockStart_;
+    using Walk::coder_;
+    using Walk::eof_;
+    using Walk::io_;
+    using Walk::lookahead_;
+    using Walk::strstart_;
+    using Walk::window_;
+
 public:
     Matcher(MatcherBuffers& buf, Sink& coder, DeflateIO& io, const LevelParams& lp, ParseTrack* track = nullptr)
-        : buf_(buf), window_(buf.window.get()), prev_(buf.prev.get()), keys_(buf.keys.get()),
-          ring_(buf.ring.get()), coder_(coder), io_(io), lp_(lp),
-          sp_{lp.good, lp.nice, lp.chain}, track_(track) {
+        : Walk(buf.window.get(), coder, io), buf_(buf), prev_(buf.prev.get()), keys_(buf.keys.get()),
+          ring_(buf.ring.get()), lp_(lp), sp_{lp.good, lp.nice, lp.chain}, track_(track) {
         if (track_ != nullptr) checkAt_ = track_->start;
     }
 
@@ -363,13 +438,7 @@ public:
     uint64_t Run() {
         std::fill(keys_, keys_ + kHashSize, uint32_t{0});
 
-        const unsigned n = io_.ReadEntryData(window_, kFirstRead);
-        if (n == 0 || n > kFirstRead) {
-            eof_ = true;
-            lookahead_ = 0;
-        } else {
-            lookahead_ = n;
-            if (lookahead_ < kMinLookahead) FillWindow();
+        if (FirstRead()) {
             insH_ = window_[0];
             insH_ = ((insH_ << kHashShift) ^ window_[1]) & kHashMask;
         }
@@ -428,47 +497,19 @@ private:
         return candidate;
     }
 
-    const uint8_t* BlockData() const { return blockStart_ >= 0 ? window_ + blockStart_ : nullptr; }
-    void FlushNotLast() {
-        coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, false);
-        blockStart_ = static_cast<int32_t>(strstart_);
-    }
-    uint64_t FlushLast() { return coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, true); }
-
-    // Refills the window until the lookahead reaches 262 bytes or the input ends, sliding it down by
-    // 32768 first when the current position has reached 65274.
-    void FillWindow() {
-        do {
-            unsigned more = (kWindowSize - lookahead_ - strstart_) & 0xFFFF;
-            if (more == 0xFFFF) {
-                more--;  // a read of 65535 could not be told from a failed one
-            } else if (strstart_ >= kSlideAt) {
-                std::memcpy(window_, window_ + kWSize, kWSize);
-                matchStart_ -= kWSize;
-                strstart_ -= kWSize;
-                blockStart_ -= static_cast<int32_t>(kWSize);
-                for (unsigned i = 0; i < kHashSize; ++i) {
-                    const uint32_t k = keys_[i];
-                    keys_[i] = (k & 0xFFFF0000u) | ((k & 0xFFFF) >= kWSize ? (k & 0xFFFF) - kWSize : 0);
-                }
-                for (unsigned i = 0; i < kWSize; ++i) prev_[i] = prev_[i] >= kWSize ? prev_[i] - kWSize : 0;
-                base_ += kWSize;
-                origin_ += kWSize;
-                more += kWSize;
-                if constexpr (kTrack) {
-                    if (track_->abort != nullptr && track_->abort->load(std::memory_order_relaxed))
-                        throw WorkerAborted{};
-                }
-            }
-            if (eof_) return;
-            if (more == 0) return;  // window full; cannot happen while the lookahead is below 262
-            const unsigned n = io_.ReadEntryData(window_ + strstart_ + lookahead_, more);
-            if (n == 0 || n == 0xFFFF || n > more) {
-                eof_ = true;
-            } else {
-                lookahead_ += n;
-            }
-        } while (lookahead_ < kMinLookahead && !eof_);
+    // The chains, the rings' numbering and the pending match move with the window.
+    void AfterSlide() {
+        matchStart_ -= kWSize;
+        for (unsigned i = 0; i < kHashSize; ++i) {
+            const uint32_t k = keys_[i];
+            keys_[i] = (k & 0xFFFF0000u) | ((k & 0xFFFF) >= kWSize ? (k & 0xFFFF) - kWSize : 0);
+        }
+        for (unsigned i = 0; i < kWSize; ++i) prev_[i] = prev_[i] >= kWSize ? prev_[i] - kWSize : 0;
+        base_ += kWSize;
+        origin_ += kWSize;
+        if constexpr (kTrack) {
+            if (track_->abort != nullptr && track_->abort->load(std::memory_order_relaxed)) throw WorkerAborted{};
+        }
     }
 
     uint64_t RunFast() {
@@ -603,25 +644,18 @@ private:
     }
 
     MatcherBuffers& buf_;
-    uint8_t* const window_;
     uint16_t* const prev_;
     uint32_t* const keys_;
     uint16_t* const ring_;
     uint32_t base_ = 0;  // the rings' number of window position 0: moves with every slide
-    Sink& coder_;
-    DeflateIO& io_;
     const LevelParams lp_;
     const SearchParams sp_;
     ParseTrack* const track_;
     uint64_t origin_ = 0;   // input position of window position 0
     uint64_t checkAt_ = 0;  // next iteration position the track wants to see
 
-    unsigned strstart_ = 0;
-    unsigned lookahead_ = 0;
     unsigned matchStart_ = 0;
-    int32_t blockStart_ = 0;
     unsigned insH_ = 0;
-    bool eof_ = false;
 };
 
 }  // namespace
@@ -1008,20 +1042,13 @@ private:
 };
 
 // The caller's half: the lazy matcher's walk over the window without the search, fed with symbols.
-class Replayer {
-public:
-    Replayer(uint8_t* window, BlockCoder& coder, DeflateIO& io) : window_(window), coder_(coder), io_(io) {}
+class Replayer : WindowWalk<Replayer, BlockCoder> {
+    friend WindowWalk<Replayer, BlockCoder>;
 
-    void Start() {
-        const unsigned n = io_.ReadEntryData(window_, kFirstRead);
-        if (n == 0 || n > kFirstRead) {
-            eof_ = true;
-            lookahead_ = 0;
-        } else {
-            lookahead_ = n;
-            if (lookahead_ < kMinLookahead) FillWindow();
-        }
-    }
+public:
+    Replayer(uint8_t* window, BlockCoder& coder, DeflateIO& io) : WindowWalk(window, coder, io) {}
+
+    void Start() { FirstRead(); }
 
     void Feed(const uint32_t* symbols, size_t count) {
         for (size_t i = 0; i < count; ++i) {
@@ -1052,46 +1079,12 @@ public:
 
     uint64_t Finish() {
         if (pending_) coder_.RecordLiteral(literal_, strstart_, blockStart_);
-        return coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, true);
+        return FlushLast();
     }
 
 private:
-    const uint8_t* BlockData() const { return blockStart_ >= 0 ? window_ + blockStart_ : nullptr; }
-    void FlushNotLast() {
-        coder_.FlushBlock(BlockData(), static_cast<int64_t>(strstart_) - blockStart_, false);
-        blockStart_ = static_cast<int32_t>(strstart_);
-    }
+    void AfterSlide() {}
 
-    // Matcher::FillWindow without the chains.
-    void FillWindow() {
-        do {
-            unsigned more = (kWindowSize - lookahead_ - strstart_) & 0xFFFF;
-            if (more == 0xFFFF) {
-                more--;
-            } else if (strstart_ >= kSlideAt) {
-                std::memcpy(window_, window_ + kWSize, kWSize);
-                strstart_ -= kWSize;
-                blockStart_ -= static_cast<int32_t>(kWSize);
-                more += kWSize;
-            }
-            if (eof_) return;
-            if (more == 0) return;
-            const unsigned n = io_.ReadEntryData(window_ + strstart_ + lookahead_, more);
-            if (n == 0 || n == 0xFFFF || n > more) {
-                eof_ = true;
-            } else {
-                lookahead_ += n;
-            }
-        } while (lookahead_ < kMinLookahead && !eof_);
-    }
-
-    uint8_t* const window_;
-    BlockCoder& coder_;
-    DeflateIO& io_;
-    unsigned strstart_ = 0;
-    unsigned lookahead_ = 0;
-    int32_t blockStart_ = 0;
-    bool eof_ = false;
     bool pending_ = false;
     uint8_t literal_ = 0;
 };
