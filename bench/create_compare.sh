@@ -11,7 +11,8 @@
 #
 # Each repetition runs, in turn: zbk with its default threads (one worker per core), zip, zbk with one
 # thread, and zbk with two threads when the machine has more than two cores. Prints the median time of
-# each, the speed ratio (zip time / zbk time; target >= 2.5), the scaling table (each thread count
+# each, the speed ratio (zip time / zbk time; target >= 2.5), the ratio the one-thread work would reach
+# if it were shared out over every core without loss (its bound), the scaling table (each thread count
 # against zbk's own one-thread time), whether all of zbk's archives are byte for byte the same (they
 # must be), the archive size difference in % (target within 0.1%), zbk's peak resident memory per
 # thread count (/usr/bin/time; target <= 32 MB + 16 MB per worker thread beyond the first) and the
@@ -81,12 +82,15 @@ zbk_size="$(stat -c %s "$WORK/zbk0.zip")"
 zip_size="$(stat -c %s "$WORK/zip.zip")"
 
 awk -v zt="$zbk_time" -v it="$zip_time" -v zs="$zbk_size" -v is="$zip_size" -v zp="$zbk_peak" -v ip="$zip_peak" \
-    -v cores="$CORES" 'BEGIN {
+    -v cores="$CORES" -v ot="$one_time" 'BEGIN {
     printf "zbk create:    %8.2f s  %12d bytes  peak %6.1f MB  (%d threads)\n", zt, zs, zp / 1024, cores
     printf "zip -6 -r -q:  %8.2f s  %12d bytes  peak %6.1f MB\n", it, is, ip / 1024
     ratio = zt > 0 ? it / zt : 0
     diff = is > 0 ? (zs - is) * 100 / is : 0
     printf "speed ratio (zip/zbk): %.2fx  (target >= 2.5: %s)\n", ratio, (ratio >= 2.5 ? "met" : "missed")
+    # What the same work would give if it were shared out over every core without any loss: the time
+    # of the one-thread run divided by the cores: the most threads can give unless the work gets cheaper.
+    printf "bound (one-thread time / %d cores): %.2fx\n", cores, (ot > 0 ? it * cores / ot : 0)
     printf "size difference:       %+.4f%%  (target within 0.1%%: %s)\n", diff, (diff <= 0.1 && diff >= -0.1) ? "met" : "missed"
 }'
 echo "scaling (median time; speed against zbk's own one-thread time; peak memory against its limit):"
