@@ -2,7 +2,8 @@
 // folder in the backup folder, named after the local time.
 //
 // The window's part: the guard (the logger still running ends the program); a missing backup folder
-// opens the folder picker; the user confirms; Panel3 is locked while CreateCommand does the work and
+// opens the folder picker; the user confirms; the run locks of the logger folder and the backup folder
+// are taken (another run of the program on them is waited for, for a bounded time); Panel3 is locked while CreateCommand does the work and
 // reports into this window (status bar, boxes, catalogue); then the catalogue shows the new archive
 // selected. Whatever fails, the window does not stay half-way: the catalogue is re-read so that it shows
 // the folder as it really is, the bars go to 0 and Panel3 is unlocked, and only then does the error reach
@@ -20,6 +21,8 @@ namespace app {
 void TfmMain::CreateBTClick() {
     if (!CommandMayStart()) return;
     if (!services_.platform.dialogs->Confirm(QString::fromLatin1(kCreateQuestion))) return;
+    RunLock lock(*services_.platform.sleeper);
+    if (!TakeRunLock(lock, {{loggerFolder_, true}, {DirectoryEdit1->Text(), true}})) return;
 
     LockPanel();
     CreateCommand command(*Zip, *services_.platform.registry, *this);

@@ -416,6 +416,20 @@ bool TfmMain::LoggerMayBeTouched() {
     return mayTouch;
 }
 
+bool TfmMain::TakeRunLock(RunLock& lock, const std::vector<LockedFolder>& folders) {
+    const QString status = StatusText();
+    lock.OnWaiting = [this](const QString& folder, int secondsLeft) {
+        SetStatusText(QStringLiteral("Waiting for another ZORVEL_Backup run to finish with %1: %2 s")
+                          .arg(QDir::cleanPath(folder))
+                          .arg(secondsLeft));
+    };
+    const bool taken = lock.Acquire(folders, services_.runLockWaitSeconds);
+    lock.OnWaiting = nullptr;
+    SetStatusText(status);
+    if (!taken) services_.platform.dialogs->Warn(BusyRunText(lock.BusyFolder()));
+    return taken;
+}
+
 void TfmMain::LockPanel() {
     focusBeforeLock_ = focusWidget();
     Panel3->setEnabled(false);

@@ -20,6 +20,7 @@
 
 #include "app/catalogue.h"
 #include "app/commands/reporter.h"
+#include "app/commands/run_lock.h"
 #include "app/logger_guard.h"
 #include "app/platform/services.h"
 
@@ -80,6 +81,8 @@ struct MainWindowServices {
     std::function<void(const QString& message)> errorBox;
     // The local time a backup is named after; empty means the system clock.
     std::function<QDateTime()> clock;
+    // How long a create or restore waits for another run of the program on the same folders.
+    int runLockWaitSeconds = kRunLockWaitSeconds;
 };
 
 // The INI-file component of the window: it only holds the file name the commands use (the logger's
@@ -187,6 +190,9 @@ private:
     bool CommandMayStart();
     // The guard, with its wait counted down in the status bar.
     bool LoggerMayBeTouched();
+    // The folders' run locks, a wait for another run counted down in the status bar; false (and the
+    // user told) when another run kept one.
+    bool TakeRunLock(RunLock& lock, const std::vector<LockedFolder>& folders);
     // Panel3 locked while a command works, and unlocked with the focus back where it was.
     void LockPanel();
     void UnlockPanel();

@@ -15,6 +15,7 @@
 #include "ui/file_list_box.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QProgressBar>
 
 namespace app {
@@ -34,6 +35,8 @@ void TfmMain::RectoreBTClick() {
     request.loggerFolder = loggerFolder_;
     UnZip1->SetZipName(Native(request.archivePath));
     if (!archive::fs::FileExists(UnZip1->ZipName())) return;
+    RunLock lock(*services_.platform.sleeper);
+    if (!TakeRunLock(lock, {{loggerFolder_, true}, {QFileInfo(request.archivePath).absolutePath(), false}})) return;
 
     LockPanel();
     RestoreCommand command(*UnZip1, *services_.platform.registry, *this);

@@ -5,11 +5,14 @@
 
 #include "app/backup_layout.h"
 #include "app/catalogue.h"
+#include "app/cli/interrupts.h"
 #include "app/cli/terminal_reporter.h"
 #include "app/commands/command_steps.h"
 #include "app/commands/create_command.h"
 #include "app/commands/list_command.h"
 #include "app/commands/restore_command.h"
+#include "app/commands/retention.h"
+#include "app/commands/run_lock.h"
 #include "app/commands/verify_command.h"
 #include "app/logger_folder.h"
 #include "app/logger_guard.h"
@@ -30,7 +33,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <unistd.h>
 
@@ -47,7 +49,7 @@ constexpr char kHelp[] =
     "Without a command the window opens. The logger folder is the folder this program is in.\n"
     "\n"
     "Commands:\n"
-    "  backup [--to DIR] [--keep N] [--close-logger]\n"
+    "  backup [--to DIR] [--keep N] [--close-logger] [--wait SECONDS]\n"
     "      Make one backup of the logger folder in DIR (default: the backup folder the window\n"
     "      last used), verified before it is named. The new archive's path goes to standard output.\n"
     "      --keep N then deletes the oldest zorvel3_<date and time>.zip of DIR until N remain; it never\n"
@@ -58,12 +60,14 @@ constexpr char kHelp[] =
     "      line: path, creation time, size in bytes, and whether the archive opens.\n"
     "  verify ARCHIVE...\n"
     "      Read every entry of each archive and check its CRC and size; each bad entry is reported.\n"
-    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--close-logger]\n"
+    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--close-logger] [--wait SECONDS]\n"
     "      Restore the chosen parts of ARCHIVE into the logger folder, as the window's Restore with\n"
     "      those boxes ticked; the registry is imported only with --config. At least one part is needed.\n"
     "\n"
     "While ZORVEL_Log 3 runs, backup and restore refuse to start; --close-logger asks it to close and\n"
-    "waits up to 29 seconds for it to end.\n"
+    "waits up to 29 seconds for it to end. One backup or restore runs at a time on a logger folder and\n"
+    "on a backup folder: a second one waits for the first (--wait SECONDS, default 60; 0 does not wait)\n"
+    "and then gives up. Ctrl-C stops a backup or restore and undoes what it had begun.\n"
     "\n"
     "Options:\n"
     "  -h, --help       this text\n"
@@ -74,7 +78,8 @@ constexpr char kHelp[] =
     "  1  failed: nothing was done, or an archive is damaged (the reason is on standard error)\n"
     "  2  the command line is wrong\n"
     "  3  ZORVEL_Log 3 is running\n"
-    "  4  done in part: the backup lacks something, or the restore left files as they were\n";
+    "  4  done in part: the backup lacks something, or the restore left files as they were\n"
+    "  5  another backup or restore was using the logger folder or the backup folder; nothing was done\n";
 
 constexpr char kLoggerRunningHint[] =
     "ZORVEL_Log 3 is running. Close it and try again, or pass --close-logger to ask it to close.";
@@ -137,26 +142,48 @@ int LoggerMayBeTouched(const Context& ctx, bool closeLogger, platform::LinuxServ
     return kExitOk;
 }
 
-// Deletes the oldest backups of `folder` until `keep` remain; see the help text for what is never deleted.
+// The --wait option: seconds to wait for another run, or -1 when the text is no such number.
+int WaitSeconds(const QCommandLineParser& parser) {
+    if (!parser.isSet(QStringLiteral("wait"))) return kRunLockWaitSeconds;
+    bool ok = false;
+    const int seconds = parser.value(QStringLiteral("wait")).toInt(&ok);
+    return ok && seconds >= 0 ? seconds : -1;
+}
+
+// Takes the run's folder locks, waiting as --wait says; false (the refusal told) when another run kept one.
+bool LockFolders(RunLock& lock, const std::vector<LockedFolder>& folders, int waitSeconds, TerminalReporter& term) {
+    bool told = false;
+    lock.OnWaiting = [&](const QString& folder, int) {
+        if (!told) term.Err(WaitingForRunText(folder, waitSeconds));
+        told = true;
+    };
+    if (lock.Acquire(folders, waitSeconds)) return true;
+    term.Err(BusyRunText(lock.BusyFolder()));
+    return false;
+}
+
+// Deletes the oldest backups of `folder` until `keep` remain; see retention.h for what is never deleted.
 void KeepNewest(const QString& folder, int keep, const QString& newArchive, TerminalReporter& term) {
-    static const QRegularExpression backupName(QStringLiteral("^zorvel3_\\d{14}\\.zip$"));
-    QStringList backups;
+    QStringList names;
     for (const ui::ListedItem& item : ui::ListFolder(folder, QString::fromLatin1(kBackupMask)))
-        if (!item.folder && backupName.match(item.name).hasMatch()) backups.append(QDir(folder).filePath(item.name));
-    const QString newest = QFileInfo(newArchive).canonicalFilePath();
-    qsizetype count = backups.size();
-    for (const QString& path : backups) {
-        if (count <= keep) break;
-        if (QFileInfo(path).canonicalFilePath() == newest) continue;
+        if (!item.folder) names.append(item.name);
+    const QDir dir(folder);
+    DeleteOldBackups(names, keep, QFileInfo(newArchive).fileName(), [&](const QString& name) {
+        const QString path = dir.filePath(name);
         const auto attributes = archive::fs::GetAttributes(Native(path));
-        if (!attributes || (*attributes & archive::fs::faReadOnly)) continue;
-        if (!archive::fs::DeleteFile(Native(path))) continue;
-        --count;
+        if (!attributes || (*attributes & archive::fs::faReadOnly)) return false;
+        if (!archive::fs::DeleteFile(Native(path))) return false;
         term.Err(QStringLiteral("Deleted old backup: ") + path);
-    }
+        return true;
+    });
 }
 
 int Backup(const QCommandLineParser& parser, const Context& ctx) {
+    const int waitSeconds = WaitSeconds(parser);
+    if (waitSeconds < 0) {
+        ctx.term.Err(QStringLiteral("backup: --wait needs a number of seconds, 0 or more"));
+        return kExitUsage;
+    }
     int keep = 0;
     if (parser.isSet(QStringLiteral("keep"))) {
         bool ok = false;
@@ -174,13 +201,15 @@ int Backup(const QCommandLineParser& parser, const Context& ctx) {
                                                               : ctx.storedBackupFolder;
 
     platform::LinuxServices services([&] { return ctx.loggerFolder; });
+    RunLock lock(*services.Get().sleeper);
+    if (!LockFolders(lock, {{ctx.loggerFolder, true}, {folder, true}}, waitSeconds, ctx.term)) return kExitBusy;
     if (const int refused = LoggerMayBeTouched(ctx, parser.isSet(QStringLiteral("close-logger")), services)) return refused;
     if (!archive::fs::DirectoryExists(Native(folder))) {
         ctx.term.Err(QStringLiteral("The backup folder %1 does not exist.").arg(folder));
         return kExitFailed;
     }
 
-    archive::DefaultHost host(true);
+    CommandLineHost host;
     archive::TVCLZip zip(&host);
     ConfigureBackupWriter(zip);
     ctx.term.Follow(zip);
@@ -217,21 +246,32 @@ int Verify(const QCommandLineParser& parser, const Context& ctx) {
         ctx.term.Err(QStringLiteral("verify: name at least one archive"));
         return kExitUsage;
     }
-    archive::DefaultHost host(true);
-    int result = kExitOk;
+    CommandLineHost host;
+    QStringList failed;
     for (const QString& path : archives) {
         const VerifyReport report = VerifyBackup(path, &host);
         for (const QString& problem : report.problems) ctx.term.Err(path + QStringLiteral(": ") + problem);
         ctx.term.Out(VerifySummary(report));
-        if (!report.Ok()) result = kExitFailed;
+        if (!report.Ok()) failed.append(path);
     }
-    return result;
+    // With several archives the last line says which failed, so that a long run's verdict is not lost.
+    if (archives.size() > 1 && !failed.isEmpty())
+        ctx.term.Err(QStringLiteral("%1 of %2 archives failed the check: %3")
+                         .arg(failed.size())
+                         .arg(archives.size())
+                         .arg(failed.join(QStringLiteral(", "))));
+    return failed.isEmpty() ? kExitOk : kExitFailed;
 }
 
 int Restore(const QCommandLineParser& parser, const Context& ctx) {
     const QStringList archives = parser.positionalArguments().mid(1);
     if (archives.size() != 1) {
         ctx.term.Err(QStringLiteral("restore: name exactly one archive"));
+        return kExitUsage;
+    }
+    const int waitSeconds = WaitSeconds(parser);
+    if (waitSeconds < 0) {
+        ctx.term.Err(QStringLiteral("restore: --wait needs a number of seconds, 0 or more"));
         return kExitUsage;
     }
     RestoreRequest request;
@@ -247,13 +287,16 @@ int Restore(const QCommandLineParser& parser, const Context& ctx) {
     }
 
     platform::LinuxServices services([&] { return ctx.loggerFolder; });
+    RunLock lock(*services.Get().sleeper);
+    const QString archiveFolder = QFileInfo(request.archivePath).absolutePath();
+    if (!LockFolders(lock, {{ctx.loggerFolder, true}, {archiveFolder, false}}, waitSeconds, ctx.term)) return kExitBusy;
     if (const int refused = LoggerMayBeTouched(ctx, parser.isSet(QStringLiteral("close-logger")), services)) return refused;
     if (!archive::fs::FileExists(Native(request.archivePath))) {
         ctx.term.Err(QStringLiteral("The backup %1 does not exist.").arg(request.archivePath));
         return kExitFailed;
     }
 
-    archive::DefaultHost host(true);
+    CommandLineHost host;
     archive::TVCLUnZip unzip(&host);
     ConfigureRestoreReader(unzip);
     ctx.term.Follow(unzip);
@@ -272,8 +315,27 @@ void AddCommandOptions(QCommandLineParser& parser, const QString& command) {
         for (const char* part : {"awards", "callbook", "logs", "config"})
             parser.addOption(QCommandLineOption(QString::fromLatin1(part)));
     }
-    if (command == QLatin1String("backup") || command == QLatin1String("restore"))
+    if (command == QLatin1String("backup") || command == QLatin1String("restore")) {
         parser.addOption(QCommandLineOption(QStringLiteral("close-logger")));
+        parser.addOption({QStringLiteral("wait"), QStringLiteral("seconds to wait for another run"), QStringLiteral("SECONDS")});
+    }
+}
+
+int RunCommand(const QString& command, const QCommandLineParser& parser, const Context& ctx) {
+    TerminalReporter& term = ctx.term;
+    try {
+        // Debris of a run that died goes first, as when the window starts.
+        RemoveStaleScratchFiles(ctx.loggerFolder, ctx.storedBackupFolder);
+        if (command == QLatin1String("backup")) return Backup(parser, ctx);
+        if (command == QLatin1String("list")) return List(parser, ctx);
+        if (command == QLatin1String("verify")) return Verify(parser, ctx);
+        if (command == QLatin1String("restore")) return Restore(parser, ctx);
+    } catch (const std::exception& e) {
+        term.Err(QString::fromUtf8(e.what()));
+        return kExitFailed;
+    }
+    term.Err(QStringLiteral("Unknown command ") + command + QStringLiteral(". Try: ZORVEL_Backup --help"));
+    return kExitUsage;
 }
 
 }  // namespace
@@ -312,19 +374,14 @@ int RunCommandLine(const QStringList& arguments) {
     }
 
     Context ctx{executable, LoggerFolderFromText(ExecutableFolder(executable)), StoredBackupFolder(), term};
-    try {
-        // Debris of a run that died goes first, as when the window starts.
-        RemoveStaleScratchFiles(ctx.loggerFolder, ctx.storedBackupFolder);
-        if (command == QLatin1String("backup")) return Backup(parser, ctx);
-        if (command == QLatin1String("list")) return List(parser, ctx);
-        if (command == QLatin1String("verify")) return Verify(parser, ctx);
-        if (command == QLatin1String("restore")) return Restore(parser, ctx);
-    } catch (const std::exception& e) {
-        term.Err(QString::fromUtf8(e.what()));
-        return kExitFailed;
+    const Interrupts interrupts;
+    const int result = RunCommand(command, parser, ctx);
+    if (Interrupts::Caught()) {
+        term.Err(QStringLiteral("Stopped by a signal; the backups and the logger's files were left as they were."));
+        Interrupts::EndAsSignalled();
     }
-    term.Err(QStringLiteral("Unknown command ") + command + QStringLiteral(". Try: ZORVEL_Backup --help"));
-    return kExitUsage;
+    return result;
 }
+
 
 }  // namespace app::cli

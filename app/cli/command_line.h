@@ -23,6 +23,7 @@ enum ExitCode {
     kExitUsage = 2,          // the command line is wrong
     kExitLoggerRunning = 3,  // the logger runs, and was not (or could not be) closed
     kExitIncomplete = 4,     // done in part: a backup that lacks something, a restore that left files
+    kExitBusy = 5,           // another run held the logger folder or the backup folder: nothing was done
 };
 
 // Whether these arguments (argv[1] on) ask for the command line rather than the window.

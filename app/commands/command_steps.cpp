@@ -7,9 +7,9 @@
 #include "archive/fs/scratch.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/writer/vcl_zip.h"
-#include "ui/file_list_box.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStorageInfo>
@@ -31,24 +31,33 @@ void ConfigureRestoreReader(archive::TVCLUnZip& unzip) {
 }
 
 void RemoveStaleScratchFiles(const QString& loggerFolder, const QString& backupFolder) {
-    QStringList folders{loggerFolder, loggerFolder + QStringLiteral("DB"), loggerFolder + QString::fromLatin1(kTmpFolder)};
-    if (!backupFolder.isEmpty()) folders.append(backupFolder);
-    for (const QString& folder : folders) {
-        if (!folder.isEmpty()) archive::fs::RemoveStaleScratchFiles(Native(folder));
-    }
+    if (!backupFolder.isEmpty()) archive::fs::RemoveStaleScratchFiles(Native(backupFolder));
+    if (loggerFolder.isEmpty()) return;
+    archive::fs::RemoveStaleScratchFiles(Native(loggerFolder));
+    // Every folder below, without entering links: a restore puts its scratch files beside any file it
+    // restores. A bound keeps a start-up quick in a folder that somebody filled with a tree of its own.
+    constexpr int kMostFolders = 2000;
+    int folders = 0;
+    QDirIterator below(loggerFolder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                       QDirIterator::Subdirectories);
+    while (below.hasNext() && folders++ < kMostFolders) archive::fs::RemoveStaleScratchFiles(Native(below.next()));
 }
 
-void EmptyTmpFolder(const QString& loggerFolder) {
+void DeleteOwnTmpFiles(const QString& loggerFolder) {
+    archive::fs::DeleteFile(Native(loggerFolder + QString::fromLatin1(kSettingsScratchFile)));
+    for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots)
+        archive::fs::DeleteFile(Native(loggerFolder + QString::fromLatin1(snapshot.file)));
+}
+
+QString TmpFolderProblem(const QString& loggerFolder) {
     const QString tmp = loggerFolder + QString::fromLatin1(kTmpFolder);
-    std::vector<ui::ListedItem> items;
-    try {
-        items = ui::ListFolder(tmp, QStringLiteral("*.*"));
-    } catch (const std::exception&) {
-        return;
-    }
-    for (const ui::ListedItem& item : items) {
-        if (!item.folder) archive::fs::DeleteFile(Native(tmp + QLatin1Char('/') + item.name));
-    }
+    const QFileInfo link(QString::fromStdString(archive::fs::Resolve(Native(tmp))));
+    if (!link.isSymLink()) return QString();
+    const QString inside = QFileInfo(loggerFolder).canonicalFilePath();
+    const QString target = link.canonicalFilePath();
+    if (!target.isEmpty() && !inside.isEmpty() && target.startsWith(inside + QLatin1Char('/'))) return QString();
+    return QStringLiteral("The folder %1 is a link to %2, outside the logger folder; nothing is written there.")
+        .arg(tmp, target.isEmpty() ? link.symLinkTarget() : target);
 }
 
 QString LoggerRelative(const QString& loggerFolder, const QString& path) {

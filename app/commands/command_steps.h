@@ -20,13 +20,18 @@ void ConfigureBackupWriter(archive::TVCLZip& zip);
 // The reader as the window has it by design: replace existing files, flush what it wrote.
 void ConfigureRestoreReader(archive::TVCLUnZip& unzip);
 
-// Removes the stale scratch files (debris of a run that died) from the backup folder, the logger folder,
-// its DB and its tmp. Live ones of a running instance stay.
+// Removes the stale scratch files (debris of a run that died) from the backup folder and from the logger
+// folder and every folder below it (a restore writes into any of them; links are not followed). Live
+// ones of a running instance stay.
 void RemoveStaleScratchFiles(const QString& loggerFolder, const QString& backupFolder);
 
-// Deletes the files of the logger's tmp folder that a file list with mask "*.*" shows there (hidden and
-// system files and subfolders stay). A folder that cannot be read deletes nothing.
-void EmptyTmpFolder(const QString& loggerFolder);
+// Deletes from the logger's tmp the files a run makes there, and nothing else: the two registry
+// snapshots and the window's settings scratch file. Whatever else lies in tmp is not ours.
+void DeleteOwnTmpFiles(const QString& loggerFolder);
+
+// Empty when the logger's tmp may be written into; otherwise why not, as a sentence: a tmp that is a
+// symbolic link leading out of the logger folder is someone else's folder.
+QString TmpFolderProblem(const QString& loggerFolder);
 
 // `path` below the logger folder as the user knows it ("DB/Logs.mdb"); other paths as they are.
 QString LoggerRelative(const QString& loggerFolder, const QString& path);

@@ -1,6 +1,7 @@
-// The create command's steps; see create_command.h. In order: stale scratch files swept; tmp made
-// (when it cannot be, nothing happens); tmp emptied; the archive path formed; Backup.ini deleted; both
-// registry keys exported into tmp; the writer given the twelve "|" patterns under the logger folder with
+// The create command's steps; see create_command.h. In order: stale scratch files swept; a tmp that is a
+// link leading out of the logger folder refused; tmp made (when it cannot be, nothing happens); our own
+// files in tmp deleted (the snapshots and Backup.ini: nothing else there is ours); the archive path
+// formed; both registry keys exported into tmp; the writer given the twelve "|" patterns under the logger folder with
 // names relative to it; the scratch files deleted; the outcome told.
 #include "app/commands/create_command.h"
 
@@ -19,17 +20,6 @@ namespace app {
 
 namespace {
 
-QStringList ScratchFiles(const QString& loggerFolder) {
-    QStringList files{loggerFolder + QString::fromLatin1(kSettingsScratchFile)};
-    for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots)
-        files.append(loggerFolder + QString::fromLatin1(snapshot.file));
-    return files;
-}
-
-void DeleteFiles(const QStringList& files) {
-    for (const QString& file : files) archive::fs::DeleteFile(Native(file));
-}
-
 }  // namespace
 
 QString IncompleteBackupText(const QString& archivePath, const QStringList& lacking) {
@@ -44,6 +34,8 @@ CreateOutcome CreateCommand::Run(const CreateRequest& request) {
     const QString& logger = request.loggerFolder;
     CreateOutcome outcome;
     RemoveStaleScratchFiles(logger, request.backupFolderText);
+    if (const QString problem = TmpFolderProblem(logger); !problem.isEmpty())
+        throw std::runtime_error((problem + QStringLiteral(" No backup was made.")).toStdString());
 
     const QString tmpFolder = logger + QString::fromLatin1(kTmpFolder);
     if (!archive::fs::DirectoryExists(Native(tmpFolder))) archive::fs::ForceDirectories(Native(tmpFolder));
@@ -57,9 +49,9 @@ CreateOutcome CreateCommand::Run(const CreateRequest& request) {
             unreadable.append(QString::fromStdString(name) + QStringLiteral(": it could not be read"));
     });
     try {
-        EmptyTmpFolder(logger);
+        // Snapshots left by a run that died must not stand in for the ones exported now.
+        DeleteOwnTmpFiles(logger);
         outcome.archivePath = BackupArchivePath(request.backupFolderText, request.localTime);
-        archive::fs::DeleteFile(Native(logger + QString::fromLatin1(kSettingsScratchFile)));
 
         zip_.SetZipName(Native(outcome.archivePath));
         zip_.FilesList.clear();
@@ -82,22 +74,22 @@ CreateOutcome CreateCommand::Run(const CreateRequest& request) {
         zip_.Zip();
 
         reporter_.BackupFolderChanged();
-        DeleteFiles(ScratchFiles(logger));
+        DeleteOwnTmpFiles(logger);
         reporter_.BackupFolderChanged();
     } catch (const archive::ENotEnoughRoom& e) {
-        DeleteFiles(ScratchFiles(logger));
+        DeleteOwnTmpFiles(logger);
         throw std::runtime_error(QStringLiteral("%1\n\n%2 is full: %3 could not be written. The existing backups "
                                                 "were left unchanged.")
                                      .arg(QString::fromUtf8(e.what()), DiskOf(outcome.archivePath),
                                           outcome.archivePath)
                                      .toStdString());
     } catch (const archive::EArchiveCheckFailed& e) {
-        DeleteFiles(ScratchFiles(logger));
+        DeleteOwnTmpFiles(logger);
         throw std::runtime_error(QStringLiteral("%1\n\n%2 was not created. The existing backups were left unchanged.")
                                      .arg(QString::fromUtf8(e.what()), outcome.archivePath)
                                      .toStdString());
     } catch (...) {
-        DeleteFiles(ScratchFiles(logger));
+        DeleteOwnTmpFiles(logger);
         throw;
     }
 

@@ -103,6 +103,8 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
 QStringList RestoreCommand::Run(const RestoreRequest& request) {
     const QString& logger = request.loggerFolder;
     RemoveStaleScratchFiles(logger, QFileInfo(request.archivePath).path());
+    if (const QString problem = TmpFolderProblem(logger); !problem.isEmpty())
+        throw std::runtime_error((problem + QStringLiteral(" Nothing was restored.")).toStdString());
     unzip_.SetZipName(Native(request.archivePath));
 
     QStringList notRestored;
@@ -173,7 +175,7 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
             }
         }
     } catch (const std::exception& e) {
-        EmptyTmpFolder(logger);
+        DeleteOwnTmpFiles(logger);
         // What the user must know beyond the error itself: which file and disk, and which parts were done.
         QStringList details;
         const auto* write = dynamic_cast<const archive::EWriteError*>(&e);
@@ -192,7 +194,7 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
         throw std::runtime_error((QString::fromUtf8(e.what()) + QStringLiteral("\n\n") + details.join(QLatin1Char('\n')))
                                      .toStdString());
     } catch (...) {
-        EmptyTmpFolder(logger);
+        DeleteOwnTmpFiles(logger);
         throw;
     }
 
@@ -201,7 +203,7 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
         reporter_.Done(QString::fromLatin1(kRestoreDone));
     else
         reporter_.Incomplete(IncompleteRestoreText(notRestored));
-    EmptyTmpFolder(logger);
+    DeleteOwnTmpFiles(logger);
     return notRestored;
 }
 

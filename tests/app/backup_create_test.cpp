@@ -5,6 +5,7 @@
 // ends -- and the failures: a full disk, a registry service that throws, a source that cannot be
 // read. The boxes and the guard are fakes answering Yes; everything else is real.
 #include "app/backup_layout.h"
+#include "app/commands/run_lock.h"
 #include "app/creation_label.h"
 #include "archive/writer/vcl_zip.h"
 #include "tests/app/support/backup_rig.h"
@@ -133,8 +134,10 @@ private slots:
         QVERIFY(server.contains("\"Port\"=dword:00001c84"));
         QVERIFY(server.contains("\"Host\"=\"cluster.example.org\""));
 
-        // Nothing left in tmp; the window usable, the new backup selected and its time shown.
-        QCOMPARE(FilesIn(r.logger + "tmp"), QStringList{});
+        // Nothing of ours left in tmp (a file we did not make stays, and stays out of the backup); the
+        // window usable, the new backup selected and its time shown.
+        QCOMPARE(FilesIn(r.logger + "tmp"), QStringList{"stale.txt"});
+        QCOMPARE(FileBytes(r.logger + "tmp/stale.txt"), QByteArray("left over"));
         QVERIFY(w.Panel3->isEnabled());
         QCOMPARE(w.FileListBox1->SelectedFileName(), r.backups + "/" + name);
         QCOMPARE(w.Label1->text(), CreationLabel(name));
@@ -213,6 +216,39 @@ private slots:
         QVERIFY(r.Archives().isEmpty());
         QCOMPARE(FilesIn(r.logger + "tmp"), QStringList{"stale.txt"});
         QVERIFY(w.Panel3->isEnabled());
+    }
+
+    // Another run of the program holds the logger folder: the window waits (counted down in the status
+    // bar), goes ahead when the other run ends, and otherwise gives up with a message and makes nothing.
+    void anotherRunIsWaitedForThenRefused() {
+        BackupRig r;
+        WriteTree(r.logger, LoggerFiles());
+        MainWindowServices services = r.Services();
+        services.runLockWaitSeconds = 2;
+        TfmMain& w = r.Start(std::move(services));
+        const QString status = w.StatusText();
+        QStringList shown;
+        r.rig.fakes.sleeper.onSleep = [&](int) { shown.append(w.StatusText()); };
+
+        archive::fs::FolderLock::Result result{};
+        auto other = std::make_unique<archive::fs::FolderLock>(
+            archive::fs::FolderLock::Try(r.logger.toStdString(), true, result));
+        QVERIFY(other->Held());
+        r.Create();
+        QCOMPARE(r.rig.fakes.dialogs.Warnings(), QStringList{BusyRunText(r.logger)});
+        QVERIFY(r.Archives().isEmpty());
+        QVERIFY(r.rig.fakes.registry.exports.empty());
+        QVERIFY(w.Panel3->isEnabled());
+        QCOMPARE(w.StatusText(), status);
+        QCOMPARE(shown.first(), "Waiting for another ZORVEL_Backup run to finish with " + r.logger.chopped(1) + ": 2 s");
+        QCOMPARE(shown.last(), "Waiting for another ZORVEL_Backup run to finish with " + r.logger.chopped(1) + ": 1 s");
+
+        r.rig.fakes.sleeper.onSleep = [&](int count) {
+            if (count >= 3) other.reset();
+        };
+        r.Create();
+        QCOMPARE(r.rig.fakes.dialogs.Warnings().size(), 1);
+        QCOMPARE(r.Archives().size(), 1);
     }
 
     void loggerStillRunningEndsTheProgram() {

@@ -1,0 +1,311 @@
+// The command line at its edges: two runs on one folder (another run holding the lock, and real runs
+// started at once, for a bounded number of rounds), a tmp that is a link, files in tmp that are not
+// ours, a signal in the middle of a backup and of a restore, a closed standard output, and the exit code
+// at each of its decisions.
+#include "app/backup_layout.h"
+#include "app/commands/run_lock.h"
+#include "tests/app/support/cli_rig.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace app;
+using namespace app::testing;
+namespace fs = archive::fs;
+
+namespace {
+
+const QStringList kSnapshots = {"tmp/zorvel3_Registry.reg", "tmp/ZORVEL_server_Registry.reg"};
+
+fs::FolderLock HoldLock(const QString& folder) {
+    fs::FolderLock::Result result{};
+    return fs::FolderLock::Try(folder.toStdString(), true, result);
+}
+
+// Starts the program without waiting for it.
+void Start(const CliRig& r, QProcess& process, const QStringList& arguments) {
+    process.setProcessEnvironment(r.Environment());
+    process.start(r.logger + QStringLiteral("ZORVEL_Backup"), arguments);
+}
+
+CliRun Finish(QProcess& process, int timeoutMs = 300000) {
+    process.waitForFinished(timeoutMs);
+    CliRun run;
+    run.crashed = process.exitStatus() == QProcess::CrashExit;
+    run.exitCode = run.crashed ? -1 : process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+// Waits until a scratch file shows below `folder` (the run is in the middle of its work).
+bool WaitForScratch(const QString& folder, QProcess& process, int timeoutMs = 60000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs && process.state() != QProcess::NotRunning) {
+        if (!ScratchFilesBelow({folder}).isEmpty()) return true;
+        QThread::msleep(5);
+    }
+    return false;
+}
+
+}  // namespace
+
+class RunEdgesTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<fakes::WineTestPrefix> wine_;
+    int loggers_ = 0;
+
+    bool WineReady() const { return wine_ && wine_->SkipReason().isEmpty(); }
+    QString NewLoggerInPrefix() { return wine_->Prefix() + QStringLiteral("/drive_c/Edge Log %1/").arg(++loggers_); }
+
+private slots:
+    void initTestCase() {
+        wine_ = std::make_unique<fakes::WineTestPrefix>();
+        if (!WineReady()) return;
+        KeepWineServer(*wine_);
+        QVERIFY(SetLoggerKeys(*wine_).isEmpty());
+    }
+
+    // Another run holds the logger folder or the backup folder: --wait 0 refuses at once with its own
+    // exit code, a wait that sees the other run end goes ahead, and a wait that runs out refuses.
+    void anotherRunHoldsTheFolder() {
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const QString logger = r.logger.chopped(1);
+
+        const struct {
+            const char* name;
+            QString held;
+            QStringList arguments;
+        } refused[] = {
+            {"backup, logger held", logger, {"backup", "--to", r.backups, "--wait", "0"}},
+            {"backup, backups held", r.backups, {"backup", "--to", r.backups, "--wait", "0"}},
+            {"restore, logger held", logger, {"restore", r.backups + "/zorvel3_20200101000000.zip", "--logs", "--wait", "0"}},
+            {"restore, its folder held for writing", r.backups, {"restore", r.backups + "/zorvel3_20200101000000.zip", "--logs", "--wait", "0"}},
+        };
+        testing_support::WriteFile((r.backups + "/zorvel3_20200101000000.zip").toStdString(), "old");
+        for (const auto& c : refused) {
+            const fs::FolderLock held = HoldLock(c.held);
+            QVERIFY(held.Held());
+            const CliRun run = r.Run(c.arguments);
+            QVERIFY2(run.exitCode == 5, qPrintable(c.name + (": " + run.Text())));
+            QCOMPARE(run.err, BusyRunText(c.held) + "\n");
+            QCOMPARE(FilesIn(r.backups), QStringList{"zorvel3_20200101000000.zip"});
+        }
+
+        // The other run ends a second into the wait: this one goes ahead (no registry here: exit 4).
+        auto held = std::make_unique<fs::FolderLock>(HoldLock(logger));
+        QProcess waiting;
+        Start(r, waiting, {"backup", "--to", r.backups, "--wait", "30"});
+        QTimer::singleShot(1000, [&] { held.reset(); });
+        QElapsedTimer timer;
+        timer.start();
+        while (waiting.state() != QProcess::NotRunning && timer.elapsed() < 120000) QTest::qWait(20);
+        const CliRun went = Finish(waiting);
+        QVERIFY2(went.exitCode == 4, qPrintable(went.Text()));
+        QVERIFY2(went.err.startsWith(WaitingForRunText(logger, 30) + "\n"), qPrintable(went.err));
+        QCOMPARE(FilesIn(r.backups).size(), 2);
+
+        // The wait runs out.
+        const fs::FolderLock stays = HoldLock(r.backups);
+        timer.restart();
+        const CliRun gaveUp = r.Run({"backup", "--to", r.backups, "--wait", "1"});
+        QCOMPARE(gaveUp.exitCode, 5);
+        QCOMPARE(gaveUp.err, WaitingForRunText(r.backups, 1) + "\n" + BusyRunText(r.backups) + "\n");
+        QVERIFY(timer.elapsed() >= 1000);
+        QCOMPARE(r.Run({"backup", "--wait", "soon"}).exitCode, 2);
+        QCOMPARE(r.Run({"backup", "--wait", "-1"}).exitCode, 2);
+    }
+
+    // Real runs started together, as a nightly run meeting one from the window: every archive holds
+    // both snapshots and reads back whole, tmp is left empty, and two --keep 1 runs leave the newest.
+    void runsStartedTogether() {
+        if (!WineReady()) QSKIP(qPrintable(wine_->SkipReason()));
+        CliRig r(NewLoggerInPrefix());
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const int delaysMs[] = {0, 150, 400, 800, 1500};
+        int rounds = 0;
+        int waited = 0;
+        for (const int delay : delaysMs) {
+            for (const bool keep : {false, true}) {
+                ++rounds;
+                QStringList extra;
+                if (keep) extra = QStringList{"--keep", "1"};
+                QProcess first, second;
+                Start(r, first, QStringList{"backup", "--to", r.backups} + extra);
+                QTest::qWait(delay);
+                Start(r, second, QStringList{"backup", "--to", r.backups} + extra);
+                const CliRun a = Finish(first), b = Finish(second);
+                QVERIFY2(a.exitCode == 0, qPrintable(a.Text()));
+                QVERIFY2(b.exitCode == 0, qPrintable(b.Text()));
+                // The second run either found the folders free or waited for the first: never both at work.
+                if (b.err.startsWith(QStringLiteral("Another ZORVEL_Backup run is using "))) ++waited;
+                for (const QString& archive : QDir(r.backups).entryList({"zorvel3_*.zip"}, QDir::Files)) {
+                    const QStringList entries = UnzipEntries(r.backups + "/" + archive);
+                    for (const QString& snapshot : kSnapshots)
+                        QVERIFY2(entries.contains(snapshot), qPrintable(archive + " lacks " + snapshot));
+                    QVERIFY(!PythonEntries(r.backups + "/" + archive).contains("<error>"));
+                }
+                QCOMPARE(FilesIn(r.logger + "tmp"), QStringList{});
+                if (keep) {
+                    const QString newest = qMax(QFileInfo(a.out.trimmed()).fileName(), QFileInfo(b.out.trimmed()).fileName());
+                    QCOMPARE(FilesIn(r.backups), QStringList{newest});
+                }
+            }
+        }
+        qInfo("%d rounds of two runs at once; the second waited for the first in %d", rounds, waited);
+        QVERIFY(waited >= 2);  // at least the rounds started together
+    }
+
+    // tmp as a link: one leading out of the logger folder is refused for writing (backup and restore
+    // alike, and nothing in its target is touched); one leading to a folder inside works. Files in tmp
+    // that the program did not make stay, whatever their names.
+    void tmpIsOnlyOursToEmpty() {
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const CliRun made = r.Run({"backup", "--to", r.backups});
+        QCOMPARE(made.exitCode, 4);  // no registry outside a Wine prefix
+        const QString archive = made.out.trimmed();
+
+        const QString outside = r.root() + "/users-folder";
+        const Tree users{{"letter.txt", "Dear OM"}, {"zorvel3_Registry.reg", "mine"}, {"Backup.ini", "mine too"}};
+        WriteTree(outside + "/", users);
+        QVERIFY(QDir(r.logger + "tmp").removeRecursively());
+        QVERIFY(QFile::link(outside, r.logger + "tmp"));
+        const CliRun backup = r.Run({"backup", "--to", r.backups});
+        QCOMPARE(backup.exitCode, 1);
+        QCOMPARE(backup.err, "The folder " + r.logger + "tmp is a link to " + outside +
+                                 ", outside the logger folder; nothing is written there. No backup was made.\n");
+        const CliRun restore = r.Run({"restore", archive, "--logs", "--config"});
+        QCOMPARE(restore.exitCode, 1);
+        QVERIFY2(restore.err.endsWith("nothing is written there. Nothing was restored.\n"), qPrintable(restore.err));
+        QCOMPARE(FilesIn(r.backups).size(), 1);
+        QCOMPARE(FilesIn(outside), QStringList(users.keys()));
+        for (const QString& name : users.keys()) QCOMPARE(FileBytes(outside + "/" + name), users.value(name));
+
+        // A link to a folder inside the logger folder is the logger's own tmp; the user's file there stays.
+        QVERIFY(QFile::remove(r.logger + "tmp"));
+        WriteTree(r.logger, {{"Work/tmp/notes.txt", "keep me"}});
+        QVERIFY(QFile::link(r.logger + "Work/tmp", r.logger + "tmp"));
+        QCOMPARE(r.Run({"backup", "--to", r.backups}).exitCode, 4);
+        QCOMPARE(r.Run({"restore", archive, "--logs"}).exitCode, 0);
+        QCOMPARE(FilesIn(r.logger + "Work/tmp"), QStringList{"notes.txt"});
+        QCOMPARE(FileBytes(r.logger + "Work/tmp/notes.txt"), QByteArray("keep me"));
+    }
+
+    // Ctrl-C, SIGTERM or SIGHUP in the middle of a backup or a restore: the run stops, ends by that
+    // signal, and leaves no partial archive or scratch file; the logger's files stay as they were.
+    void aSignalStopsAndUndoes() {
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        Tree tree = LoggerFiles();
+        tree["DB/DB.mdb"] = Bytes(testing_support::RandomBytes(96 << 20, 21));
+        WriteTree(r.logger, tree);
+        const CliRun made = r.Run({"backup", "--to", r.backups});
+        QCOMPARE(made.exitCode, 4);
+        const QString archive = made.out.trimmed();
+        testing_support::WriteFile((r.logger + "DB/DB.mdb").toStdString(), "moved on");
+
+        int stopped = 0;
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            for (const bool backup : {true, false}) {
+                QProcess process;
+                Start(r, process, backup ? QStringList{"backup", "--to", r.backups} : QStringList{"restore", archive, "--callbook"});
+                const QString watched = backup ? r.backups : r.logger + "DB";
+                if (!WaitForScratch(watched, process)) {
+                    qWarning("round %d ended before its scratch file could be seen", stopped);
+                    Finish(process);
+                    continue;
+                }
+                ::kill(static_cast<pid_t>(process.processId()), signal);
+                const CliRun run = Finish(process);
+                ++stopped;
+                QVERIFY2(run.crashed, qPrintable(run.Text()));
+                QCOMPARE(process.exitCode(), signal);
+                QVERIFY2(run.err.contains("Stopped by a signal; the backups and the logger's files were left as they were."),
+                         qPrintable(run.err));
+                QCOMPARE(ScratchFilesBelow({r.backups, r.logger}), QStringList{});
+                QCOMPARE(FilesIn(r.backups), QStringList{QFileInfo(archive).fileName()});
+                QCOMPARE(FileBytes(r.logger + "DB/DB.mdb"), QByteArray("moved on"));
+            }
+        }
+        qInfo("%d runs stopped by a signal", stopped);
+        QVERIFY(stopped >= 3);
+    }
+
+    // Standard output a closed pipe: the backup still finishes its work, --keep included.
+    void aClosedOutputStopsNothing() {
+        if (!WineReady()) QSKIP(qPrintable(wine_->SkipReason()));
+        CliRig r(NewLoggerInPrefix());
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        testing_support::WriteFile((r.backups + "/zorvel3_20200101000000.zip").toStdString(), "old");
+        QProcess shell;
+        shell.setProcessEnvironment(r.Environment());
+        shell.start("bash", {"-c", "exec 1>&-; \"$0\" backup --to \"$1\" --keep 1 2>/dev/null | true; echo \"${PIPESTATUS[0]}\" >&2",
+                             r.logger + "ZORVEL_Backup", r.backups});
+        QVERIFY(shell.waitForFinished(300000));
+        QCOMPARE(QString::fromLatin1(shell.readAllStandardError()).trimmed(), QStringLiteral("0"));
+        const QStringList left = FilesIn(r.backups);
+        QCOMPARE(left.size(), 1);
+        QVERIFY(left[0] != "zorvel3_20200101000000.zip");
+    }
+
+    // The exit code at each of its decisions, for the commands that need no registry.
+    void exitCodes() {
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const CliRun made = r.Run({"backup", "--to", r.backups});
+        QCOMPARE(made.exitCode, 4);
+        const QString good = made.out.trimmed();
+        const QString bad = r.root() + "/bad.zip";
+        QByteArray bytes = FileBytes(good);
+        const auto [start, length] = EntryData(good, "DB/Logs.mdb");
+        bytes[start + length / 2] = static_cast<char>(bytes[start + length / 2] ^ 0x5a);
+        testing_support::WriteFile(bad.toStdString(), bytes.toStdString());
+        const QString empty = r.root() + "/empty.zip";
+        testing_support::WriteFile(empty.toStdString(), "");
+        // A read-only target: the logs part cannot be restored whole.
+        WriteTree(r.logger, {{"DB/Logs.ldb", "moved on"}});
+        QFile(r.logger + "DB/Logs.ldb").setPermissions(QFileDevice::ReadOwner);
+
+        const struct {
+            QStringList arguments;
+            int code;
+            QString lastErr;  // the last line on standard error ("" for none)
+        } cases[] = {
+            {{"verify", good}, 0, ""},
+            {{"verify", bad}, 1, bad + ": DB/Logs.mdb: CRC or size mismatch"},
+            {{"verify", bad, good}, 1, "1 of 2 archives failed the check: " + bad},
+            {{"verify", good, bad}, 1, "1 of 2 archives failed the check: " + bad},
+            {{"verify", good, good}, 0, ""},
+            {{"restore", good, "--awards"}, 0, ""},
+            {{"restore", good, "--logs"}, 4, "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"},
+            {{"restore", bad, "--awards", "--logs"}, 4, "DB/Logs.mdb: damaged in the backup (CRC or size mismatch)"},
+            {{"restore", r.root() + "/none.zip", "--logs"}, 1, "The backup " + r.root() + "/none.zip does not exist."},
+            {{"restore", good}, 2, "restore: choose at least one of --awards, --callbook, --logs, --config"},
+            {{"restore", good, bad, "--logs"}, 2, "restore: name exactly one archive"},
+        };
+        for (const auto& c : cases) {
+            const CliRun run = r.Run(c.arguments);
+            QVERIFY2(run.exitCode == c.code, qPrintable(c.arguments.join(' ') + "\n" + run.Text()));
+            const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+            QVERIFY2((lines.isEmpty() ? QString() : lines.last()) == c.lastErr, qPrintable(c.arguments.join(' ') + "\n" + run.Text()));
+        }
+    }
+
+    void cleanupTestCase() { wine_.reset(); }
+};
+
+QTEST_MAIN(RunEdgesTest)
+#include "run_edges_test.moc"
