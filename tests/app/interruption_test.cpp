@@ -7,6 +7,7 @@
 // new version -- never a mixture, never lost.
 #include "tests/app/support/cli_rig.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace app::testing;
@@ -93,6 +94,22 @@ private slots:
         if (killAt == "write:3" && command.first() == "restore") {
             for (const QString& file : old.keys()) QVERIFY2(FileBytes(r.logger + file) == current.value(file), qPrintable(file));
         }
+    }
+
+    // The writer compares the directory it reads back with the one it meant to write: an archive that
+    // reads back whole but names another file than was written (a fault in the directory) is not kept.
+    void aDirectoryThatReadsBackOtherwiseIsNotKept() {
+        const QString killLibrary = qEnvironmentVariable("ZB_KILL_AT_LIBRARY");
+        if (killLibrary.isEmpty()) QSKIP("ZB_KILL_AT_LIBRARY does not name the kill library (the build sets it)");
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, Version(1));
+        const CliRun run = r.Run({"backup", "--to", r.backups}, {{"LD_PRELOAD", killLibrary}, {"ZB_KILL_AT", "misname:1"}});
+        QVERIFY2(run.exitCode == 1, qPrintable(run.Text()));
+        QVERIFY2(run.err.contains(QRegularExpression("The new archive did not read back whole, so it was not kept \\(entry 1 "
+                                                     "is \\S+ instead of \\S+\\)")),
+                 qPrintable(run.err));
+        QCOMPARE(FilesIn(r.backups), QStringList{});
     }
 };
 

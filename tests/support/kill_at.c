@@ -4,9 +4,14 @@
  *   ZB_KILL_AT=write:N    at the Nth write() to a scratch file open for writing (an archive or a
  *                         restored file being written)
  *   ZB_KILL_AT=read:N     at the Nth read() of a scratch file open read-only (an archive being read back)
- *   ZB_KILL_AT=rename:N   at the Nth rename() of a scratch file over its target
+ *   ZB_KILL_AT=rename:N   at the Nth rename() (or renameat()) of a scratch file over its target
  *
- * The kill comes before the call does anything. Nothing else of the program changes. */
+ * The kill comes before the call does anything. Nothing else of the program changes.
+ *
+ *   ZB_KILL_AT=misname:N  kills nothing: the Nth write() to a scratch file that holds a central directory
+ *                         record changes the first letter of that record's name to another letter of the
+ *                         same case, so the archive reads back whole but names another file than the
+ *                         writer wrote (what a fault in the writer's directory would look like). */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -103,9 +108,30 @@ int close(int fd) {
     return real_close(fd);
 }
 
+/* The first central directory record in a buffer, or NULL. */
+static const unsigned char* CentralRecord(const unsigned char* bytes, size_t n) {
+    for (size_t i = 0; i + 47 <= n; ++i)
+        if (bytes[i] == 'P' && bytes[i + 1] == 'K' && bytes[i + 2] == 1 && bytes[i + 3] == 2) return bytes + i;
+    return NULL;
+}
+
 ssize_t write(int fd, const void* data, size_t n) {
     REAL(write, ssize_t, int, const void*, size_t);
-    if (fd >= 0 && fd < kMaxFd && tracked[fd] == kWritten) Count("write");
+    if (fd >= 0 && fd < kMaxFd && tracked[fd] == kWritten) {
+        Count("write");
+        const unsigned char* record = limit > 0 && strcmp(kind, "misname") == 0 ? CentralRecord(data, n) : NULL;
+        if (record && ++count == limit) {
+            unsigned char* copy = malloc(n);
+            if (!copy) return real_write(fd, data, n);
+            memcpy(copy, data, n);
+            unsigned char* first = copy + (record - (const unsigned char*)data) + 46;
+            if (*first >= 'a' && *first <= 'z') *first = *first == 'z' ? 'a' : *first + 1;
+            else if (*first >= 'A' && *first <= 'Z') *first = *first == 'Z' ? 'A' : *first + 1;
+            const ssize_t written = real_write(fd, copy, n);
+            free(copy);
+            return written;
+        }
+    }
     return real_write(fd, data, n);
 }
 
@@ -119,4 +145,10 @@ int rename(const char* from, const char* to) {
     REAL(rename, int, const char*, const char*);
     if (IsScratch(from)) Count("rename");
     return real_rename(from, to);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+    REAL(renameat, int, int, const char*, int, const char*);
+    if (IsScratch(from)) Count("rename");
+    return real_renameat(fromDir, from, toDir, to);
 }
