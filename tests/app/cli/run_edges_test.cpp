@@ -4,6 +4,7 @@
 // at each of its decisions.
 #include "app/backup_layout.h"
 #include "app/commands/run_lock.h"
+#include "archive/fs/scratch.h"
 #include "tests/app/support/cli_rig.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,9 @@
 #include <QtTest>
 
 #include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace app;
 using namespace app::testing;
@@ -258,6 +262,44 @@ private slots:
         const QStringList left = FilesIn(r.backups);
         QCOMPARE(left.size(), 1);
         QVERIFY(left[0] != "zorvel3_20200101000000.zip");
+    }
+
+    // The start-up sweep takes the debris of a run that died from every folder below the logger folder
+    // (a restore writes beside any file it restores) and from the backup folder, and nothing else: a
+    // user's file whose name merely looks like ours stays, and so does a live scratch file.
+    void theSweepTakesOnlyOurDebris() {
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const QStringList folders{r.logger + "Sub/Deeper", r.logger + "DB", r.logger, r.backups};
+        const auto debrisIn = [](const QString& folder) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                fs::ScratchFile file = fs::ScratchFile::Create(folder.toStdString());
+                ::_exit(file.Valid() ? 0 : 1);  // dies with its scratch file made: no clean-up runs
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        };
+        for (const QString& folder : folders) {
+            QDir().mkpath(folder);
+            QVERIFY(debrisIn(folder));
+            testing_support::WriteFile((folder + "/.zbk-abc123").toStdString(), "the user's own");
+        }
+        QCOMPARE(ScratchFilesBelow({r.logger, r.backups}).size(), 2 * folders.size());
+        const fs::ScratchFile live = fs::ScratchFile::Create((r.logger + "Sub").toStdString());
+        QVERIFY(live.Valid());
+
+        QCOMPARE(r.Run({"list", "--in", r.backups}).exitCode, 0);  // the backup folder of this run
+        r.RememberBackupFolder(r.backups);
+        QCOMPARE(r.Run({"list"}).exitCode, 0);  // and the one the window last used
+        QStringList left = ScratchFilesBelow({r.logger, r.backups});
+        left.sort();
+        QStringList expected{live.Path().c_str()};
+        for (const QString& folder : folders) expected.append(QDir::cleanPath(folder + "/.zbk-abc123"));
+        expected.sort();
+        QCOMPARE(left, expected);
     }
 
     // The exit code at each of its decisions, for the commands that need no registry.

@@ -85,17 +85,4 @@ public:
     const QString home;
 };
 
-// Every scratch file (".zbk-XXXXXX") below these folders.
-inline QStringList ScratchFilesBelow(const QStringList& folders) {
-    QStringList found;
-    for (const QString& folder : folders) {
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (QFileInfo(path).fileName().startsWith(QStringLiteral(".zbk-"))) found.append(path);
-        }
-    }
-    return found;
-}
-
 }  // namespace app::testing

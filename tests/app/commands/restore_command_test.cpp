@@ -1,0 +1,147 @@
+// The restore command on its own, one table over its outcomes: every part whole; a part the backup does
+// not hold; a damaged entry, a read-only target, a folder in a file's place, an encrypted entry, an
+// unsafe name and a name the file system cannot take, each spoiling its part (and only its part); the
+// registry imported only with the configuration whole, and not when a snapshot is missing or the
+// editor fails. For each: what the reporter was told, which files changed (exactly those the report
+// says were restored), what was imported, and that tmp holds nothing of ours afterwards.
+#include "app/backup_layout.h"
+#include "app/commands/restore_command.h"
+#include "archive/host.h"
+#include "archive/reader/vcl_unzip.h"
+#include "tests/app/support/command_rig.h"
+
+#include <QtTest>
+
+#include <functional>
+
+using namespace app;
+using namespace app::testing;
+
+namespace {
+
+const Tree kNow{{"DB/Awards.mdb", "awards now"}, {"DB/Logs.mdb", "logs now"}, {"DB/Logs.ldb", "ldb now"},
+                {"DB/DB.mdb", "callbook now"}, {"Config.ini", "config now"}, {"Card.qsl", "card now"},
+                {"tmp/notes.txt", "the user's"}};
+
+std::vector<MadeEntry> Backup() {
+    return {{"tmp/zorvel3_Registry.reg", "REGEDIT4 log"},
+            {"tmp/ZORVEL_server_Registry.reg", "REGEDIT4 server"},
+            {"DB/Awards.mdb", "awards then"},
+            {"DB/Logs.mdb", "logs then"},
+            {"DB/Logs.ldb", "ldb then"},
+            {"DB/DB.mdb", "callbook then"},
+            {"Config.ini", "config then"},
+            {"Card.qsl", "card then"}};
+}
+
+QString Lines(const QStringList& lines) { return IncompleteRestoreText(lines); }
+
+
+}  // namespace
+
+class RestoreCommandTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void eachOutcome() {
+        const QString longName = QString(300, QLatin1Char('n')) + ".ini";
+        const struct {
+            const char* name;
+            std::function<void(std::vector<MadeEntry>&)> archive;  // changes to the backup
+            std::function<void(CommandRig&)> before;               // changes to the logger folder
+            bool awards, database, logs, configuration;
+            QString said;
+            QStringList restored;  // the files that now hold the backup's bytes
+            int imports;
+        } cases[] = {
+            {"every part whole", nullptr, nullptr, true, true, true, true, "done: Restore backup",
+             {"DB/Awards.mdb", "DB/Logs.mdb", "DB/Logs.ldb", "DB/DB.mdb", "Config.ini", "Card.qsl"}, 2},
+            {"the logs alone", nullptr, nullptr, false, false, true, false, "done: Restore backup",
+             {"DB/Logs.mdb", "DB/Logs.ldb"}, 0},
+            {"a part the backup does not hold",
+             [](auto& e) { std::erase_if(e, [](const MadeEntry& m) { return m.name.startsWith("DB/Awards"); }); },
+             nullptr, true, false, true, false,
+             "incomplete: " + Lines({"\"Awards.mdb  (Statistic files)\": not in this backup"}),
+             {"DB/Logs.mdb", "DB/Logs.ldb"}, 0},
+            {"a read-only target spoils its part only", nullptr,
+             [](CommandRig& r) { QFile(r.logger + "DB/Logs.ldb").setPermissions(QFileDevice::ReadOwner); },
+             true, false, true, false,
+             "incomplete: " + Lines({"DB/Logs.ldb: the file on disk is read-only",
+                                     "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"}),
+             {"DB/Awards.mdb"}, 0},
+            {"a folder where a file was", nullptr,
+             [](CommandRig& r) {
+                 QFile::remove(r.logger + "DB/Logs.ldb");
+                 QDir().mkpath(r.logger + "DB/Logs.ldb");
+             },
+             false, false, true, false,
+             "incomplete: " + Lines({"DB/Logs.ldb: it cannot be written there",
+                                     "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"}),
+             {}, 0},
+            {"an unsafe name in the configuration",
+             [](auto& e) { e.push_back({"../Evil.ini", "outside"}); }, nullptr, false, false, false, true,
+             "incomplete: " + Lines({"../Evil.ini: refused: its name in the backup reaches outside the logger folder",
+                                     "Config.ini: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
+                                     "Card.qsl: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
+                                     "Registry key " + kLogKey + ": not imported, because the configuration could not be restored whole",
+                                     "Registry key " + kServerKey + ": not imported, because the configuration could not be restored whole"}),
+             {}, 0},
+            {"a name too long for the file system",
+             [&](auto& e) { e.push_back({longName, "too long"}); }, nullptr, false, false, false, true,
+             "incomplete: " + Lines({longName + ": refused: its name is too long for the file system",
+                                     "Config.ini: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
+                                     "Card.qsl: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
+                                     "Registry key " + kLogKey + ": not imported, because the configuration could not be restored whole",
+                                     "Registry key " + kServerKey + ": not imported, because the configuration could not be restored whole"}),
+             {}, 0},
+            {"a snapshot missing from the backup",
+             [](auto& e) { std::erase_if(e, [](const MadeEntry& m) { return m.name.contains("server"); }); }, nullptr,
+             false, false, false, true,
+             "incomplete: " + Lines({"Registry key " + kServerKey + ": not in this backup"}), {"Config.ini", "Card.qsl"}, 1},
+            {"the registry editor fails", nullptr, [](CommandRig& r) { r.registry.problem = "regedit failed with exit code 3"; },
+             false, false, false, true,
+             "incomplete: " + Lines({"Registry key " + kLogKey + ": not imported: regedit failed with exit code 3",
+                                     "Registry key " + kServerKey + ": not imported: regedit failed with exit code 3"}),
+             {"Config.ini", "Card.qsl"}, 2},
+        };
+        for (const auto& c : cases) {
+            CommandRig r;
+            WriteTree(r.logger, kNow);
+            std::vector<MadeEntry> entries = Backup();
+            if (c.archive) c.archive(entries);
+            const QString archive = r.backups + "/zorvel3_20240102030406.zip";
+            QVERIFY(MakeArchive(archive, entries));
+            if (c.before) c.before(r);
+
+            archive::DefaultHost host;
+            archive::TVCLUnZip unzip(&host);
+            ConfigureRestoreReader(unzip);
+            RestoreCommand command(unzip, r.registry, r.reporter);
+            RestoreRequest request;
+            request.archivePath = archive;
+            request.loggerFolder = r.logger;
+            request.awards = c.awards;
+            request.database = c.database;
+            request.logs = c.logs;
+            request.configuration = c.configuration;
+            command.Run(request);
+
+            QVERIFY2(r.reporter.said == QStringList{c.said}, qPrintable(QString(c.name) + "\n" + r.reporter.said.join("\n---\n")));
+            for (const QString& file : kNow.keys()) {
+                const bool restored = c.restored.contains(file);
+                QByteArray expected = kNow.value(file);
+                for (const MadeEntry& m : entries)
+                    if (restored && m.name == file) expected = m.bytes;
+                if (QFileInfo(r.logger + file).isDir()) continue;
+                QVERIFY2(FileBytes(r.logger + file) == expected, qPrintable(QString(c.name) + ": " + file));
+            }
+            QVERIFY2(r.registry.imports.size() == c.imports, c.name);
+            QVERIFY2(FilesIn(r.logger + "tmp") == QStringList{"notes.txt"}, qPrintable(QString(c.name) + ": " + FilesIn(r.logger + "tmp").join(' ')));
+            QVERIFY2(!QFileInfo::exists(r.root.Path().c_str() + QStringLiteral("/Evil.ini")), c.name);
+            QVERIFY2(ScratchFilesBelow({r.logger}).isEmpty(), c.name);
+        }
+    }
+};
+
+QTEST_MAIN(RestoreCommandTest)
+#include "restore_command_test.moc"
