@@ -86,4 +86,13 @@ void Catalogue::DeleteSelected() {
     }
 }
 
+void Catalogue::Reload() {
+    try {
+        list_.ReloadFiles();
+    } catch (...) {
+        // The folder itself is gone: the items stay, and the button goes off with the file.
+    }
+    SelectionChanged();
+}
+
 }  // namespace app

@@ -47,6 +47,10 @@ public:
     // (a read-only archive, one that vanished meanwhile) changes nothing and says nothing: the list
     // simply shows the folder as it is.
     void DeleteSelected();
+    // Re-reads the listed folder, leaving nothing selected: after an archive the list showed turned out to
+    // be gone. A folder that cannot be read keeps its items; the button and label then follow whatever
+    // is still selected.
+    void Reload();
 
 private:
     ui::TDirectoryEdit& folderField_;

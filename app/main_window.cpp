@@ -388,16 +388,14 @@ QDateTime TfmMain::Now() const {
     return services_.clock ? services_.clock() : QDateTime::currentDateTime();
 }
 
-bool TfmMain::BackupFolderExists() const {
-    return archive::fs::DirectoryExists(Native(DirectoryEdit1->Text()));
-}
+bool TfmMain::CommandMayStart() { return CommandMayStart(DirectoryEdit1->Text()); }
 
-bool TfmMain::CommandMayStart() {
+bool TfmMain::CommandMayStart(const QString& backupFolder) {
     if (!LoggerMayBeTouched()) {
         close();
         return false;
     }
-    if (!BackupFolderExists()) {
+    if (!archive::fs::DirectoryExists(Native(backupFolder))) {
         DirectoryEdit1->PerformButtonClick();
         return false;
     }

@@ -184,10 +184,12 @@ private:
 
     // Helpers of the two commands.
     QDateTime Now() const;
-    bool BackupFolderExists() const;
     // The first two steps of both commands: the guard (a logger that stays running ends the program) and
-    // the backup folder (a missing one opens the folder picker). False when the command must stop.
+    // the backup folder (a missing one opens the folder picker). False when the command must stop. A
+    // backup goes into the field's folder; a restore reads from the folder the catalogue lists, which
+    // after a cancelled picker is not the one typed into the field.
     bool CommandMayStart();
+    bool CommandMayStart(const QString& backupFolder);
     // The guard, with its wait counted down in the status bar.
     bool LoggerMayBeTouched();
     // The folders' run locks, a wait for another run counted down in the status bar; false (and the

@@ -102,8 +102,10 @@ TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
     setUniformItemSizes(true);
     setItemDelegate(new FileItemDelegate(this));
     resize(145, height());
+    // A selection the user changed is always reported, even back to the item last reported or to none:
+    // code may have selected another item meanwhile (reporting nothing), and the owner shows that one.
     connect(this, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!fromCode_) Click();
+        if (!fromCode_) Change();
     });
     connect(this, &QListWidget::itemClicked, this, [this] { Click(); });
 }

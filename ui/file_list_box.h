@@ -9,8 +9,10 @@
 // Like a list box of the logger's platform, the list reads its folder only once it "has a window": when
 // it is first shown or when its items are first asked for (Count, ItemText, ItemIndex...). Setting Mask
 // or Folder before that causes no search. Every ReloadFiles leaves nothing selected and raises OnChange
-// once; a selection by the user raises OnChange when it differs from the last one reported; setting
-// ItemIndex from code raises nothing.
+// once; setting ItemIndex from code raises nothing (its caller updates what depends on it). The user's
+// selection raises OnChange whenever it changes -- also when a click on the empty area below the rows
+// clears it, or when it goes back to the item last reported after code selected another -- and a click
+// on the selected item raises it when that item differs from the last one reported.
 //
 // Folder names typed in another case find the folder (archive/fs resolves them). The process's current
 // folder is never changed: relative texts are taken relative to Folder, which is where the platform's

@@ -453,7 +453,9 @@ private slots:
         QVERIFY(CompareLogger(r.logger, {}).isEmpty());
     }
 
-    void selectedArchiveGoneEndsSilently() {
+    // The catalogue does not watch the folder: an archive deleted by someone else is still offered. After
+    // the Yes the restore says that it is gone, and the list no longer shows it.
+    void selectedArchiveGoneIsNamed() {
         BackupRig r;
         Prepare(r);
         TfmMain& w = r.Start();
@@ -462,6 +464,10 @@ private slots:
         r.Restore();
         QCOMPARE(r.rig.fakes.dialogs.Questions(), QStringList{kQuestion});
         QVERIFY(r.rig.fakes.dialogs.Informations().isEmpty());
+        QCOMPARE(r.rig.fakes.dialogs.Warnings(),
+                 QStringList{"The backup " + r.backups + "/" + kArchiveName + " no longer exists."});
+        QCOMPARE(w.FileListBox1->Count(), 0);
+        QVERIFY(!w.RectoreBT->isEnabled());
         QVERIFY(r.rig.errors.isEmpty());
         QVERIFY(CompareLogger(r.logger, {}).isEmpty());
         QVERIFY(w.Panel3->isEnabled());

@@ -1,7 +1,9 @@
 // The real main window, offscreen: its controls and menus, what it derives at creation, its start checks
 // (outside a logger folder, with the logger running as a real process), closing while a command works,
 // the error wrapper, the progress handlers, and what comes back after a restart.
+#include "app/backup_layout.h"
 #include "app/main_window.h"
+#include "app/native_path.h"
 #include "app/version_stamp.h"
 #include "archive/errors.h"
 #include "archive/fs/scratch.h"
@@ -377,6 +379,46 @@ private slots:
         reached = tabRound();
         QVERIFY(!reached.contains(w.DirectoryEdit1) && !reached.contains(w.DirectoryEdit2));
         QCOMPARE(pickers, 1);
+    }
+
+    // A folder typed without Enter is taken when the mouse moves the focus to the list; the click then
+    // lands below the new list's one row. Nothing is highlighted, so nothing is offered: no date, no
+    // restore, and a press on the button asks nothing. A row clicked afterwards is the one the label
+    // dates and the one the restore reads.
+    void typedFolderThenAClickBelowTheRowsOffersNothing() {
+        WindowRig rig;
+        rig.Touch(QStringLiteral("backups/zorvel3_20250101000000.zip"));
+        rig.Touch(QStringLiteral("backups/zorvel3_20261206103800.zip"));
+        const QString other = rig.Root() + QStringLiteral("/other");
+        const QString archive = other + QStringLiteral("/zorvel3_20240303101000.zip");
+        testing_support::WriteFile(archive.toStdString(), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+        rig.PlantStored(QString::fromLatin1(kSelectedPathName), rig.Backups());
+        TfmMain& w = rig.Start();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.cbLogs->setChecked(true);
+        QCOMPARE(w.Label1->text(), QStringLiteral("06.12.2026 at 10:38"));
+
+        w.DirectoryEdit1->setFocus();
+        w.DirectoryEdit1->selectAll();
+        QTest::keyClicks(w.DirectoryEdit1, other);
+        QTest::mouseClick(w.FileListBox1->viewport(), Qt::LeftButton, {},
+                          QPoint(10, w.FileListBox1->viewport()->height() - 5));
+        QCOMPARE(w.FileListBox1->Folder(), other);
+        QCOMPARE(rig.Items(), QStringList({QStringLiteral("zorvel3_20240303101000.zip")}));
+        QVERIFY(w.FileListBox1->selectedItems().isEmpty());
+        QCOMPARE(w.Label1->text(), QString());
+        QVERIFY(!w.RectoreBT->isEnabled());
+        QTest::mouseClick(w.RectoreBT, Qt::LeftButton);
+        QVERIFY(rig.fakes.dialogs.boxes.empty());
+
+        QTest::mouseClick(w.FileListBox1->viewport(), Qt::LeftButton, {},
+                          w.FileListBox1->visualItemRect(w.FileListBox1->item(0)).center());
+        QCOMPARE(w.Label1->text(), QStringLiteral("03.03.2024 at 10:10"));
+        QVERIFY(w.RectoreBT->isEnabled());
+        QTest::mouseClick(w.RectoreBT, Qt::LeftButton);
+        QCOMPARE(rig.fakes.dialogs.Questions(), QStringList({QString::fromLatin1(kRestoreQuestion)}));
+        QCOMPARE(w.UnZip1->ZipName(), Native(archive));
+        QVERIFY2(rig.errors.isEmpty(), qPrintable(rig.errors.join('\n')));
     }
 
     void aboutOpensTheAuthorsPage() {

@@ -235,6 +235,40 @@ private slots:
         QCOMPARE(f.list.ItemIndex(), -1);
     }
 
+    // The owner shows what it was last told or what its code selected. A change the user makes reaches
+    // it even when it only returns to the item last reported; a click that changes nothing does not.
+    void userChangesAfterACodeSelectionAreReported_data() {
+        QTest::addColumn<int>("userFirst");  // the row the user picks first; -1: none
+        QTest::addColumn<int>("codeRow");    // the row code selects then, silently; -2: none
+        QTest::addColumn<int>("userClick");  // the row the user clicks last; -1: the empty area below the rows
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("code selected, click below the rows") << -1 << 1 << -1 << true;
+        QTest::newRow("code selected, click back on the row reported last") << 0 << 1 << 0 << true;
+        QTest::newRow("nothing selected, click below the rows") << -1 << -2 << -1 << false;
+        QTest::newRow("click on the row reported last") << 1 << -2 << 1 << false;
+    }
+    void userChangesAfterACodeSelectionAreReported() {
+        QFETCH(int, userFirst);
+        QFETCH(int, codeRow);
+        QFETCH(int, userClick);
+        QFETCH(bool, reported);
+        Fixture f(root, "zorvel3*.zip");
+        f.list.resize(300, 200);  // room below the three rows
+        f.list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.list));
+        const auto click = [&](int row) {
+            const QPoint at = row >= 0 ? f.list.visualItemRect(f.list.item(row)).center()
+                                       : QPoint(5, f.list.viewport()->height() - 5);
+            QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, at);
+        };
+        if (userFirst >= 0) click(userFirst);
+        if (codeRow >= -1) f.list.SetItemIndex(codeRow);
+        const int before = f.changes;
+        click(userClick);
+        QCOMPARE(f.list.ItemIndex(), userClick);
+        QCOMPARE(f.changes - before, reported ? 1 : 0);
+    }
+
     void noSearchBeforeTheListHasAWindow() {
         TFileListBox list;  // never shown
         int changes = 0;
