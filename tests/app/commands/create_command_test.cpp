@@ -1,0 +1,112 @@
+// The create command on its own, one table over its outcomes: a whole backup; registry keys that could
+// not be saved (the editor not running, or running and saving nothing, with a snapshot of a run that
+// died still in tmp); a tmp that is a link leading out of the logger folder; a backup folder that is
+// not there. For each: what the reporter was told, what the archive holds, and that tmp is left with
+// only what was not ours.
+#include "app/backup_layout.h"
+#include "app/commands/create_command.h"
+#include "archive/host.h"
+#include "archive/writer/vcl_zip.h"
+#include "tests/app/support/command_rig.h"
+
+#include <QtTest>
+
+#include <functional>
+
+using namespace app;
+using namespace app::testing;
+
+namespace {
+
+const Tree kFiles{{"DB/Logs.mdb", "logs"}, {"DB/Awards.mdb", "awards"}, {"Config.ini", "config"},
+                  {"tmp/notes.txt", "the user's"}};
+const QDateTime kTime(QDate(2026, 12, 7), QTime(21, 30, 5));
+
+QString LogKey() { return QString::fromLatin1(kRegistrySnapshots[0].key); }
+QString ServerKey() { return QString::fromLatin1(kRegistrySnapshots[1].key); }
+
+}  // namespace
+
+class CreateCommandTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void eachOutcome() {
+        const struct {
+            const char* name;
+            std::function<void(CommandRig&)> before;
+            QString said;          // "" when the command raises
+            QString raised;        // the start of what it raises
+            QStringList entries;   // of the new archive, sorted ("" when none must exist)
+        } cases[] = {
+            {"whole", nullptr, "done: Created file: %1", "",
+             {"Config.ini", "DB/Awards.mdb", "DB/Logs.mdb", "tmp/ZORVEL_server_Registry.reg", "tmp/zorvel3_Registry.reg"}},
+            {"the registry editor cannot run",
+             [](CommandRig& r) {
+                 r.registry.exportResult = false;
+                 r.registry.problem = "the logger folder lies in no Wine prefix";
+             },
+             "incomplete: Created file: %1\n\nThis backup is incomplete:\nRegistry key " + LogKey() +
+                 " could not be saved: the logger folder lies in no Wine prefix\nRegistry key " + ServerKey() +
+                 " could not be saved: the logger folder lies in no Wine prefix",
+             "", {"Config.ini", "DB/Awards.mdb", "DB/Logs.mdb"}},
+            {"the editor saves nothing; a snapshot of a run that died is no stand-in",
+             [](CommandRig& r) {
+                 r.registry.exportWrites = false;
+                 r.registry.problem = "regedit failed with exit code 3";
+                 WriteTree(r.logger, {{"tmp/zorvel3_Registry.reg", "last week's"}, {"tmp/Backup.ini", "[x]"}});
+             },
+             "incomplete: Created file: %1\n\nThis backup is incomplete:\nRegistry key " + LogKey() +
+                 " could not be saved: regedit failed with exit code 3\nRegistry key " + ServerKey() +
+                 " could not be saved: regedit failed with exit code 3",
+             "", {"Config.ini", "DB/Awards.mdb", "DB/Logs.mdb"}},
+            {"tmp leads out of the logger folder",
+             [](CommandRig& r) {
+                 QDir(r.logger + "tmp").removeRecursively();
+                 WriteTree(r.root.Path().c_str() + QStringLiteral("/elsewhere/"), {{"notes.txt", "the user's"}, {"zorvel3_Registry.reg", "mine"}});
+                 QFile::link(r.root.Path().c_str() + QStringLiteral("/elsewhere"), r.logger + "tmp");
+             },
+             "", "The folder %1tmp is a link to ", {}},
+            {"the backup folder is not there", [](CommandRig& r) { QDir(r.backups).removeRecursively(); }, "",
+             "Cannot create file", {}},
+        };
+        for (const auto& c : cases) {
+            CommandRig r;
+            WriteTree(r.logger, kFiles);
+            if (c.before) c.before(r);
+            const QString expectedArchive = r.backups + "/zorvel3_20261207213005.zip";
+
+            archive::DefaultHost host;
+            archive::TVCLZip zip(&host);
+            ConfigureBackupWriter(zip);
+            CreateCommand command(zip, r.registry, r.reporter);
+            QString raised;
+            try {
+                command.Run({r.logger, r.backups, kTime});
+            } catch (const std::exception& e) {
+                raised = QString::fromUtf8(e.what());
+            }
+            if (c.raised.isEmpty()) {
+                QVERIFY2(raised.isEmpty(), qPrintable(QString(c.name) + ": " + raised));
+                QVERIFY2(r.reporter.said == QStringList{c.said.arg(expectedArchive)},
+                         qPrintable(QString(c.name) + "\n" + r.reporter.said.join("\n---\n")));
+                QStringList entries = UnzipEntries(expectedArchive);
+                entries.sort();
+                QVERIFY2(entries == c.entries, qPrintable(QString(c.name) + ": " + entries.join(' ')));
+            } else {
+                QVERIFY2(raised.startsWith(c.raised.contains("%1") ? c.raised.arg(r.logger) : c.raised), qPrintable(QString(c.name) + ": " + raised));
+                QVERIFY2(r.reporter.said.isEmpty(), c.name);
+                QVERIFY2(!QFileInfo::exists(expectedArchive), c.name);
+            }
+            // Nothing of ours left in tmp, the user's file untouched, wherever tmp leads.
+            QVERIFY2(FilesIn(r.logger + "tmp").contains("notes.txt"), c.name);
+            QVERIFY2(FileBytes(r.logger + "tmp/notes.txt") == "the user's", c.name);
+            for (const char* ours : {"tmp/Backup.ini", kRegistrySnapshots[0].file, kRegistrySnapshots[1].file})
+                if (!c.raised.startsWith("The folder")) QVERIFY2(!QFileInfo::exists(r.logger + ours), qPrintable(QString(c.name) + ": " + ours));
+            QVERIFY2(ScratchFilesBelow({r.logger, r.root.Path().c_str()}).isEmpty(), c.name);
+        }
+    }
+};
+
+QTEST_MAIN(CreateCommandTest)
+#include "create_command_test.moc"
