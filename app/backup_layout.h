@@ -48,6 +48,17 @@ QStringList BackupFileList(const QString& loggerFolder);
 // one ending in '/' gives a doubled separator, which still names a file in that folder.
 QString BackupArchivePath(const QString& backupFolderText, const QDateTime& localTime);
 
+// The program's title (window caption, application name, the stored settings' key) and the one start
+// text both faces show when the program does not stand in a logger folder.
+inline constexpr char kProgramTitle[] = "ZORVEL_Backup";
+inline constexpr char kNotInLoggerFolder[] = "This program must be run in ZORVEL_Log 3 folder";
+
+// The backups a folder list shows (names are matched ignoring case), and the stored value under the
+// window's form key that remembers the backup folder between runs, for both faces.
+inline constexpr char kBackupMask[] = "zorvel3*.zip";
+inline constexpr char kSelectedPathName[] = "SelectedPathName";
+inline constexpr char kFormSection[] = "TfmMain";
+
 inline constexpr char kCreateQuestion[] = "Create ZORVEL_Log 3 backup?";
 inline constexpr char kCreatedFile[] = "Created file: ";
 inline constexpr char kRestoreQuestion[] = "Restore ZORVEL_Log backup?";

@@ -13,6 +13,8 @@
 // store carries them to disk when the window closes.
 #pragma once
 
+#include "app/backup_layout.h"
+
 #include <QString>
 
 class QAbstractButton;
@@ -26,8 +28,6 @@ class TFormStorage;
 
 namespace app {
 
-inline constexpr char kSelectedPathName[] = "SelectedPathName";
-inline constexpr char kBackupMask[] = "zorvel3*.zip";
 
 class Catalogue {
 public:

@@ -7,9 +7,9 @@
 // and the engine's host on Qt. Everything ends when the window closes (also when a start check fails).
 #include "app/cli/command_line.h"
 #include "app/desktop_look.h"
-#include "app/logger_folder.h"
 #include "app/main_window.h"
 #include "app/qt_host.h"
+#include "app/startup_facts.h"
 #include "ui/settings_form_store.h"
 
 #include <QApplication>
@@ -38,9 +38,9 @@ int main(int argc, char* argv[]) {
     windowServices.platform = services.Get();
     windowServices.formStore = std::make_shared<ui::SettingsFormStore>();
     // The path it was started by: a link in the logger folder stands for the program there.
-    windowServices.executablePath =
-        app::StartedExecutablePath(arguments.value(0), QDir::currentPath(), qEnvironmentVariable("PATH"),
-                                   QCoreApplication::applicationFilePath());
+    windowServices.executablePath = app::WorkOutStartupFacts(arguments, QDir::currentPath(), qEnvironmentVariable("PATH"),
+                                                             QCoreApplication::applicationFilePath())
+                                        .executablePath;
     windowServices.host = &host;
 
     app::TfmMain window(std::move(windowServices));

@@ -18,6 +18,7 @@
 // window stays usable.
 #pragma once
 
+#include "app/backup_layout.h"
 #include "app/catalogue.h"
 #include "app/commands/reporter.h"
 #include "app/commands/run_lock.h"
@@ -59,8 +60,6 @@ class TFormStorage;
 
 namespace app {
 
-inline constexpr char kProgramTitle[] = "ZORVEL_Backup";
-inline constexpr char kNotInLoggerFolder[] = "This program must be run in ZORVEL_Log 3 folder";
 // A backup folder being typed is taken after this long without a keystroke (or at Enter, or when the
 // focus leaves the field).
 inline constexpr int kTypingPauseMs = 1500;

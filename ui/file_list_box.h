@@ -19,6 +19,7 @@
 // list would have left the current folder.
 #pragma once
 
+#include "ui/folder_listing.h"
 #include "ui/glyphs.h"
 
 #include <QListWidget>
@@ -27,30 +28,6 @@
 #include <vector>
 
 namespace ui {
-
-enum TFileAttr {
-    ftReadOnly = 0x01,
-    ftHidden = 0x02,
-    ftSystem = 0x04,
-    ftVolumeID = 0x08,
-    ftDirectory = 0x10,
-    ftArchive = 0x20,
-    ftNormal = 0x80,
-};
-Q_DECLARE_FLAGS(TFileType, TFileAttr)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TFileType)
-
-// One item of a folder as a TFileListBox lists it.
-struct ListedItem {
-    QString text;     // the name, or "[name]" for a folder
-    QString name;     // the name on disk
-    bool folder = false;
-};
-
-// The items a TFileListBox with `mask` and `fileType` shows for `folder` (resolved), in its order: the
-// rule the window's lists follow, for callers without a list box. EInOutError when the folder cannot be
-// read.
-std::vector<ListedItem> ListFolder(const QString& folder, const QString& mask, TFileType fileType = ftNormal);
 
 class TFileListBox : public QListWidget {
     Q_OBJECT

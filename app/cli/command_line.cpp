@@ -4,7 +4,6 @@
 #include "app/cli/command_line.h"
 
 #include "app/backup_layout.h"
-#include "app/catalogue.h"
 #include "app/cli/interrupts.h"
 #include "app/cli/terminal_reporter.h"
 #include "app/commands/command_steps.h"
@@ -14,20 +13,16 @@
 #include "app/commands/retention.h"
 #include "app/commands/run_lock.h"
 #include "app/commands/verify_command.h"
-#include "app/logger_folder.h"
 #include "app/logger_guard.h"
-#include "app/main_window.h"
 #include "app/native_path.h"
 #include "app/platform/services.h"
+#include "app/startup_facts.h"
 #include "app/version_stamp.h"
 #include "archive/fs/fs.h"
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/writer/vcl_zip.h"
-#include "ui/file_list_box.h"
-#include "ui/form_placement.h"
-#include "ui/form_store.h"
-#include "ui/settings_form_store.h"
+#include "ui/folder_listing.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -111,20 +106,6 @@ struct Context {
 // A folder named on the command line, made absolute: the paths printed stay usable wherever a script
 // goes next.
 QString Absolute(const QString& folder) { return QFileInfo(folder).absoluteFilePath(); }
-
-QString StoredBackupFolder() {
-    const QString home = QString::fromStdString(archive::fs::HomeDirectory());
-    ui::SettingsFormStore store;
-    try {
-        store.Open(ui::TFormPlacement::DefaultStorageKey(), false);
-        const QString folder = ui::ReadString(store, QStringLiteral("TfmMain"), QString::fromLatin1(kSelectedPathName), home);
-        store.Close();
-        return folder;
-    } catch (const std::exception&) {
-        store.Close();
-        return home;
-    }
-}
 
 // The checks backup and restore share with the window: a logger folder, and the guard.
 int LoggerMayBeTouched(const Context& ctx, bool closeLogger, platform::LinuxServices& services) {
@@ -366,14 +347,16 @@ int RunCommandLine(const QStringList& arguments) {
         term.Out(QString::fromLatin1(kHelp).chopped(1));
         return kExitOk;
     }
-    const QString executable = QCoreApplication::applicationFilePath();
+    // A link in the logger folder stands for the program there, as for the window.
+    const StartupFacts facts = WorkOutStartupFacts(arguments, QDir::currentPath(), qEnvironmentVariable("PATH"),
+                                                   QCoreApplication::applicationFilePath());
     if (parser.isSet(version)) {
         platform::BuildVersionInfo info;
-        term.Out(ExtendedCaption(QString::fromLatin1(kProgramTitle), info, executable));
+        term.Out(ExtendedCaption(QString::fromLatin1(kProgramTitle), info, facts.executablePath));
         return kExitOk;
     }
 
-    Context ctx{executable, LoggerFolderFromText(ExecutableFolder(executable)), StoredBackupFolder(), term};
+    Context ctx{facts.executablePath, facts.loggerFolder, facts.rememberedBackupFolder, term};
     const Interrupts interrupts;
     const int result = RunCommand(command, parser, ctx);
     if (Interrupts::Caught()) {

@@ -1,11 +1,11 @@
 // Listing the backups; see list_command.h.
 #include "app/commands/list_command.h"
 
-#include "app/catalogue.h"
+#include "app/backup_layout.h"
 #include "app/creation_label.h"
 #include "app/native_path.h"
 #include "archive/reader/archive_check.h"
-#include "ui/file_list_box.h"
+#include "ui/folder_listing.h"
 
 #include <QDir>
 #include <QFileInfo>
