@@ -266,7 +266,8 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     }
     const auto usable = reader::UsableFolder(z.rootDir_, entry.Directory(), entry.FileName());
     if (!usable) {
-        Refuse("its name leads outside the destination folder", entry.StoredName(), index, folderEntry);
+        Refuse(reader::NameRefusal(z.rootDir_, entry.Directory(), entry.FileName()), entry.StoredName(), index,
+               folderEntry);
         return;
     }
     if (testOnly && folderEntry) return;

@@ -194,6 +194,39 @@ TEST(HostileArchive, NothingOutsideTheDestinationAndTestAgreesWithExtract) {
     }
 }
 
+// A control byte in a name is refused for what it is, in a test as in an extraction, and the events get
+// the whole stored name, a NUL and what follows it included.
+TEST(HostileArchive, NamesWithControlBytesAreRefusedForWhatTheyAre) {
+    TempDir tmp;
+    const std::string nul("\0x.txt", 6);
+    const std::string esc = "a\x1b[2Jb.txt";
+    const std::string del = "sub\x7f/c.ini";
+    WriteFile(tmp / "A.zip", ZipBuilder().Stored(nul, "1").Stored(esc, "2").Stored(del, "3").Stored("ok.txt", "4").Build());
+    const std::string why = ": its name holds control characters";
+    const std::vector<std::string> expected = {nul + why, esc + why, del + why};
+    for (const bool test : {true, false}) {
+        SCOPED_TRACE(test ? "test" : "extract");
+        const std::string dest = tmp / (test ? "t" : "x");
+        MakeDirs(dest);
+        TVCLUnZip z;
+        z.DoProcessMessages = false;
+        std::vector<std::string> skipped;
+        z.OnSkippingFile = [&](TVCLUnZip* s, TSkipReason reason, const std::string& name, int, bool&) {
+            EXPECT_EQ(reason, skCreateFailed);
+            skipped.push_back(name + ": " + s->SkipDetail());
+        };
+        z.SetZipName(tmp / "A.zip");
+        z.SetDestDir(dest);
+        z.RecreateDirs = true;
+        z.DoAll = true;
+        EXPECT_EQ(test ? z.TestArchive() : z.UnZip(), 1);
+        EXPECT_EQ(skipped, expected);
+        std::map<std::string, std::string> written;
+        if (!test) written["ok.txt"] = "4";
+        EXPECT_EQ(Tree(dest), written);
+    }
+}
+
 TEST(HostileArchive, MoreEntriesThanTheListHoldsAreToldAsSuch) {
     TempDir tmp;
     ZipBuilder builder;
