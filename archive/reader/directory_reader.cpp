@@ -6,6 +6,10 @@
 // IncompleteZipMode decides: izAssumeMulti raises EIncompleteZip (ReadCentralDirectory swallows it),
 // izAssumeNotAZip raises ENotAZipFile, izAssumeBad rebuilds the list from the local headers.
 //
+// Zip64 is not read: an end record with a Zip64 locator in front of it, or a central record that leaves
+// a size, its offset or its disk to a Zip64 extra field, raises EUnsupportedArchive in every mode. The
+// recovery scan would only make a wrong list of such an archive.
+//
 // Everything read from the file is bounded: the end record is searched in at most 65557 bytes, a record
 // count is a 16-bit field and each central record costs at least 46 bytes of file, names are 16-bit
 // lengths, the recovery scan moves forward by at least one local header per entry and stops at the list's
@@ -35,11 +39,33 @@ constexpr int kIncompleteRetries = 100;
 constexpr int64_t kScanPumpBytes = 10240;
 // Entries one TSortedZip can hold.
 constexpr int kMaxEntries = 65520;
+constexpr const char* kZip64 = "This archive uses Zip64 records, which are not supported";
+constexpr uint16_t kZip64ExtraId = 0x0001;
 
 bool SameFile(int fd, const std::string& path) {
     struct stat a {}, b {};
     if (fd < 0 || fstat(fd, &a) != 0 || stat(fs::Resolve(path).c_str(), &b) != 0) return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether the central record just read from `dir` (which stands at its end) leaves a size, its offset or
+// its disk to a Zip64 extra field: the field holds 0xFFFFFFFF (0xFFFF) and the extra field has the
+// Zip64 block. The stream is left where it was.
+bool LeavesFieldsToZip64(TStream& dir, const TZipHeaderInfo& entry) {
+    if (entry.CompressedSize != UINT32_MAX && entry.UncompressedSize != UINT32_MAX &&
+        entry.LocalHeaderOffset != UINT32_MAX && entry.DiskNumberStart != UINT16_MAX)
+        return false;
+    const int64_t end = dir.Position();
+    const int64_t at = end - entry.CommentLength - entry.CentralExtraLength;
+    std::vector<uint8_t> extra(entry.CentralExtraLength);
+    bool zip64 = false;
+    if (!extra.empty() && dir.Seek(at, soFromBeginning) == at &&
+        dir.Read(extra.data(), static_cast<int64_t>(extra.size())) == static_cast<int64_t>(extra.size())) {
+        for (size_t i = 0; i + 4 <= extra.size() && !zip64; i += 4 + GetU16(&extra[i + 2]))
+            zip64 = GetU16(&extra[i]) == kZip64ExtraId;
+    }
+    dir.Seek(end, soFromBeginning);
+    return zip64;
 }
 
 std::string UpperAscii(std::string s) {
@@ -144,6 +170,10 @@ void TVCLUnZip::ReadZipDirectoryOnce() {
         }
     }
 
+    // Its counts, size and offset may be placeholders for the Zip64 end record's: reading on would take
+    // them for damage.
+    if (found && ecrec_.Zip64Locator) throw EUnsupportedArchive(kZip64);
+
     if (!found) {
         NotifyIncomplete();
         switch (IncompleteZipMode) {
@@ -237,6 +267,7 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
             dir = zipStream_.get();
             return;
         }
+        if (LeavesFieldsToZip64(*dir, *entry)) throw EUnsupportedArchive(kZip64);
         if ((multiMode_ != mmNone || companion) && entry->CommentLength != 0) {
             // Read at once: the comment's disk (or the companion) is not at hand later.
             const int64_t end = dir->Position();

@@ -110,6 +110,9 @@ TEST(Zbk, MessageBoxesGoToStandardError) {
     const auto r = testing_support::Run(ShellQuote(Zbk()) + " test " + ShellQuote(dir / "m.zip") + " 2>&1 >/dev/null");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.output.find("Zip Error: Unknown Compression Method"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("skipped (compression method Deflate64 (9) is not supported): odd.bin"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("bad CRC"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -54,6 +54,20 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
     beyond.uncompressedSize = 90000;
     cut.Add(beyond);
 
+    // Kinds we do not read are told as such, not as damage.
+    ZipBuilder bzip2;
+    ZipEntryRecipe packed;
+    packed.name = "DB/Logs.mdb";
+    packed.data = "BZh91AY&SY";
+    packed.method = 12;
+    bzip2.Add(packed).Stored("Config.ini", "[x]");
+    ZipBuilder aes;
+    ZipEntryRecipe sealed = packed;
+    sealed.method = 99;
+    sealed.flags = 1;
+    sealed.centralExtra = sealed.localExtra = std::string("\x01\x99\x07\x00\x02\x00" "AE\x03\x08\x00", 11);
+    aes.Add(sealed);
+
     struct Case {
         const char* what;
         std::string bytes;
@@ -70,6 +84,8 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
          "DB/Logs.mdb: its data overlaps another entry's (a possible zip bomb)"},
         {"data cut short", cut.Build(), true, "DB/Logs.mdb: Premature end of file reached"},
         {"no archive", "just text, no end record", false, ": Not a valid zip file!"},
+        {"bzip2", bzip2.Build(), true, "DB/Logs.mdb: compression method BZip2 (12) is not supported"},
+        {"aes", aes.Build(), true, "DB/Logs.mdb: AES encryption is not supported"},
     };
     for (const Case& c : cases) {
         TempDir dir;
