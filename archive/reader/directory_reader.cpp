@@ -10,9 +10,9 @@
 // a size, its offset or its disk to a Zip64 extra field, raises EUnsupportedArchive in every mode. The
 // recovery scan would only make a wrong list of such an archive.
 //
-// Everything read from the file is bounded: the end record is searched in at most 65557 bytes, a record
-// count is a 16-bit field and each central record costs at least 46 bytes of file, names are 16-bit
-// lengths, the recovery scan moves forward by at least one local header per entry and stops at the list's
+// Everything read from the file is bounded: the end record is searched in at most 65557 bytes, the
+// central records are read while the 16-bit count or the directory's size says there are more, each costs
+// at least 46 bytes of file and the list takes 65520 at most, names are 16-bit lengths, the recovery scan moves forward by at least one local header per entry and stops at the list's
 // capacity, and every disk request either opens an existing file or ends with EUserCanceled.
 #include <sys/stat.h>
 
@@ -66,6 +66,16 @@ bool LeavesFieldsToZip64(TStream& dir, const TZipHeaderInfo& entry) {
     }
     dir.Seek(end, soFromBeginning);
     return zip64;
+}
+
+// Whether another central record starts at the stream's position, before `end`. The stream stays where
+// it was.
+bool MoreRecords(TStream& dir, int64_t end) {
+    const int64_t at = dir.Position();
+    uint8_t sig[4] = {};
+    const bool more = at < end && dir.Read(sig, 4) == 4 && GetU32(sig) == kCentralHeaderSignature;
+    dir.Seek(at, soFromBeginning);
+    return more;
 }
 
 std::string UpperAscii(std::string s) {
@@ -191,7 +201,8 @@ void TVCLUnZip::ReadZipDirectoryOnce() {
 
     if (!files_) files_ = std::make_unique<TSortedZip>();
 
-    if (ecrec_.TotalEntries != 0) {
+    // A count of 0 with a directory of some size is read too: the count may have wrapped (below).
+    if (ecrec_.TotalEntries != 0 || ecrec_.CentralSize != 0) {
         if (!recovery_ && multiMode_ != mmNone && !companion && ecrec_.CentralStartDisk != curDisk_) {
             RequestDisk(ecrec_.CentralStartDisk + 1);
             dir = zipStream_.get();
@@ -257,7 +268,13 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
     // The count at offset 10 of the end record (all disks), not the per-disk one; in recovery mode
     // whatever central records follow the scanned data.
     const int total = recovery_ ? 65535 : ecrec_.TotalEntries;
-    for (int i = 0; i < total; ++i) {
+    // A writer without Zip64 records keeps only the low 16 bits of a count above 65535: the directory then
+    // goes on past the counted records. Records that still start inside the directory's size are read
+    // too, in one file (the positions of a multi-disk directory are per disk).
+    const bool mayGoOn = !recovery_ && multiMode_ == mmNone;
+    const int64_t directoryEnd = (companion ? 0 : int64_t{ecrec_.CentralOffset}) + ecrec_.CentralSize;
+    int read = 0;
+    for (int i = 0; i < total || (mayGoOn && MoreRecords(*dir, directoryEnd)); ++i) {
         auto entry = std::make_unique<TZipHeaderInfo>();
         if (!entry->ReadCentral(dir, nextDisk)) {
             if (recovery_) return;
@@ -267,6 +284,7 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
             dir = zipStream_.get();
             return;
         }
+        ++read;
         if (LeavesFieldsToZip64(*dir, *entry)) throw EUnsupportedArchive(kZip64);
         if ((multiMode_ != mmNone || companion) && entry->CommentLength != 0) {
             // Read at once: the comment's disk (or the companion) is not at hand later.
@@ -301,6 +319,11 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
         if (files_->Add(entry.get()) >= 0) entry.release();
         else sharedOffsets_.insert(int64_t{entry->DiskNumberStart} << 32 | entry->LocalHeaderOffset);
     }
+    // Records beyond the count are only right when the count wrapped, that is past 65535 entries, and then
+    // the list (65520 at most) has refused the archive above. Any other difference is a directory that
+    // does not agree with its end record: no list of it can be trusted whole.
+    if (!recovery_ && read != total)
+        throw EBadZipFile(Format("The central directory holds %d entries, but its end record counts %d", read, total));
 }
 
 bool TVCLUnZip::RecoveryScan() {

@@ -524,6 +524,64 @@ TEST(ReaderZip64, ZipSixtyFourIsToldAsSuch) {
     }
 }
 
+// The count of the end record and the records of the directory: records past the count are read while
+// they start inside the directory's size (a count that wrapped past 65535 leaves them there); a count
+// that then still disagrees is refused, as is one larger than the records there are.
+TEST(ReaderEndRecord, TheCountAndTheRecordsMustAgree) {
+    ZipBuilder three;
+    three.Stored("a.txt", "a").Stored("b.txt", "b").Stored("c.txt", "c");
+    const std::string built = three.Build();
+    const size_t end = built.size() - 22;
+    const uint32_t oneRecord = 46 + 5;
+    // The built archive with the end record's counts and directory size replaced.
+    auto patched = [&](uint16_t count, uint32_t size) {
+        std::string bytes = built;
+        bytes[end + 8] = bytes[end + 10] = static_cast<char>(count & 0xFF);
+        bytes[end + 9] = bytes[end + 11] = static_cast<char>(count >> 8);
+        for (int k = 0; k < 4; ++k) bytes[end + 12 + k] = static_cast<char>(size >> (8 * k));
+        return bytes;
+    };
+    const uint32_t whole = 3 * oneRecord;
+    // One entry, and a signature record after its central record, inside the directory's size.
+    ZipBuilder one;
+    one.Stored("a.txt", "a");
+    std::string signed1 = one.Build();
+    signed1.insert(signed1.size() - 22, std::string("PK\x05\x05\x00\x00", 6));
+    signed1[signed1.size() - 22 + 12] = static_cast<char>(oneRecord + 6);
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> names;
+        std::string error;
+    } cases[] = {
+        {"as written", built, {"a.txt", "b.txt", "c.txt"}, ""},
+        {"an empty archive", ZipBuilder().Build(), {}, ""},
+        {"directory of size 0", patched(0, 0), {}, ""},
+        {"a signature record after the records", signed1, {"a.txt"}, ""},
+        {"the size ends the directory after the counted record", patched(1, oneRecord), {"a.txt"}, ""},
+        {"fewer counted than the directory holds", patched(1, whole), {},
+         "The central directory holds 3 entries, but its end record counts 1"},
+        {"none counted in a directory of records", patched(0, whole), {},
+         "The central directory holds 3 entries, but its end record counts 0"},
+        {"more counted than there are", patched(4, whole), {}, "Not a valid zip file!"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(dir / "c.zip", c.bytes);
+        TVCLUnZip z;
+        z.SetZipName(dir / "c.zip");
+        try {
+            z.ReadCentralDirectory();
+            EXPECT_EQ(c.error, "");
+        } catch (const EBadZipFile& e) {
+            EXPECT_EQ(e.what(), c.error);
+        }
+        EXPECT_EQ(Names(z), c.names);
+    }
+}
+
 // ---- recovery -----------------------------------------------------------------------------------------
 
 TEST(ReaderRecovery, ScansLocalHeadersWhenTheDirectoryWasCutOff) {
