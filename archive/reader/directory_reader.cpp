@@ -122,8 +122,14 @@ void TVCLUnZip::ReadCentralDirectory() {
 void TVCLUnZip::OpenAndRefresh() {
     // An archive replaced under an open stream (the writer renames the new one into place) is read anew.
     if (zipStream_ && !SameFile(zipStream_->Handle(), zipName_)) zipStream_.reset();
-    if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite,
-                                                                   FlushFilesOnClose);
+    if (!zipStream_) {
+        // A device or a FIFO is no archive, and reading one may never end (/dev/zero) or, for a FIFO, never
+        // start: it is refused before it is opened.
+        struct stat st {};
+        if (stat(fs::Resolve(zipName_).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw EFOpenError(Format("Cannot open file \"%s\". Not a regular file", zipName_.c_str()));
+        zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite, FlushFilesOnClose);
+    }
     if (files_ && CurrentStamp() == zipStamp_) return;
     ReadZipDirectory();
 }
