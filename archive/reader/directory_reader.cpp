@@ -10,10 +10,11 @@
 // a size, its offset or its disk to a Zip64 extra field, raises EUnsupportedArchive in every mode. The
 // recovery scan would only make a wrong list of such an archive.
 //
-// Everything read from the file is bounded: the end record is searched in at most 65557 bytes, the
-// central records are read while the 16-bit count or the directory's size says there are more, each costs
-// at least 46 bytes of file and the list takes 65520 at most, names are 16-bit lengths, the recovery scan moves forward by at least one local header per entry and stops at the list's
-// capacity, and every disk request either opens an existing file or ends with EUserCanceled.
+// Everything read from the file is bounded: the end record is searched in at most 65557 bytes, central
+// records are read while the 16-bit count or the directory's size says there are more (each costs at
+// least 46 bytes of file, and the list takes 65520 at most), names are 16-bit lengths, the recovery scan
+// moves forward by at least one local header per entry and stops at the list's capacity, and every disk
+// request either opens an existing file or ends with EUserCanceled.
 #include <sys/stat.h>
 
 #include <algorithm>

@@ -17,8 +17,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <functional>
+#include <string>
 
 #include "archive/codec/crypt.h"
 #include "archive/codec/decoder.h"

@@ -203,7 +203,8 @@ TEST(HostileArchive, NamesWithControlBytesAreRefusedForWhatTheyAre) {
     const std::string nul("\0x.txt", 6);
     const std::string esc = "a\x1b[2Jb.txt";
     const std::string del = "sub\x7f/c.ini";
-    WriteFile(tmp / "A.zip", ZipBuilder().Stored(nul, "1").Stored(esc, "2").Stored(del, "3").Stored("ok.txt", "4").Build());
+    WriteFile(tmp / "A.zip",
+              ZipBuilder().Stored(nul, "1").Stored(esc, "2").Stored(del, "3").Stored("ok.txt", "4").Build());
     const std::string why = ": its name holds control characters";
     const std::vector<std::string> expected = {nul + why, esc + why, del + why};
     for (const bool test : {true, false}) {
