@@ -53,6 +53,8 @@ ZB_DECLARE_EXCEPTION(EBiggerThanUncompressed, Exception); // "File is larger tha
 ZB_DECLARE_EXCEPTION(ENotEnoughRoom, Exception);          // "Not enough room to write archive"
 // A file or archive that does not fit the 32-bit fields of the format is refused, never truncated.
 ZB_DECLARE_EXCEPTION(EFileTooLarge, Exception);
+// An archive of a kind the engine does not read (not damaged: other tools may read it).
+ZB_DECLARE_EXCEPTION(EUnsupportedArchive, Exception);  // "This archive uses Zip64 records, which are not supported"
 // A written archive that does not read back whole is never put in place.
 ZB_DECLARE_EXCEPTION(EArchiveCheckFailed, Exception);  // "The new archive did not read back whole ... %s"
 

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 
+#include "archive/records/printable_name.h"
+
 namespace archive {
 
 Answer DefaultHost::MessageBox(const std::string& caption, const std::string& text, Buttons buttons) {
-    if (log_) std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    // A text may quote a stored name ("Replace existing file ...?"): nothing in it reaches the terminal raw.
+    if (log_) std::fprintf(stderr, "%s: %s\n", PrintableName(caption).c_str(), PrintableName(text).c_str());
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
 }
 

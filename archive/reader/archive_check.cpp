@@ -3,6 +3,8 @@
 // of every entry through the reader's test run. See archive_check.h.
 #include "archive/reader/archive_check.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -65,6 +67,11 @@ void CheckLocalHeaders(const std::string& path, TVCLUnZip& reader, CheckResult& 
 bool ReadDirectory(TVCLUnZip& reader, const std::string& path, CheckResult& result) {
     reader.IncompleteZipMode = izAssumeNotAZip;
     try {
+        // The reader takes a file of no bytes for an archive with no entries (a new archive starts so);
+        // what is checked here must have an end record, as a written archive always has.
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+            throw ENotAZipFile("Not a valid zip file!");
         reader.SetZipName(path);
         reader.ReadCentralDirectory();
     } catch (const std::exception& e) {

@@ -38,7 +38,8 @@ struct CheckResult {
 };
 
 // Only reads the directory of the archive at `path` (does it open?); `entries` and the first problem
-// as CheckArchive gives them.
+// as CheckArchive gives them. A file without an end record does not open, a file of no bytes included;
+// nor does anything but a regular file (a device, a FIFO, a folder), which is not even read.
 CheckResult OpenArchive(const std::string& path);
 
 // Checks the archive at `path`. `host` (or none) pumps messages while the data is decoded; `password`

@@ -1,6 +1,7 @@
 // Destination folders of extracted entries and the judgement of stored names (see destination.h).
 #include "archive/reader/destination.h"
 
+#include "archive/records/printable_name.h"
 #include "archive/records/sorted_zip.h"
 
 namespace archive::reader {
@@ -15,8 +16,7 @@ bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
 
 std::optional<std::string> UsableFolder(const std::string& rootDir, const std::string& storedFolder,
                                         const std::string& fileName) {
-    if (fileName == "." || fileName == ".." || fileName.find('\0') != std::string::npos ||
-        storedFolder.find('\0') != std::string::npos)
+    if (fileName == "." || fileName == ".." || HoldsControlBytes(fileName) || HoldsControlBytes(storedFolder))
         return std::nullopt;
     std::string folder = storedFolder;
     if (!rootDir.empty() && StartsWithIgnoreCase(folder, rootDir)) folder.erase(0, rootDir.size());
@@ -37,6 +37,11 @@ std::optional<std::string> UsableFolder(const std::string& rootDir, const std::s
         usable += '/';
     }
     return usable;
+}
+
+std::string NameRefusal(const std::string& rootDir, const std::string& storedFolder, const std::string& fileName) {
+    if (HoldsControlBytes(storedFolder) || HoldsControlBytes(fileName)) return kNameHoldsControls;
+    return UsableFolder(rootDir, storedFolder, fileName) ? std::string() : kNameLeadsOutside;
 }
 
 std::string DestinationFolder(const std::string& destDir, bool recreateDirs, const std::string& usableFolder) {

@@ -6,10 +6,15 @@
 // IncompleteZipMode decides: izAssumeMulti raises EIncompleteZip (ReadCentralDirectory swallows it),
 // izAssumeNotAZip raises ENotAZipFile, izAssumeBad rebuilds the list from the local headers.
 //
-// Everything read from the file is bounded: the end record is searched in at most 65557 bytes, a record
-// count is a 16-bit field and each central record costs at least 46 bytes of file, names are 16-bit
-// lengths, the recovery scan moves forward by at least one local header per entry and stops at the list's
-// capacity, and every disk request either opens an existing file or ends with EUserCanceled.
+// Zip64 is not read: an end record with a Zip64 locator in front of it, or a central record that leaves
+// a size, its offset or its disk to a Zip64 extra field, raises EUnsupportedArchive in every mode. The
+// recovery scan would only make a wrong list of such an archive.
+//
+// Everything read from the file is bounded: the end record is searched in at most 65557 bytes, central
+// records are read while the 16-bit count or the directory's size says there are more (each costs at
+// least 46 bytes of file, and the list takes 65520 at most), names are 16-bit lengths, the recovery scan
+// moves forward by at least one local header per entry and stops at the list's capacity, and every disk
+// request either opens an existing file or ends with EUserCanceled.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -35,11 +40,43 @@ constexpr int kIncompleteRetries = 100;
 constexpr int64_t kScanPumpBytes = 10240;
 // Entries one TSortedZip can hold.
 constexpr int kMaxEntries = 65520;
+constexpr const char* kZip64 = "This archive uses Zip64 records, which are not supported";
+constexpr uint16_t kZip64ExtraId = 0x0001;
 
 bool SameFile(int fd, const std::string& path) {
     struct stat a {}, b {};
     if (fd < 0 || fstat(fd, &a) != 0 || stat(fs::Resolve(path).c_str(), &b) != 0) return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether the central record just read from `dir` (which stands at its end) leaves a size, its offset or
+// its disk to a Zip64 extra field: the field holds 0xFFFFFFFF (0xFFFF) and the extra field has the
+// Zip64 block. The stream is left where it was.
+bool LeavesFieldsToZip64(TStream& dir, const TZipHeaderInfo& entry) {
+    if (entry.CompressedSize != UINT32_MAX && entry.UncompressedSize != UINT32_MAX &&
+        entry.LocalHeaderOffset != UINT32_MAX && entry.DiskNumberStart != UINT16_MAX)
+        return false;
+    const int64_t end = dir.Position();
+    const int64_t at = end - entry.CommentLength - entry.CentralExtraLength;
+    std::vector<uint8_t> extra(entry.CentralExtraLength);
+    bool zip64 = false;
+    if (!extra.empty() && dir.Seek(at, soFromBeginning) == at &&
+        dir.Read(extra.data(), static_cast<int64_t>(extra.size())) == static_cast<int64_t>(extra.size())) {
+        for (size_t i = 0; i + 4 <= extra.size() && !zip64; i += 4 + GetU16(&extra[i + 2]))
+            zip64 = GetU16(&extra[i]) == kZip64ExtraId;
+    }
+    dir.Seek(end, soFromBeginning);
+    return zip64;
+}
+
+// Whether another central record starts at the stream's position, before `end`. The stream stays where
+// it was.
+bool MoreRecords(TStream& dir, int64_t end) {
+    const int64_t at = dir.Position();
+    uint8_t sig[4] = {};
+    const bool more = at < end && dir.Read(sig, 4) == 4 && GetU32(sig) == kCentralHeaderSignature;
+    dir.Seek(at, soFromBeginning);
+    return more;
 }
 
 std::string UpperAscii(std::string s) {
@@ -86,8 +123,14 @@ void TVCLUnZip::ReadCentralDirectory() {
 void TVCLUnZip::OpenAndRefresh() {
     // An archive replaced under an open stream (the writer renames the new one into place) is read anew.
     if (zipStream_ && !SameFile(zipStream_->Handle(), zipName_)) zipStream_.reset();
-    if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite,
-                                                                   FlushFilesOnClose);
+    if (!zipStream_) {
+        // A device or a FIFO is no archive, and reading one may never end (/dev/zero) or, for a FIFO, never
+        // start: it is refused before it is opened.
+        struct stat st {};
+        if (stat(fs::Resolve(zipName_).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw EFOpenError(Format("Cannot open file \"%s\". Not a regular file", zipName_.c_str()));
+        zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite, FlushFilesOnClose);
+    }
     if (files_ && CurrentStamp() == zipStamp_) return;
     ReadZipDirectory();
 }
@@ -144,6 +187,10 @@ void TVCLUnZip::ReadZipDirectoryOnce() {
         }
     }
 
+    // Its counts, size and offset may be placeholders for the Zip64 end record's: reading on would take
+    // them for damage.
+    if (found && ecrec_.Zip64Locator) throw EUnsupportedArchive(kZip64);
+
     if (!found) {
         NotifyIncomplete();
         switch (IncompleteZipMode) {
@@ -161,7 +208,8 @@ void TVCLUnZip::ReadZipDirectoryOnce() {
 
     if (!files_) files_ = std::make_unique<TSortedZip>();
 
-    if (ecrec_.TotalEntries != 0) {
+    // A count of 0 with a directory of some size is read too: the count may have wrapped (below).
+    if (ecrec_.TotalEntries != 0 || ecrec_.CentralSize != 0) {
         if (!recovery_ && multiMode_ != mmNone && !companion && ecrec_.CentralStartDisk != curDisk_) {
             RequestDisk(ecrec_.CentralStartDisk + 1);
             dir = zipStream_.get();
@@ -227,7 +275,13 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
     // The count at offset 10 of the end record (all disks), not the per-disk one; in recovery mode
     // whatever central records follow the scanned data.
     const int total = recovery_ ? 65535 : ecrec_.TotalEntries;
-    for (int i = 0; i < total; ++i) {
+    // A writer without Zip64 records keeps only the low 16 bits of a count above 65535: the directory then
+    // goes on past the counted records. Records that still start inside the directory's size are read
+    // too, in one file (the positions of a multi-disk directory are per disk).
+    const bool mayGoOn = !recovery_ && multiMode_ == mmNone;
+    const int64_t directoryEnd = (companion ? 0 : int64_t{ecrec_.CentralOffset}) + ecrec_.CentralSize;
+    int read = 0;
+    for (int i = 0; i < total || (mayGoOn && MoreRecords(*dir, directoryEnd)); ++i) {
         auto entry = std::make_unique<TZipHeaderInfo>();
         if (!entry->ReadCentral(dir, nextDisk)) {
             if (recovery_) return;
@@ -237,6 +291,8 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
             dir = zipStream_.get();
             return;
         }
+        ++read;
+        if (LeavesFieldsToZip64(*dir, *entry)) throw EUnsupportedArchive(kZip64);
         if ((multiMode_ != mmNone || companion) && entry->CommentLength != 0) {
             // Read at once: the comment's disk (or the companion) is not at hand later.
             const int64_t end = dir->Position();
@@ -270,6 +326,11 @@ void TVCLUnZip::ReadCentralRecords(TStream*& dir, bool companion) {
         if (files_->Add(entry.get()) >= 0) entry.release();
         else sharedOffsets_.insert(int64_t{entry->DiskNumberStart} << 32 | entry->LocalHeaderOffset);
     }
+    // Records beyond the count are only right when the count wrapped, that is past 65535 entries, and then
+    // the list (65520 at most) has refused the archive above. Any other difference is a directory that
+    // does not agree with its end record: no list of it can be trusted whole.
+    if (!recovery_ && read != total)
+        throw EBadZipFile(Format("The central directory holds %d entries, but its end record counts %d", read, total));
 }
 
 bool TVCLUnZip::RecoveryScan() {

@@ -78,6 +78,33 @@ void EntryOutput::Step(const uint8_t* data, size_t n) {
     if (OnBlock) OnBlock(n);
 }
 
+bool DecodableMethod(uint16_t method) { return method <= 6 || method == 8; }
+
+std::string UnsupportedMethodText(uint16_t method) {
+    if (method == 99) return "AES encryption is not supported";
+    const char* name = nullptr;
+    switch (method) {
+        case 7: name = "Tokenizing"; break;
+        case 9: name = "Deflate64"; break;
+        case 10: name = "DCL Implode"; break;
+        case 12: name = "BZip2"; break;
+        case 14: name = "LZMA"; break;
+        case 16: name = "IBM z/OS CMPSC"; break;
+        case 18: name = "IBM TERSE"; break;
+        case 19: name = "IBM LZ77 z"; break;
+        case 20:  // the number Zstandard had before 93
+        case 93: name = "Zstandard"; break;
+        case 94: name = "MP3"; break;
+        case 95: name = "XZ"; break;
+        case 96: name = "JPEG"; break;
+        case 97: name = "WavPack"; break;
+        case 98: name = "PPMd"; break;
+        default: break;
+    }
+    const std::string number = std::to_string(method);
+    return "compression method " + (name ? std::string(name) + " (" + number + ")" : number) + " is not supported";
+}
+
 EntryDecode DecodeEntry(uint16_t method, uint16_t flags, uint32_t compressedBytes, uint32_t uncompressedSize,
                         codec::DecodeWorkspace& workspace, ArchiveInput& in, EntryOutput& out) {
     codec::DecodeResult result = codec::DecodeResult::Ok;

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "archive/codec/crypt.h"
 #include "archive/codec/decoder.h"
@@ -87,6 +88,14 @@ private:
 };
 
 enum class EntryDecode { Ok, DataError, OutOfMemory, UnknownMethod };
+
+// Whether DecodeEntry has a decoder for the method (stored, shrunk, reduced, imploded, deflated).
+bool DecodableMethod(uint16_t method);
+// Why an entry of a method DecodableMethod refuses cannot be read, in words: "compression method BZip2
+// (12) is not supported", "compression method 42 is not supported" for a number without a known name,
+// and "AES encryption is not supported" for 99 (the method of every AES-encrypted entry; the real one is
+// in its extra field).
+std::string UnsupportedMethodText(uint16_t method);
 
 // Decodes one entry with the decompressor of its method. `compressedBytes` is what the input step will
 // deliver (the encryption header already taken off).

@@ -13,6 +13,10 @@
 // target is still refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would
 // have been.
 //
+// An entry of a method we do not decode (BZip2, LZMA, AES encryption, ...) is not damaged: after the
+// "Unknown Compression Method" box it is skip reason 3 with the method named in SkipDetail, before any
+// password is asked for or any folder made.
+//
 // Nothing is written outside DestDir. A stored name is judged after all of its transformations
 // (destination.h); a refused one is skip reason 3, in a test as in an extraction. The folders below
 // DestDir are made and entered without following symbolic links (fs::FolderBeneath): an entry whose
@@ -266,7 +270,8 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     }
     const auto usable = reader::UsableFolder(z.rootDir_, entry.Directory(), entry.FileName());
     if (!usable) {
-        Refuse("its name leads outside the destination folder", entry.StoredName(), index, folderEntry);
+        Refuse(reader::NameRefusal(z.rootDir_, entry.Directory(), entry.FileName()), entry.StoredName(), index,
+               folderEntry);
         return;
     }
     if (testOnly && folderEntry) return;
@@ -282,6 +287,18 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     if (folderEntry) {
         if (fs::FolderBeneath(z.destDir_, relative, true, folder) != fs::BeneathResult::Ok)
             Refuse("its folder cannot be made", folder, index, true);
+        return;
+    }
+
+    if (!reader::DecodableMethod(entry.Method)) {
+        // Not damaged, only of a kind we do not read: refused for that, before a password is asked for
+        // (AES entries are encrypted too) or a folder is made.
+        z.messageText_ = "Unknown Compression Method";
+        z.host().MessageBox("Zip Error", z.messageText_, Buttons::Ok);
+        Refuse(reader::UnsupportedMethodText(entry.Method),
+               testOnly ? entry.StoredName()
+                        : reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(),
+               index, false);
         return;
     }
 

@@ -1,5 +1,6 @@
 #include "archive/records/end_central.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -29,6 +30,7 @@ void TEndCentral::Assign(const TEndCentral& source) {
         comment_.reset();
     }
     CommentPosition = source.CommentPosition;
+    Zip64Locator = source.Zip64Locator;
 }
 
 void TEndCentral::SetComment(const std::string& comment) {
@@ -91,6 +93,14 @@ bool TEndCentral::Locate(TStream& stream) {
         CommentLength = GetU16(p + 20);
         comment_.reset();
         CommentPosition = static_cast<uint32_t>(size - CommentLength);
+        const int64_t at = size - n + i - kZip64LocatorSize;  // where a locator would start
+        uint8_t locator[4] = {};
+        if (i >= kZip64LocatorSize) {
+            std::copy(p - kZip64LocatorSize, p - kZip64LocatorSize + 4, locator);
+        } else if (at >= 0 && stream.Seek(at, soFromBeginning) == at) {
+            stream.Read(locator, 4);
+        }
+        Zip64Locator = GetU32(locator) == kZip64LocatorSignature;
         return true;
     }
     return false;

@@ -8,6 +8,9 @@
 // The record is searched backwards in the last 65557 bytes (the largest comment plus the record): the
 // last "PK\5\6" wins, even when it sits inside the archive comment. No data before the archive is allowed
 // for: every position is an absolute position in the stream.
+//
+// An archive with Zip64 records has a 20-byte locator ("PK\6\7") right before this record, pointing at
+// the Zip64 end record that holds the real counts, size and offset; Locate notes whether it is there.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +39,7 @@ public:
     uint32_t CentralOffset = 0;
     uint16_t CommentLength = 0;
     uint32_t CommentPosition = 0;  // stream size - comment length when the record was located
+    bool Zip64Locator = false;     // the located record has a Zip64 locator in front of it
     bool PendingChange = false;    // a comment was changed: the archive must be rewritten
 
     void Clear();
@@ -58,6 +62,9 @@ public:
 private:
     std::optional<std::string> comment_;
 };
+
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr int kZip64LocatorSize = 20;
 
 // How far back from the end the record is searched.
 constexpr int64_t kEndCentralSearchSize = 65557;

@@ -74,6 +74,30 @@ TEST(Zbk, ExitCodesFollowTheEntries) {
     EXPECT_EQ(ReadFile(dir / "out4/fine.txt"), "fine");
 }
 
+// Names reach the terminal escaped, whole (not cut at a NUL), and refused for their control bytes.
+TEST(Zbk, NamesAreShownEscapedAndWhole) {
+    TempDir dir;
+    ZipBuilder b;
+    b.Stored("\x1b[31mred.txt", "r").Stored(std::string("\0hidden.txt", 11), "h").Stored("plain.txt", "p");
+    WriteFile(dir / "n.zip", b.Build());
+    const auto list = Zbk("list " + ShellQuote(dir / "n.zip"));
+    EXPECT_EQ(list.exitCode, 0) << list.output;
+    EXPECT_NE(list.output.find("  \\x1B[31mred.txt\n"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("  \\x00hidden.txt\n"), std::string::npos) << list.output;
+    for (const char* command : {"test ", "extract "}) {
+        const std::string out = std::string(command) == "test " ? "" : " " + ShellQuote(dir / "out");
+        const auto r = Zbk(command + ShellQuote(dir / "n.zip") + out);
+        EXPECT_EQ(r.exitCode, 1) << command << r.output;
+        EXPECT_NE(r.output.find("skipped (its name holds control characters): \\x1B[31mred.txt\n"), std::string::npos)
+            << command << r.output;
+        EXPECT_NE(r.output.find("skipped (its name holds control characters): \\x00hidden.txt\n"), std::string::npos)
+            << command << r.output;
+        EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << command << r.output;
+    }
+    EXPECT_EQ(ReadFile(dir / "out/plain.txt"), "p");
+    EXPECT_EQ(list.output.find('\x1b'), std::string::npos);
+}
+
 TEST(Zbk, MessageBoxesGoToStandardError) {
     TempDir dir;
     ZipBuilder b;
@@ -86,6 +110,9 @@ TEST(Zbk, MessageBoxesGoToStandardError) {
     const auto r = testing_support::Run(ShellQuote(Zbk()) + " test " + ShellQuote(dir / "m.zip") + " 2>&1 >/dev/null");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.output.find("Zip Error: Unknown Compression Method"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("skipped (compression method Deflate64 (9) is not supported): odd.bin"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("bad CRC"), std::string::npos) << r.output;
 }
 
 }  // namespace

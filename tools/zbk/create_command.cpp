@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "archive/host.h"
+#include "archive/records/printable_name.h"
 #include "archive/writer/vcl_zip.h"
 #include "tools/zbk/thread_option.h"
 
@@ -111,10 +112,11 @@ int RunCreateCommand(int argc, char** argv) {
         zip.OnSkippingFile = [](archive::TVCLUnZip*, archive::TSkipReason reason, const std::string& name, int,
                                 bool&) {
             std::fprintf(stderr, "skipped (%s): %s\n",
-                         reason == archive::skNotOverwritten ? "listed twice" : "cannot open", name.c_str());
+                         reason == archive::skNotOverwritten ? "listed twice" : "cannot open",
+                         archive::PrintableName(name).c_str());
         };
         zip.OnNoSuchFile = [](TVCLZip*, const std::string& name) {
-            std::fprintf(stderr, "no such file: %s\n", name.c_str());
+            std::fprintf(stderr, "no such file: %s\n", archive::PrintableName(name).c_str());
         };
         const int added = zip.Zip();
         std::printf("%d entries added, %d in the archive\n", added, zip.Count());

@@ -19,11 +19,15 @@
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/date_time.h"
+#include "archive/records/printable_name.h"
 #include "tools/zbk/thread_option.h"
 
 namespace {
 
 using archive::TVCLUnZip;
+
+// Every name goes out through this: a stored name may hold bytes a terminal acts on.
+std::string Shown(const std::string& name) { return archive::PrintableName(name); }
 
 int Usage() {
     std::fprintf(stderr,
@@ -63,11 +67,11 @@ bool Parse(int argc, char** argv, Options& options) {
 // Reports the per-entry failures; counts the entries that did not make it.
 void Watch(TVCLUnZip& zip, int& failures) {
     zip.OnBadCRC = [&](TVCLUnZip*, uint32_t calc, uint32_t stored, int index) {
-        std::fprintf(stderr, "bad CRC: %s (%08x, stored %08x)\n", zip.EntryName(index).c_str(), calc, stored);
+        std::fprintf(stderr, "bad CRC: %s (%08x, stored %08x)\n", Shown(zip.EntryName(index)).c_str(), calc, stored);
         ++failures;
     };
     zip.OnBadSize = [&](TVCLUnZip*, int64_t decoded, int64_t declared, int index) {
-        std::fprintf(stderr, "wrong size: %s (%lld bytes, declared %lld)\n", zip.EntryName(index).c_str(),
+        std::fprintf(stderr, "wrong size: %s (%lld bytes, declared %lld)\n", Shown(zip.EntryName(index)).c_str(),
                      static_cast<long long>(decoded), static_cast<long long>(declared));
         ++failures;
     };
@@ -75,7 +79,7 @@ void Watch(TVCLUnZip& zip, int& failures) {
         static const char* const kReasons[] = {"bad password", "not overwritten", "cannot open", "cannot create"};
         const std::string& detail = sender->SkipDetail();
         std::fprintf(stderr, "skipped (%s): %s\n", detail.empty() ? kReasons[reason & 3] : detail.c_str(),
-                     name.c_str());
+                     Shown(name).c_str());
         ++failures;
     };
 }
@@ -87,7 +91,7 @@ int List(TVCLUnZip& zip) {
         const archive::DateTimeParts t = archive::DecodeDateTime(zip.EntryDateTime(i));
         const archive::TZipHeaderInfo& e = zip.EntryInfo(i);
         std::printf("%10u %10u %6u  %04d-%02d-%02d %02d:%02d:%02d %08x  %s\n", e.UncompressedSize, e.CompressedSize,
-                    e.Method, t.year, t.month, t.day, t.hour, t.minute, t.second, e.Crc32, e.StoredName().c_str());
+                    e.Method, t.year, t.month, t.day, t.hour, t.minute, t.second, e.Crc32, Shown(e.StoredName()).c_str());
     }
     std::printf("%d entries\n", zip.Count());
     return 0;

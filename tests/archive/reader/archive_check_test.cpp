@@ -1,5 +1,9 @@
 // Reading an archive back whole: what each kind of damage is reported as, and the comparison of the
 // directory read back with what was meant to be written.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "archive/reader/archive_check.h"
@@ -54,6 +58,20 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
     beyond.uncompressedSize = 90000;
     cut.Add(beyond);
 
+    // Kinds we do not read are told as such, not as damage.
+    ZipBuilder bzip2;
+    ZipEntryRecipe packed;
+    packed.name = "DB/Logs.mdb";
+    packed.data = "BZh91AY&SY";
+    packed.method = 12;
+    bzip2.Add(packed).Stored("Config.ini", "[x]");
+    ZipBuilder aes;
+    ZipEntryRecipe sealed = packed;
+    sealed.method = 99;
+    sealed.flags = 1;
+    sealed.centralExtra = sealed.localExtra = std::string("\x01\x99\x07\x00\x02\x00" "AE\x03\x08\x00", 11);
+    aes.Add(sealed);
+
     struct Case {
         const char* what;
         std::string bytes;
@@ -70,6 +88,8 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
          "DB/Logs.mdb: its data overlaps another entry's (a possible zip bomb)"},
         {"data cut short", cut.Build(), true, "DB/Logs.mdb: Premature end of file reached"},
         {"no archive", "just text, no end record", false, ": Not a valid zip file!"},
+        {"bzip2", bzip2.Build(), true, "DB/Logs.mdb: compression method BZip2 (12) is not supported"},
+        {"aes", aes.Build(), true, "DB/Logs.mdb: AES encryption is not supported"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -82,6 +102,43 @@ TEST(CheckArchive, ReportsEachKindOfDamage) {
             EXPECT_EQ(r.entries.front().name, std::string(c.what) == "encrypted" ? "secret.txt" : "DB/Logs.mdb");
         }
     }
+}
+
+// What has no end record is no archive, however empty; what is not a regular file is refused unread
+// (/dev/zero would never end, a FIFO might never start). The end record alone is an empty archive.
+TEST(CheckArchive, OnlyAFileWithAnEndRecordIsAnArchive) {
+    TempDir dir;
+    WriteFile(dir / "empty.zip", "");
+    WriteFile(dir / "one.zip", "P");
+    WriteFile(dir / "none.zip", ZipBuilder().Build());
+    ASSERT_EQ(mkfifo((dir / "fifo.zip").c_str(), 0600), 0);
+    // The FIFO has a writer (this test) while it is checked: a reader that opened it would not wait for one.
+    const int writer = open((dir / "fifo.zip").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    testing_support::MakeDirs(dir / "folder.zip");
+    const std::string notRegular = "\". Not a regular file";
+    const struct {
+        std::string path;
+        std::string problem;  // "" for an archive
+    } cases[] = {
+        {dir / "empty.zip", "Not a valid zip file!"},
+        {dir / "one.zip", "Not a valid zip file!"},
+        {"/dev/null", "Cannot open file \"/dev/null" + notRegular},
+        {"/dev/zero", "Cannot open file \"/dev/zero" + notRegular},
+        {dir / "fifo.zip", "Cannot open file \"" + dir / "fifo.zip" + notRegular},
+        {dir / "folder.zip", "Cannot open file \"" + dir / "folder.zip" + notRegular},
+        {dir / "none.zip", ""},
+    };
+    for (const auto& c : cases) {
+        for (const bool whole : {true, false}) {
+            const CheckResult r = whole ? archive::CheckArchive(c.path) : archive::OpenArchive(c.path);
+            EXPECT_EQ(r.Ok(), c.problem.empty()) << c.path;
+            EXPECT_EQ(r.opened, c.problem.empty()) << c.path;
+            EXPECT_EQ(Problems(r), c.problem.empty() ? "" : ": " + c.problem) << c.path;
+            EXPECT_TRUE(r.entries.empty()) << c.path;
+        }
+    }
+    close(writer);
 }
 
 TEST(CheckArchive, ComparesTheDirectoryReadBack) {

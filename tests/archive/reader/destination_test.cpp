@@ -1,4 +1,5 @@
-// Destination folders of extracted entries, and the refusal of names that climb out of DestDir.
+// Destination folders of extracted entries, and the refusal of names that climb out of DestDir or hold
+// control bytes.
 #include "archive/reader/destination.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@ namespace {
 
 using archive::reader::DestinationFolder;
 using archive::reader::IsRefusedName;
+using archive::reader::NameRefusal;
 using archive::reader::UsableFolder;
 
 struct FolderCase {
@@ -51,18 +53,35 @@ TEST(DestinationFolder, FollowsDestDirRecreateDirsAndRootDir) {
     }
 }
 
-// Names are judged after the drive, the root and RootDir are cut: "C:.." is ".." then.
-TEST(DestinationFolder, NamesThatLeaveDestDirAreRefused) {
-    const std::pair<std::string, bool> cases[] = {
-        {"../evil.txt", true}, {"a/../../evil.txt", true}, {"a/..", true},     {"..", true},
-        {"C:../evil.ini", true}, {"C:/../evil.ini", true}, {"/../evil.ini", true}, {".", true},
-        {std::string("\0x.txt", 6), true}, {std::string("a\0/x.txt", 8), true},
-        {"a/b/c.txt", false},  {"..a/b", false},           {"a../b", false}, {"a/...", false},
-        {"./a", false},        {"C:..x/y", false},         {"", false},
+// Names are judged after the drive, the root and RootDir are cut: "C:.." is ".." then. A control byte
+// anywhere is refused for what it is, before anything is cut.
+TEST(DestinationFolder, EachRefusedNameGetsItsReason) {
+    const std::string outside = archive::reader::kNameLeadsOutside;
+    const std::string controls = archive::reader::kNameHoldsControls;
+    const std::pair<std::string, std::string> cases[] = {
+        // Plain, absolute and drive names stay below DestDir.
+        {"a/b/c.txt", ""}, {"..a/b", ""}, {"a../b", ""}, {"a/...", ""}, {"./a", ""}, {"", ""},
+        {"/etc/passwd", ""}, {"//srv/x", ""}, {"C:/Windows/x.ini", ""}, {"C:x.ini", ""}, {"C:..x/y", ""},
+        {"Gr\xC3\xBC\xC3\x9F" "e/\xE6\x97\xA5.txt", ""}, {"nbsp\xC2\xA0.txt", ""},
+        // Climbing out, after the drive or the root is cut.
+        {"../evil.txt", outside}, {"a/../../evil.txt", outside}, {"a/..", outside}, {"..", outside},
+        {"C:../evil.ini", outside}, {"C:/../evil.ini", outside}, {"/../evil.ini", outside}, {".", outside},
+        // Control bytes, in the folder or in the file name, whatever else the name does.
+        {std::string("\0x.txt", 6), controls}, {std::string("a\0/x.txt", 8), controls},
+        {std::string("x.txt\0.jpg", 10), controls},
+        {"\x01", controls}, {"dir/tab\tname", controls}, {"new\nline/x", controls}, {"del\x7f", controls},
+        {"unit\x1f.sep", controls}, {"\x1b[2J\x1b[1;1Hok.txt", controls}, {"../\x1b.txt", controls},
+        {"C:\x01/x", controls},
     };
-    for (const auto& [name, expected] : cases) EXPECT_EQ(IsRefusedName(name), expected) << name;
+    for (const auto& [name, reason] : cases) {
+        const size_t slash = name.rfind('/');
+        const size_t split = slash == std::string::npos ? 0 : slash + 1;
+        EXPECT_EQ(NameRefusal("", name.substr(0, split), name.substr(split)), reason) << name;
+        EXPECT_EQ(IsRefusedName(name), !reason.empty()) << name;
+    }
     // RootDir is cut before the judgement too.
     EXPECT_FALSE(UsableFolder("DB", "DB../", "x.ini"));
+    EXPECT_EQ(NameRefusal("DB", "DB../", "x.ini"), outside);
     EXPECT_EQ(UsableFolder("DB/", "DB/./sub//", "x.ini"), "sub/");
 }
 

@@ -7,6 +7,8 @@
 
 #include <fcntl.h>
 
+#include <functional>
+
 #include "archive/errors.h"
 #include "archive/reader/vcl_unzip.h"
 #include "tests/support/recording_host.h"
@@ -422,6 +424,164 @@ TEST(ReaderEndRecord, MoreEntriesClaimedThanPresentIsRefused) {
     EXPECT_THROW(u.UnZip(), EBadZipFile);
     EXPECT_EQ(u.Count(), 0);
     EXPECT_THROW(u.UnZip(), EBadZipFile);
+}
+
+// ---- Zip64 ---------------------------------------------------------------------------------------------
+
+// The Zip64 end record (at `at`) and its locator, as a writer puts them between the directory and the
+// end record.
+std::string Zip64Records(uint64_t entries, uint64_t size, uint64_t offset, uint64_t at) {
+    using testing_support::PutLE;
+    std::string out;
+    PutLE(out, 0x06064b50, 4), PutLE(out, 44, 8), PutLE(out, 45, 2), PutLE(out, 45, 2), PutLE(out, 0, 8);
+    PutLE(out, entries, 8), PutLE(out, entries, 8), PutLE(out, size, 8), PutLE(out, offset, 8);
+    PutLE(out, 0x07064b50, 4), PutLE(out, 0, 4), PutLE(out, at, 8), PutLE(out, 1, 4);
+    return out;
+}
+
+// Zip64 is refused as what it is, in every mode, whether the archive says so in front of its end record
+// or in an entry's extra field; an archive that only looks a little like it reads as before.
+TEST(ReaderZip64, ZipSixtyFourIsToldAsSuch) {
+    using testing_support::PutLE;
+    const std::string ut("UT\x05\x00\x03\x00\x00\x00\x00", 9);  // a timestamp block
+    std::string zip64Block;  // the Zip64 block with an uncompressed and a compressed size
+    PutLE(zip64Block, 0x0001, 2), PutLE(zip64Block, 16, 2), PutLE(zip64Block, 5, 8), PutLE(zip64Block, 5, 8);
+
+    // Two entries; `patch` changes the recipe of the first.
+    auto build = [](const std::function<void(ZipEntryRecipe&)>& patch, std::string comment = {}) {
+        ZipEntryRecipe first;
+        first.name = "a.txt";
+        first.data = "hello";
+        patch(first);
+        ZipBuilder b;
+        b.Add(first).Stored("b.txt", "b");
+        b.archiveComment = std::move(comment);
+        std::string bytes = b.Build();
+        return std::make_pair(bytes, b.CentralOffset());
+    };
+    auto withLocator = [](std::string bytes, uint32_t centralOffset, const std::string& between,
+                          size_t commentLength = 0, bool placeholders = true) {
+        const size_t end = bytes.size() - 22 - commentLength;
+        const uint32_t centralSize = static_cast<uint32_t>(end - centralOffset);
+        bytes.insert(end, Zip64Records(2, centralSize, centralOffset, end) + between);
+        if (placeholders) {  // count and offset left to the Zip64 end record, as writers do
+            const size_t record = bytes.size() - 22 - commentLength;
+            bytes.replace(record + 8, 4, "\xFF\xFF\xFF\xFF");
+            bytes.replace(record + 16, 4, "\xFF\xFF\xFF\xFF");
+        }
+        return bytes;
+    };
+    const auto plain = build([](ZipEntryRecipe&) {});
+    const std::string longComment(65530, 'c');  // the end record then starts 5 bytes into the search block
+    const auto commented = build([](ZipEntryRecipe&) {}, longComment);
+    std::string offsetPlaceholder = build([&](ZipEntryRecipe& e) { e.centralExtra = zip64Block; }).first;
+    offsetPlaceholder.replace(plain.second + 42, 4, "\xFF\xFF\xFF\xFF");  // the first record's offset
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool refused;
+    } cases[] = {
+        {"plain", plain.first, false},
+        {"Zip64 end record and locator", withLocator(plain.first, plain.second, ""), true},
+        {"locator, the end record's own fields right", withLocator(plain.first, plain.second, "", 0, false), true},
+        {"locator a byte away from the end record", withLocator(plain.first, plain.second, "x", 0, false), false},
+        {"locator before an end record with a long comment",
+         withLocator(commented.first, commented.second, "", longComment.size(), false), true},
+        {"uncompressed size in the Zip64 block",
+         build([&](ZipEntryRecipe& e) { e.uncompressedSize = 0xFFFFFFFF, e.centralExtra = zip64Block; }).first, true},
+        {"compressed size in the Zip64 block",
+         build([&](ZipEntryRecipe& e) { e.compressedSize = 0xFFFFFFFF, e.centralExtra = zip64Block; }).first, true},
+        {"offset in the Zip64 block", offsetPlaceholder, true},
+        {"disk in the Zip64 block",
+         build([&](ZipEntryRecipe& e) { e.diskNumberStart = 0xFFFF, e.centralExtra = zip64Block; }).first, true},
+        {"Zip64 block after another block",
+         build([&](ZipEntryRecipe& e) { e.uncompressedSize = 0xFFFFFFFF, e.centralExtra = ut + zip64Block; }).first,
+         true},
+        {"Zip64 block beside real sizes", build([&](ZipEntryRecipe& e) { e.centralExtra = zip64Block; }).first, false},
+        {"all ones without a Zip64 block",
+         build([&](ZipEntryRecipe& e) { e.uncompressedSize = 0xFFFFFFFF, e.centralExtra = ut; }).first, false},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(dir / "z.zip", c.bytes);
+        for (const TIncompleteZipMode mode : {izAssumeMulti, izAssumeBad, izAssumeNotAZip}) {
+            TVCLUnZip z;
+            z.IncompleteZipMode = mode;
+            z.SetZipName(dir / "z.zip");
+            if (!c.refused) {
+                EXPECT_NO_THROW(z.ReadCentralDirectory()) << mode;
+                EXPECT_EQ(Names(z), (std::vector<std::string>{"a.txt", "b.txt"})) << mode;
+                continue;
+            }
+            try {
+                z.ReadCentralDirectory();
+                ADD_FAILURE() << "read " << z.Count() << " entries, mode " << mode;
+            } catch (const EUnsupportedArchive& e) {
+                EXPECT_STREQ(e.what(), "This archive uses Zip64 records, which are not supported");
+            }
+            EXPECT_EQ(z.Count(), 0);
+        }
+    }
+}
+
+// The count of the end record and the records of the directory: records past the count are read while
+// they start inside the directory's size (a count that wrapped past 65535 leaves them there); a count
+// that then still disagrees is refused, as is one larger than the records there are.
+TEST(ReaderEndRecord, TheCountAndTheRecordsMustAgree) {
+    ZipBuilder three;
+    three.Stored("a.txt", "a").Stored("b.txt", "b").Stored("c.txt", "c");
+    const std::string built = three.Build();
+    const size_t end = built.size() - 22;
+    const uint32_t oneRecord = 46 + 5;
+    // The built archive with the end record's counts and directory size replaced.
+    auto patched = [&](uint16_t count, uint32_t size) {
+        std::string bytes = built;
+        bytes[end + 8] = bytes[end + 10] = static_cast<char>(count & 0xFF);
+        bytes[end + 9] = bytes[end + 11] = static_cast<char>(count >> 8);
+        for (int k = 0; k < 4; ++k) bytes[end + 12 + k] = static_cast<char>(size >> (8 * k));
+        return bytes;
+    };
+    const uint32_t whole = 3 * oneRecord;
+    // One entry, and a signature record after its central record, inside the directory's size.
+    ZipBuilder one;
+    one.Stored("a.txt", "a");
+    std::string signed1 = one.Build();
+    signed1.insert(signed1.size() - 22, std::string("PK\x05\x05\x00\x00", 6));
+    signed1[signed1.size() - 22 + 12] = static_cast<char>(oneRecord + 6);
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> names;
+        std::string error;
+    } cases[] = {
+        {"as written", built, {"a.txt", "b.txt", "c.txt"}, ""},
+        {"an empty archive", ZipBuilder().Build(), {}, ""},
+        {"directory of size 0", patched(0, 0), {}, ""},
+        {"a signature record after the records", signed1, {"a.txt"}, ""},
+        {"the size ends the directory after the counted record", patched(1, oneRecord), {"a.txt"}, ""},
+        {"fewer counted than the directory holds", patched(1, whole), {},
+         "The central directory holds 3 entries, but its end record counts 1"},
+        {"none counted in a directory of records", patched(0, whole), {},
+         "The central directory holds 3 entries, but its end record counts 0"},
+        {"more counted than there are", patched(4, whole), {}, "Not a valid zip file!"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(dir / "c.zip", c.bytes);
+        TVCLUnZip z;
+        z.SetZipName(dir / "c.zip");
+        try {
+            z.ReadCentralDirectory();
+            EXPECT_EQ(c.error, "");
+        } catch (const EBadZipFile& e) {
+            EXPECT_EQ(e.what(), c.error);
+        }
+        EXPECT_EQ(Names(z), c.names);
+    }
 }
 
 // ---- recovery -----------------------------------------------------------------------------------------
