@@ -10,6 +10,7 @@
 #include "archive/fs/fs.h"
 #include "archive/reader/destination.h"
 #include "archive/reader/vcl_unzip.h"
+#include "archive/records/printable_name.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -72,13 +73,14 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
         const std::string stored = sender->EntryInfo(index).StoredName();
         const bool unsafe = archive::reader::IsRefusedName(stored);
         const std::string detail = sender->SkipDetail();
+        // Names from the backup are shown with their control characters escaped, never raw.
         const QString target = reason == archive::skBadPassword ? currentFile_
-                               : unsafe ? QString::fromStdString(stored)
+                               : unsafe ? QString::fromStdString(archive::PrintableName(stored))
                                         : QString::fromStdString(archive::fs::Resolve(name));
         QString why;
         if (reason == archive::skBadPassword) {
             why = QStringLiteral("encrypted in the backup");
-        } else if (unsafe) {
+        } else if (unsafe && (detail.empty() || detail == archive::reader::kNameLeadsOutside)) {
             why = QStringLiteral("refused: its name in the backup reaches outside the logger folder");
         } else if (!detail.empty()) {
             why = QStringLiteral("refused: ") + QString::fromStdString(detail);

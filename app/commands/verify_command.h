@@ -13,6 +13,8 @@ namespace app {
 
 struct VerifyReport {
     QString archive;
+    bool opened = false;   // its directory could be read
+    bool damaged = false;  // some problem is damage, not merely something this program does not read
     int entries = 0;
     QStringList problems;  // "<entry>: <what>", or the reason the archive does not open
     bool Ok() const { return problems.isEmpty(); }
@@ -20,7 +22,10 @@ struct VerifyReport {
 
 VerifyReport VerifyBackup(const QString& archivePath, archive::Host* host = nullptr);
 
-// "<archive>: OK, <n> entries" or "<archive>: damaged"; the problems go on lines of their own.
+// "<archive>: OK, <n> entries"; "<archive>: damaged" when an entry is; "<archive>: does not open" when
+// its directory cannot be read; "<archive>: cannot be checked" when all that stands in the way is a
+// kind of archive or entry this program does not read (it may well be whole). The problems go on lines
+// of their own.
 QString VerifySummary(const VerifyReport& report);
 
 }  // namespace app

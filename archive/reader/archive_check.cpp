@@ -11,6 +11,7 @@
 
 #include "archive/errors.h"
 #include "archive/host.h"
+#include "archive/reader/entry_io.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/little_endian.h"
 #include "archive/records/zip_header_info.h"
@@ -74,6 +75,9 @@ bool ReadDirectory(TVCLUnZip& reader, const std::string& path, CheckResult& resu
             throw ENotAZipFile("Not a valid zip file!");
         reader.SetZipName(path);
         reader.ReadCentralDirectory();
+    } catch (const EUnsupportedArchive& e) {
+        result.problems.push_back({"", e.what(), true});
+        return false;
     } catch (const std::exception& e) {
         result.problems.push_back({"", e.what()});
         return false;
@@ -113,11 +117,12 @@ CheckResult CheckArchive(const std::string& path, Host* host, const std::string&
         result.problems.push_back({sender->EntryInfo(index).StoredName(), "CRC or size mismatch"});
     };
     reader.OnSkippingFile = [&](TVCLUnZip* sender, TSkipReason reason, const std::string&, int index, bool&) {
-        const std::string name = sender->EntryInfo(index).StoredName();
+        const TZipHeaderInfo& entry = sender->EntryInfo(index);
         const std::string why = reason == skBadPassword      ? "encrypted, no password"
                                 : !sender->SkipDetail().empty() ? sender->SkipDetail()
                                                                 : "cannot be read";
-        result.problems.push_back({name, why});
+        result.problems.push_back({entry.StoredName(), why,
+                                   reason == skBadPassword || !reader::DecodableMethod(entry.Method)});
     };
     reader.DoAll = true;
     try {

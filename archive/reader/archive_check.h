@@ -28,6 +28,9 @@ struct CheckedEntry {
 struct CheckProblem {
     std::string entry;  // stored name; empty for a problem of the whole archive
     std::string what;
+    // Not damage: a kind of archive or entry this engine does not read (a method, Zip64 records) or
+    // cannot read without a password. Such an archive may be whole; it just cannot be checked here.
+    bool unread = false;
 };
 
 struct CheckResult {

@@ -86,14 +86,23 @@ private slots:
                                      "Registry key " + kLogKey + ": not imported, because the configuration could not be restored whole",
                                      "Registry key " + kServerKey + ": not imported, because the configuration could not be restored whole"}),
              {}, 0},
-            {"a name too long for the file system",
-             [&](auto& e) { e.push_back({longName, "too long"}); }, nullptr, false, false, false, true,
-             "incomplete: " + Lines({longName + ": refused: its name is too long for the file system",
+            {"a name with a control character, told escaped",
+             [](auto& e) { e.push_back({QString::fromLatin1("Bad\x1b[2Jname.ini"), "hidden"}); }, nullptr, false, false, false, true,
+             "incomplete: " + Lines({"Bad\\x1B[2Jname.ini: refused: its name holds control characters",
                                      "Config.ini: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
                                      "Card.qsl: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
                                      "Registry key " + kLogKey + ": not imported, because the configuration could not be restored whole",
                                      "Registry key " + kServerKey + ": not imported, because the configuration could not be restored whole"}),
              {}, 0},
+            {"a method this program does not read is named, not called damage",
+             [](auto& e) {
+                 for (MadeEntry& m : e)
+                     if (m.name == "DB/Logs.ldb") m.method = "bzip2";
+             },
+             nullptr, true, false, true, false,
+             "incomplete: " + Lines({"DB/Logs.ldb: refused: compression method BZip2 (12) is not supported",
+                                     "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"}),
+             {"DB/Awards.mdb"}, 0},
             {"a snapshot missing from the backup",
              [](auto& e) { std::erase_if(e, [](const MadeEntry& m) { return m.name.contains("server"); }); }, nullptr,
              false, false, false, true,
@@ -103,6 +112,14 @@ private slots:
              "incomplete: " + Lines({"Registry key " + kLogKey + ": not imported: regedit failed with exit code 3",
                                      "Registry key " + kServerKey + ": not imported: regedit failed with exit code 3"}),
              {"Config.ini", "Card.qsl"}, 2},
+            {"a name too long for the file system",
+             [&](auto& e) { e.push_back({longName, "too long"}); }, nullptr, false, false, false, true,
+             "incomplete: " + Lines({longName + ": refused: its name is too long for the file system",
+                                     "Config.ini: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
+                                     "Card.qsl: not restored, because not all files of \"Configuration files (*.ini, *.dat.*, *.qsl...)\" could be",
+                                     "Registry key " + kLogKey + ": not imported, because the configuration could not be restored whole",
+                                     "Registry key " + kServerKey + ": not imported, because the configuration could not be restored whole"}),
+             {}, 0},
         };
         for (const auto& c : cases) {
             CommandRig r;
