@@ -6,7 +6,6 @@
 
 #include "app/platform/dialogs.h"
 #include "app/platform/linux_process_list.h"
-#include "app/platform/message_box_dialogs.h"
 #include "app/platform/process_list.h"
 #include "app/platform/qt_process_runner.h"
 #include "app/platform/registry_snapshot.h"
@@ -20,7 +19,11 @@
 #include <functional>
 #include <memory>
 
+class QWidget;
+
 namespace app::platform {
+
+class MessageBoxDialogs;
 
 struct Services {
     ProcessList* processes = nullptr;
@@ -37,18 +40,19 @@ struct Services {
 class LinuxServices {
 public:
     explicit LinuxServices(std::function<QString()> loggerFolder);
+    ~LinuxServices();
     LinuxServices(const LinuxServices&) = delete;
     LinuxServices& operator=(const LinuxServices&) = delete;
 
     const Services& Get() const { return services_; }
     // The boxes are centred on this window once it exists.
-    void SetDialogParent(QWidget* parent) { dialogs_.SetParent(parent); }
+    void SetDialogParent(QWidget* parent);
 
 private:
     QtProcessRunner runner_;
     LinuxProcessList processes_;
     EventLoopSleeper sleeper_;
-    MessageBoxDialogs dialogs_;
+    std::unique_ptr<MessageBoxDialogs> dialogs_;  // the widgets stay out of this header
     DesktopWebOpener web_;
     BuildVersionInfo version_;
     std::unique_ptr<WineWindowCloser> windowCloser_;
