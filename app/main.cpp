@@ -6,9 +6,9 @@
 // Win32 helper in the logger's Wine prefix, real sleeps, Qt message boxes, the form state in QSettings
 // and the engine's host on Qt. Everything ends when the window closes (also when a start check fails).
 #include "app/cli/command_line.h"
-#include "app/desktop_look.h"
-#include "app/main_window.h"
-#include "app/qt_host.h"
+#include "app/window/desktop_look.h"
+#include "app/window/main_window.h"
+#include "app/window/qt_host.h"
 #include "app/startup_facts.h"
 #include "ui/settings_form_store.h"
 

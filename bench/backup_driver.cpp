@@ -14,11 +14,11 @@
 // Exit code 0 when the window reported the backup ("Created file: ...", also in the warning that the
 // registry snapshots are missing), 1 on any error box. With NO_VERIFY=1 in the environment the writer
 // does not read the archive back (the program always does): what the read-back costs is the difference.
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 #include "app/platform/qt_process_runner.h"
 #include "app/platform/wine_prefix.h"
 #include "app/platform/wine_registry_snapshot.h"
-#include "app/qt_host.h"
+#include "app/window/qt_host.h"
 #include "archive/writer/vcl_zip.h"
 #include "tests/app/support/fakes.h"
 #include "ui/form_placement.h"

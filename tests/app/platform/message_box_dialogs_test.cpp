@@ -2,7 +2,7 @@
 // caption, Yes and No buttons for a confirmation, and closing the box counting as No.
 #include "app/platform/message_box_dialogs.h"
 
-#include "app/desktop_look.h"
+#include "app/window/desktop_look.h"
 #include "tests/support/test_support.h"
 
 #include <QAbstractButton>

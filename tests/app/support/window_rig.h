@@ -9,7 +9,7 @@
 // Header-only on purpose: every test executable includes it without a build rule of its own.
 #pragma once
 
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 #include "archive/host.h"
 #include "tests/app/support/fakes.h"
 #include "tests/support/test_support.h"

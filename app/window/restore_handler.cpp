@@ -12,7 +12,7 @@
 // error box.
 #include "app/backup_layout.h"
 #include "app/commands/restore_command.h"
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 #include "app/native_path.h"
 #include "archive/fs/fs.h"
 #include "archive/reader/vcl_unzip.h"

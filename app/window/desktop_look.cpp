@@ -1,6 +1,6 @@
 // The icon is drawn in a 64-unit square, the same shapes as dist/zorvel-backup.svg: a blue tile, a white
 // archive sheet with a zip fastener down its middle and the fastener's yellow pull.
-#include "app/desktop_look.h"
+#include "app/window/desktop_look.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -11,7 +11,7 @@
 //  3. closing: FormCloseQuery stores the backup folder, after which FormStorage1 saves.
 // While a command works (Panel3 disabled) the menu and close box stay live because the engine pumps
 // messages; closing is then refused, since the command is still using the window and its files.
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 #include "app/native_path.h"
 
 #include "app/backup_layout.h"

@@ -477,4 +477,4 @@ private slots:
 };
 
 QTEST_MAIN(BackupRestoreTest)
-#include "backup_restore_test.moc"
+#include "restore_handler_test.moc"

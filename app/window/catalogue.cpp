@@ -6,7 +6,7 @@
 // there changes the field's text, which runs this refresh again from inside the picker's return. Either
 // way the refresh then selects the last item -- after a cancelled picker that is the newest backup of
 // the folder the list still shows.
-#include "app/catalogue.h"
+#include "app/window/catalogue.h"
 #include "app/native_path.h"
 
 #include "app/creation_label.h"

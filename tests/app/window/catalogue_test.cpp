@@ -2,7 +2,7 @@
 // selected, the creation label, the restore button, the stored folder, deleting, the folder picker for a
 // folder that cannot be listed, and the label, button and restore after typing, pauses and clicks.
 #include "app/backup_layout.h"
-#include "app/catalogue.h"
+#include "app/window/catalogue.h"
 #include "app/creation_label.h"
 #include "app/native_path.h"
 #include "archive/reader/vcl_unzip.h"

@@ -1,5 +1,5 @@
 // QtHost: the engine's host calls mapped onto Qt; see qt_host.h.
-#include "app/qt_host.h"
+#include "app/window/qt_host.h"
 
 #include "app/platform/message_box_dialogs.h"
 

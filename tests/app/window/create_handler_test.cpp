@@ -406,4 +406,4 @@ private slots:
 };
 
 QTEST_MAIN(BackupCreateTest)
-#include "backup_create_test.moc"
+#include "create_handler_test.moc"

@@ -10,7 +10,7 @@
 // the error box.
 #include "app/backup_layout.h"
 #include "app/commands/create_command.h"
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
 #include "ui/directory_edit.h"
 

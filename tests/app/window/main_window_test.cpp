@@ -2,7 +2,7 @@
 // (outside a logger folder, with the logger running as a real process), closing while a command works,
 // the error wrapper, the progress handlers, and what comes back after a restart.
 #include "app/backup_layout.h"
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 #include "app/native_path.h"
 #include "app/version_stamp.h"
 #include "archive/errors.h"

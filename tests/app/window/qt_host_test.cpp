@@ -1,6 +1,6 @@
 // The engine's host on Qt: the file filter's translation, the boxes' answers, the busy cursor that
 // never pops a cursor it did not push, and the message pump.
-#include "app/qt_host.h"
+#include "app/window/qt_host.h"
 #include "tests/ui/modal_driver.h"
 
 #include <QMessageBox>

@@ -19,7 +19,7 @@
 #pragma once
 
 #include "app/backup_layout.h"
-#include "app/catalogue.h"
+#include "app/window/catalogue.h"
 #include "app/commands/reporter.h"
 #include "app/commands/run_lock.h"
 #include "app/logger_guard.h"
@@ -167,7 +167,8 @@ public:
     void UnZip1UnZipComplete(archive::TVCLUnZip* Sender, int FileCount);
 
 public slots:
-    // The backup command (backup_create.cpp) and the restore command (restore_backup.cpp).
+    // The Create and Restore handlers (create_handler.cpp, restore_handler.cpp): the window's part of the
+    // create and restore commands.
     void CreateBTClick();
     void RectoreBTClick();
 
