@@ -4,6 +4,7 @@
 // at each of its decisions.
 #include "app/backup_layout.h"
 #include "app/commands/run_lock.h"
+#include "app/startup_facts.h"
 #include "archive/fs/scratch.h"
 #include "tests/app/support/cli_rig.h"
 
@@ -300,6 +301,43 @@ private slots:
         for (const QString& folder : folders) expected.append(QDir::cleanPath(folder + "/.zbk-abc123"));
         expected.sort();
         QCOMPARE(left, expected);
+    }
+
+    // The program linked into the logger folder (to a build, or to an installed copy): both faces take
+    // the link's folder as the logger folder, whether it is started by its full path, from the logger
+    // folder itself, or by a name found on PATH.
+    void aProgramLinkedIntoTheLoggerFolder() {
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        const QString program = QFileInfo(qEnvironmentVariable("ZORVEL_BACKUP")).absoluteFilePath();
+        const QString linked = r.root() + "/Linked Log/";
+        WriteTree(linked, LoggerFiles());
+        QVERIFY(QFile::link(program, linked + "ZORVEL_Backup"));
+
+        const struct {
+            const char* name;
+            QString argv0, cwd, path;
+        } starts[] = {
+            {"full path", linked + "ZORVEL_Backup", "/", "/usr/bin"},
+            {"from the logger folder", "./ZORVEL_Backup", linked, "/usr/bin"},
+            {"found on PATH", "ZORVEL_Backup", "/", "/usr/bin:" + linked},
+        };
+        for (const auto& s : starts) {
+            const StartupFacts facts = WorkOutStartupFacts({s.argv0, "backup"}, s.cwd, s.path, program);
+            QVERIFY2(facts.loggerFolder == linked, qPrintable(QString(s.name) + ": " + facts.loggerFolder));
+            QVERIFY2(facts.executablePath == linked + "ZORVEL_Backup", s.name);
+        }
+        const StartupFacts unknown = WorkOutStartupFacts({"", "backup"}, "/", "", program);
+        QCOMPARE(unknown.executablePath, program);
+
+        QProcess run;
+        run.setProcessEnvironment(r.Environment());
+        run.setWorkingDirectory(linked);
+        run.start(linked + "ZORVEL_Backup", {"backup", "--to", r.backups});
+        const CliRun made = Finish(run);
+        QVERIFY2(made.exitCode == 4, qPrintable(made.Text()));  // no registry outside a Wine prefix
+        QVERIFY(!made.err.contains(QString::fromLatin1(kNotInLoggerFolder)));
+        QCOMPARE(UnzipEntries(made.out.trimmed()).size(), BackedUpFiles().size());
     }
 
     // The exit code at each of its decisions, for the commands that need no registry.
