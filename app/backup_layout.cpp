@@ -23,7 +23,7 @@ const std::vector<RestoreCategory>& RestoreCategories() {
         {RestoreCategory::Logs, kLogsCaption, {"db/logs.*"}, "db/", false},
         // Only the snapshots: anything else a backup may hold from tmp would only replace a file of the
         // user's there before it is deleted again.
-        {RestoreCategory::Always, nullptr, {kRegistrySnapshots[0].file, kRegistrySnapshots[1].file}, "tmp", false},
+        {RestoreCategory::RegistrySnapshots, nullptr, {kRegistrySnapshots[0].file, kRegistrySnapshots[1].file}, "tmp", false},
         {RestoreCategory::Configuration, kConfigurationCaption,
          {"*.ini", "*.qsl", "*.aal", "*.dat", "LanguageFile*", "*.txt", "*.md", "*.lyr", "*.sys"},
          "",

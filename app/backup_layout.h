@@ -74,7 +74,7 @@ inline constexpr char kConfigurationCaption[] = "Configuration files (*.ini, *.d
 // the folder they go to (relative to the logger folder) and whether their stored folders are
 // recreated below it.
 struct RestoreCategory {
-    enum Box { Awards, Database, Logs, Always, Configuration };
+    enum Box { Awards, Database, Logs, RegistrySnapshots, Configuration };
     Box box;
     const char* caption;  // the check box's text; none for the snapshots, which are always unpacked
     std::vector<const char*> patterns;
@@ -82,7 +82,7 @@ struct RestoreCategory {
     bool recreateDirs;
 };
 
-// The five categories in the order they are restored; the snapshots (Always) are unpacked into tmp
+// The five categories in the order they are restored; the registry snapshots are unpacked into tmp
 // whatever the user chose.
 const std::vector<RestoreCategory>& RestoreCategories();
 

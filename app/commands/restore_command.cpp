@@ -30,7 +30,7 @@ bool Chosen(const RestoreRequest& request, RestoreCategory::Box box) {
         case RestoreCategory::Awards: return request.awards;
         case RestoreCategory::Database: return request.database;
         case RestoreCategory::Logs: return request.logs;
-        case RestoreCategory::Always: return true;
+        case RestoreCategory::RegistrySnapshots: return true;
         case RestoreCategory::Configuration: return request.configuration;
     }
     return false;
@@ -38,12 +38,6 @@ bool Chosen(const RestoreRequest& request, RestoreCategory::Box box) {
 
 }  // namespace
 
-// What one part did: the entries it matched, the files it started on and those that failed, with why.
-struct RestoreCommand::Part {
-    int matched = 0;
-    QStringList started;
-    QMap<QString, QString> failed;
-};
 
 QString IncompleteRestoreText(const QStringList& notRestored) {
     return QStringLiteral("Not everything was restored. These files were left as they were:\n") +
@@ -102,19 +96,9 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
     return part;
 }
 
-QStringList RestoreCommand::Run(const RestoreRequest& request) {
-    const QString& logger = request.loggerFolder;
-    RemoveStaleScratchFiles(logger, QFileInfo(request.archivePath).path());
-    if (const QString problem = TmpFolderProblem(logger); !problem.isEmpty())
-        throw std::runtime_error((problem + QStringLiteral(" Nothing was restored.")).toStdString());
-    unzip_.SetZipName(Native(request.archivePath));
+// ---- the command in steps: the parts, the registry, the words --------------------------------------
 
-    QStringList notRestored;
-    QStringList restoredParts;
-    QStringList pendingParts;
-    for (const RestoreCategory& category : RestoreCategories())
-        if (category.caption && Chosen(request, category.box)) pendingParts.append(Quoted(category.caption));
-    const RestoreCategory* current = nullptr;
+void RestoreCommand::RunParts(const RestoreRequest& request) {
     // Every part is all or nothing; the reader is given back as it was, whatever happens.
     struct AllOrNothing {
         bool& flag;
@@ -122,90 +106,123 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
         ~AllOrNothing() { flag = saved; }
     } allOrNothing{unzip_.AllOrNothing};
     unzip_.AllOrNothing = true;
+    unzip_.ReadCentralDirectory();
+    unzip_.OverwriteMode = archive::Always;
+    for (const RestoreCategory& category : RestoreCategories()) {
+        if (!Chosen(request, category.box)) continue;
+        current_ = &category;
+        Part part = RunPart(request, category);
+        current_ = nullptr;
+        outcomes_.push_back({&category, std::move(part)});
+    }
+}
+
+bool RestoreCommand::Whole(int box) const {
+    for (const Outcome& outcome : outcomes_)
+        if (outcome.category->box == box) return outcome.part.failed.isEmpty();
+    return false;
+}
+
+QStringList RestoreCommand::ImportRegistrySnapshots(const QString& logger) {
+    // The keys go back only with the configuration they belong to, and only when both came back whole.
+    const bool whole = Whole(RestoreCategory::Configuration) && Whole(RestoreCategory::RegistrySnapshots);
+    QStringList notImported;
+    for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots) {
+        const QString key = QString::fromLatin1(snapshot.key);
+        const QString file = logger + QString::fromLatin1(snapshot.file);
+        if (!whole) {
+            notImported.append(QStringLiteral("Registry key %1: not imported, because the configuration "
+                                              "could not be restored whole").arg(key));
+            continue;
+        }
+        if (!QFileInfo::exists(file)) {
+            notImported.append(QStringLiteral("Registry key %1: not in this backup").arg(key));
+            continue;
+        }
+        registry_.ImportFile(file);
+        const QString problem = registry_.LastProblem();
+        if (!problem.isEmpty()) notImported.append(QStringLiteral("Registry key %1: not imported: %2").arg(key, problem));
+    }
+    return notImported;
+}
+
+QStringList RestoreCommand::NotRestored(const RestoreRequest& request) const {
+    QStringList lines;
+    for (const Outcome& outcome : outcomes_) {
+        const RestoreCategory& category = *outcome.category;
+        const Part& part = outcome.part;
+        // The snapshots are the user's choice only with the configuration; otherwise they were
+        // unpacked only to be deleted again.
+        if (category.box == RestoreCategory::RegistrySnapshots && !request.configuration) continue;
+        if (part.matched == 0 && category.caption)
+            lines.append(Quoted(category.caption) + QStringLiteral(": not in this backup"));
+        for (auto it = part.failed.cbegin(); it != part.failed.cend(); ++it)
+            lines.append(LoggerRelative(request.loggerFolder, it.key()) + QStringLiteral(": ") + it.value());
+        if (part.failed.isEmpty()) continue;
+        for (const QString& file : part.started) {
+            if (part.failed.contains(file)) continue;
+            lines.append(LoggerRelative(request.loggerFolder, file) +
+                         QStringLiteral(": not restored, because not all files of %1 could be").arg(PartName(category)));
+        }
+    }
+    return lines;
+}
+
+std::runtime_error RestoreCommand::FailureWithDetails(const std::exception& e, const RestoreRequest& request) const {
+    // What the user must know beyond the error itself: which file and disk, and which parts were done.
+    QStringList restored, pending;
+    for (const RestoreCategory& category : RestoreCategories())
+        if (category.caption && Chosen(request, category.box)) pending.append(Quoted(category.caption));
+    for (const Outcome& outcome : outcomes_) {
+        if (!outcome.category->caption) continue;
+        pending.removeOne(Quoted(outcome.category->caption));
+        if (outcome.part.failed.isEmpty() && outcome.part.matched > 0) restored.append(Quoted(outcome.category->caption));
+    }
+    QStringList details;
+    const auto* write = dynamic_cast<const archive::EWriteError*>(&e);
+    const bool diskFull = write && IsDiskFull(write->ErrorCode);
+    if (diskFull) {
+        details.append(QStringLiteral("%1 is full: %2 could not be restored. The logger's files of %3 were left unchanged.")
+                           .arg(DiskOf(currentFile_), currentFile_, current_ ? PartName(*current_) : QStringLiteral("this part")));
+    }
+    if (!restored.isEmpty() || diskFull) {
+        if (!restored.isEmpty()) details.append(QStringLiteral("Restored: ") + restored.join(QStringLiteral(", ")));
+        if (!pending.isEmpty()) details.append(QStringLiteral("Not restored: ") + pending.join(QStringLiteral(", ")));
+    }
+    if (details.isEmpty()) return std::runtime_error(e.what());
+    return std::runtime_error((QString::fromUtf8(e.what()) + QStringLiteral("\n\n") + details.join(QLatin1Char('\n'))).toStdString());
+}
+
+QStringList RestoreCommand::Run(const RestoreRequest& request) {
+    const QString& logger = request.loggerFolder;
+    RemoveStaleScratchFiles(logger, QFileInfo(request.archivePath).path());
+    if (const QString problem = TmpFolderProblem(logger); !problem.isEmpty())
+        throw std::runtime_error((problem + QStringLiteral(" Nothing was restored.")).toStdString());
+    unzip_.SetZipName(Native(request.archivePath));
+    outcomes_.clear();
+    current_ = nullptr;
+
+    QStringList notRestored;
     try {
-        unzip_.ReadCentralDirectory();
-        unzip_.OverwriteMode = archive::Always;
-
-        bool snapshotsWhole = true;
-        bool configurationWhole = false;
-        for (const RestoreCategory& category : RestoreCategories()) {
-            if (!Chosen(request, category.box)) continue;
-            current = &category;
-            const Part part = RunPart(request, category);
-            current = nullptr;
-            const bool whole = part.failed.isEmpty();
-            if (category.box == RestoreCategory::Always) {
-                snapshotsWhole = whole;
-                if (!request.configuration) continue;  // unpacked only to be deleted again
-            }
-            if (category.caption) {
-                pendingParts.removeOne(Quoted(category.caption));
-                if (whole && part.matched > 0) restoredParts.append(Quoted(category.caption));
-            }
-            if (category.box == RestoreCategory::Configuration) configurationWhole = whole;
-            if (part.matched == 0 && category.caption)
-                notRestored.append(Quoted(category.caption) + QStringLiteral(": not in this backup"));
-            for (auto it = part.failed.cbegin(); it != part.failed.cend(); ++it)
-                notRestored.append(LoggerRelative(logger, it.key()) + QStringLiteral(": ") + it.value());
-            if (!whole) {
-                for (const QString& file : part.started) {
-                    if (part.failed.contains(file)) continue;
-                    notRestored.append(LoggerRelative(logger, file) +
-                                       QStringLiteral(": not restored, because not all files of %1 could be")
-                                           .arg(PartName(category)));
-                }
-            }
-        }
-
-        if (request.configuration) {
-            for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots) {
-                const QString key = QString::fromLatin1(snapshot.key);
-                const QString file = logger + QString::fromLatin1(snapshot.file);
-                if (!configurationWhole || !snapshotsWhole) {
-                    notRestored.append(QStringLiteral("Registry key %1: not imported, because the configuration "
-                                                      "could not be restored whole").arg(key));
-                    continue;
-                }
-                if (!QFileInfo::exists(file)) {
-                    notRestored.append(QStringLiteral("Registry key %1: not in this backup").arg(key));
-                    continue;
-                }
-                registry_.ImportFile(file);
-                const QString problem = registry_.LastProblem();
-                if (!problem.isEmpty())
-                    notRestored.append(QStringLiteral("Registry key %1: not imported: %2").arg(key, problem));
-            }
-        }
+        RunParts(request);
+        notRestored = NotRestored(request);
+        if (request.configuration) notRestored += ImportRegistrySnapshots(logger);
     } catch (const std::exception& e) {
         DeleteOwnTmpFiles(logger);
-        // What the user must know beyond the error itself: which file and disk, and which parts were done.
-        QStringList details;
-        const auto* write = dynamic_cast<const archive::EWriteError*>(&e);
-        const bool diskFull = write && IsDiskFull(write->ErrorCode);
-        if (diskFull) {
-            details.append(QStringLiteral("%1 is full: %2 could not be restored. The logger's files of %3 were left "
-                                          "unchanged.")
-                               .arg(DiskOf(currentFile_), currentFile_,
-                                    current ? PartName(*current) : QStringLiteral("this part")));
-        }
-        if (!restoredParts.isEmpty() || diskFull) {
-            if (!restoredParts.isEmpty()) details.append(QStringLiteral("Restored: ") + restoredParts.join(QStringLiteral(", ")));
-            if (!pendingParts.isEmpty()) details.append(QStringLiteral("Not restored: ") + pendingParts.join(QStringLiteral(", ")));
-        }
-        if (details.isEmpty()) throw;
-        throw std::runtime_error((QString::fromUtf8(e.what()) + QStringLiteral("\n\n") + details.join(QLatin1Char('\n')))
-                                     .toStdString());
+        const std::runtime_error told = FailureWithDetails(e, request);
+        if (std::string(told.what()) == e.what()) throw;  // nothing to add: the error as it came
+        throw told;
     } catch (...) {
         DeleteOwnTmpFiles(logger);
         throw;
     }
+    DeleteOwnTmpFiles(logger);
 
     notRestored.removeDuplicates();  // an entry two parts select is told once
     if (notRestored.isEmpty())
         reporter_.Done(QString::fromLatin1(kRestoreDone));
     else
         reporter_.Incomplete(IncompleteRestoreText(notRestored));
-    DeleteOwnTmpFiles(logger);
     return notRestored;
 }
 

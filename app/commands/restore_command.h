@@ -17,7 +17,11 @@
 #pragma once
 
 #include <QString>
+#include <QMap>
 #include <QStringList>
+
+#include <stdexcept>
+#include <vector>
 
 namespace archive {
 class TVCLUnZip;
@@ -49,13 +53,33 @@ public:
     QStringList Run(const RestoreRequest& request);
 
 private:
-    struct Part;
+    // What one part did: the entries it matched, the files it started on and those that failed, with why.
+    struct Part {
+        int matched = 0;
+        QStringList started;
+        QMap<QString, QString> failed;
+    };
+    struct Outcome {
+        const RestoreCategory* category;
+        Part part;
+    };
+
+    // The steps of Run: every chosen part, each all or nothing, into outcomes_; the registry keys from
+    // the snapshots when the configuration came back whole; the lines of what was not restored; and an
+    // error that ends the command told with which file, which disk and which parts were done.
+    void RunParts(const RestoreRequest& request);
     Part RunPart(const RestoreRequest& request, const RestoreCategory& category);
+    QStringList ImportRegistrySnapshots(const QString& loggerFolder);
+    QStringList NotRestored(const RestoreRequest& request) const;
+    std::runtime_error FailureWithDetails(const std::exception& e, const RestoreRequest& request) const;
+    bool Whole(int box) const;
 
     archive::TVCLUnZip& unzip_;
     platform::RegistrySnapshot& registry_;
     Reporter& reporter_;
-    QString currentFile_;  // the file being unpacked, for a failure that ends the command
+    std::vector<Outcome> outcomes_;
+    const RestoreCategory* current_ = nullptr;  // the part being restored, for a failure that ends the command
+    QString currentFile_;                       // the file being unpacked, likewise
 };
 
 // The report of a restore that left something undone.
