@@ -44,12 +44,15 @@ constexpr char kHelp[] =
     "Without a command the window opens. The logger folder is the folder this program is in.\n"
     "\n"
     "Commands:\n"
-    "  backup [--to DIR] [--keep N] [--close-logger] [--wait SECONDS]\n"
+    "  backup [--to DIR] [--keep N] [--keep-daily D] [--keep-weekly W] [--keep-monthly M] [--dry-run]\n"
+    "         [--close-logger] [--wait SECONDS]\n"
     "      Make one backup of the logger folder in DIR (default: the backup folder the window\n"
     "      last used), verified before it is named. The new archive's path goes to standard output.\n"
-    "      --keep N then deletes the oldest zorvel3_<date and time>.zip of DIR until N remain; it never\n"
-    "      deletes the new backup, read-only files or other names, and nothing at all after an\n"
-    "      incomplete backup.\n"
+    "      --keep N then deletes the oldest zorvel3_<date and time>.zip of DIR until N remain.\n"
+    "      --keep-daily D, --keep-weekly W and --keep-monthly M keep the newest backup of each of the\n"
+    "      last D days, W weeks and M months that have backups (and, with --keep N, the N newest), and\n"
+    "      delete the other backups. --dry-run only prints which would go. They never delete the new\n"
+    "      backup, read-only files or other names, and nothing at all after an incomplete backup.\n"
     "  list [--in DIR]\n"
     "      The backups of DIR (default: the backup folder the window last used), oldest first, one per\n"
     "      line: path, creation time, size in bytes, and whether the archive opens.\n"
@@ -143,20 +146,40 @@ bool LockFolders(RunLock& lock, const std::vector<LockedFolder>& folders, int wa
     return false;
 }
 
-// Deletes the oldest backups of `folder` until `keep` remain; see retention.h for what is never deleted.
-void KeepNewest(const QString& folder, int keep, const QString& newArchive, TerminalReporter& term) {
+// Deletes the old backups of `folder` that `history` does not keep (see retention.h); with `dryRun`
+// only says which would go. A read-only backup is never deleted.
+void DeleteOldBackups(const QString& folder, const HistoryToKeep& history, const QString& newArchive, bool dryRun,
+                      TerminalReporter& term) {
     QStringList names;
     for (const ui::ListedItem& item : ui::ListFolder(folder, QString::fromLatin1(kBackupMask)))
         if (!item.folder) names.append(item.name);
     const QDir dir(folder);
-    DeleteOldBackups(names, keep, QFileInfo(newArchive).fileName(), [&](const QString& name) {
+    const auto remove = [&](const QString& name) {
         const QString path = dir.filePath(name);
         const auto attributes = archive::fs::GetAttributes(Native(path));
         if (!attributes || (*attributes & archive::fs::faReadOnly)) return false;
+        if (dryRun) {
+            term.Err(QStringLiteral("Would delete old backup: ") + path);
+            return true;
+        }
         if (!archive::fs::DeleteFile(Native(path))) return false;
         term.Err(QStringLiteral("Deleted old backup: ") + path);
         return true;
-    });
+    };
+    const QString made = QFileInfo(newArchive).fileName();
+    if (!history.ByCalendar()) {
+        app::DeleteOldBackups(names, history.newest, made, remove);
+        return;
+    }
+    for (const QString& name : BackupsBeyondHistory(names, history, made)) remove(name);
+}
+
+// A count option (--keep, --keep-daily...): 0 when not given, -1 when given but not a number >= 1.
+int CountOption(const QCommandLineParser& parser, const QString& name) {
+    if (!parser.isSet(name)) return 0;
+    bool ok = false;
+    const int count = parser.value(name).toInt(&ok);
+    return ok && count >= 1 ? count : -1;
 }
 
 int Backup(const QCommandLineParser& parser, const Context& ctx) {
@@ -165,15 +188,24 @@ int Backup(const QCommandLineParser& parser, const Context& ctx) {
         ctx.term.Err(QStringLiteral("backup: --wait needs a number of seconds, 0 or more"));
         return kExitUsage;
     }
-    int keep = 0;
-    if (parser.isSet(QStringLiteral("keep"))) {
-        bool ok = false;
-        keep = parser.value(QStringLiteral("keep")).toInt(&ok);
-        if (!ok || keep < 1) {
-            ctx.term.Err(QStringLiteral("backup: --keep needs a number of backups, 1 or more"));
+    HistoryToKeep history;
+    const struct {
+        const char* option;
+        int& count;
+        const char* what;
+    } counts[] = {{"keep", history.newest, "backups"},
+                  {"keep-daily", history.days, "days"},
+                  {"keep-weekly", history.weeks, "weeks"},
+                  {"keep-monthly", history.months, "months"}};
+    for (const auto& c : counts) {
+        c.count = CountOption(parser, QString::fromLatin1(c.option));
+        if (c.count < 0) {
+            ctx.term.Err(QStringLiteral("backup: --%1 needs a number of %2, 1 or more").arg(c.option, c.what));
             return kExitUsage;
         }
     }
+    const bool pruning = history.newest > 0 || history.ByCalendar();
+    const bool dryRun = parser.isSet(QStringLiteral("dry-run"));
     if (!parser.positionalArguments().mid(1).isEmpty()) {
         ctx.term.Err(QStringLiteral("backup: unexpected argument ") + parser.positionalArguments().value(1));
         return kExitUsage;
@@ -203,10 +235,10 @@ int Backup(const QCommandLineParser& parser, const Context& ctx) {
     }
     ctx.term.Out(outcome.archivePath);
     if (!outcome.lacking.isEmpty()) {
-        if (keep > 0) ctx.term.Err(QStringLiteral("No old backup was deleted, because this one is incomplete."));
+        if (pruning) ctx.term.Err(QStringLiteral("No old backup was deleted, because this one is incomplete."));
         return kExitIncomplete;
     }
-    if (keep > 0) KeepNewest(folder, keep, outcome.archivePath, ctx.term);
+    if (pruning) DeleteOldBackups(folder, history, outcome.archivePath, dryRun, ctx.term);
     return kExitOk;
 }
 
@@ -289,6 +321,10 @@ void AddCommandOptions(QCommandLineParser& parser, const QString& command) {
     if (command == QLatin1String("backup")) {
         parser.addOption({QStringLiteral("to"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
         parser.addOption({QStringLiteral("keep"), QStringLiteral("backups to keep"), QStringLiteral("N")});
+        parser.addOption({QStringLiteral("keep-daily"), QStringLiteral("days to keep"), QStringLiteral("D")});
+        parser.addOption({QStringLiteral("keep-weekly"), QStringLiteral("weeks to keep"), QStringLiteral("W")});
+        parser.addOption({QStringLiteral("keep-monthly"), QStringLiteral("months to keep"), QStringLiteral("M")});
+        parser.addOption(QCommandLineOption(QStringLiteral("dry-run")));
     }
     if (command == QLatin1String("list"))
         parser.addOption({QStringLiteral("in"), QStringLiteral("backup folder"), QStringLiteral("DIR")});

@@ -3,6 +3,7 @@
 // ours, a signal in the middle of a backup and of a restore, a closed standard output, and the exit code
 // at each of its decisions.
 #include "app/backup_layout.h"
+#include "app/commands/retention.h"
 #include "app/commands/run_lock.h"
 #include "app/startup_facts.h"
 #include "archive/fs/scratch.h"
@@ -245,6 +246,46 @@ private slots:
         }
         qInfo("%d runs stopped by a signal", stopped);
         QVERIFY(stopped >= 3);
+    }
+
+    // History by calendar on the command line: --dry-run names what would go and deletes nothing; the
+    // real run deletes exactly that, and never a read-only backup or another name.
+    void historyByCalendar() {
+        if (!WineReady()) QSKIP(qPrintable(wine_->SkipReason()));
+        CliRig r(NewLoggerInPrefix());
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        QStringList planted{"other.zip", "zorvel3_2024.zip"};
+        for (int day = 0; day < 400; day += 3)
+            for (const char* time : {"080000", "200000"})
+                planted.append("zorvel3_" + QDate(2025, 11, 1).addDays(day).toString("yyyyMMdd") + time + ".zip");
+        for (const QString& name : planted) testing_support::WriteFile((r.backups + "/" + name).toStdString(), "old");
+        const QString readOnly = r.backups + "/" + planted[2];
+        QFile(readOnly).setPermissions(QFileDevice::ReadOwner);
+        const QStringList policy{"--keep-daily", "7", "--keep-weekly", "4", "--keep-monthly", "12"};
+
+        const CliRun dry = r.Run(QStringList{"backup", "--to", r.backups, "--dry-run"} + policy);
+        QVERIFY2(dry.exitCode == 0, qPrintable(dry.Text()));
+        const QString made = QFileInfo(dry.out.trimmed()).fileName();
+        QStringList expected = BackupsBeyondHistory(planted + QStringList{made}, {0, 7, 4, 12}, made);
+        expected.removeOne(planted[2]);  // read-only
+        QStringList said;
+        for (const QString& name : expected) said.append("Would delete old backup: " + r.backups + "/" + name);
+        QCOMPARE(dry.err.split('\n', Qt::SkipEmptyParts), said);
+        QCOMPARE(FilesIn(r.backups).size(), planted.size() + 1);
+        QVERIFY(expected.size() > 150);
+
+        const CliRun real = r.Run(QStringList{"backup", "--to", r.backups} + policy);
+        QVERIFY2(real.exitCode == 0, qPrintable(real.Text()));
+        const QString second = QFileInfo(real.out.trimmed()).fileName();
+        QStringList left = planted + QStringList{made, second};
+        left.removeDuplicates();  // two backups in one second share a name: the second replaces the first
+        for (const QString& name : BackupsBeyondHistory(left, {0, 7, 4, 12}, second))
+            if (name != planted[2]) left.removeOne(name);
+        left.sort();
+        QVERIFY2(FilesIn(r.backups) == left, qPrintable(FilesIn(r.backups).join(' ') + "\n" + left.join(' ') + "\n" + real.err));
+        QCOMPARE(r.Run({"backup", "--keep-weekly", "0"}).exitCode, 2);
+        QCOMPARE(r.Run({"backup", "--keep-monthly", "x"}).exitCode, 2);
     }
 
     // Standard output a closed pipe: the backup still finishes its work, --keep included.
