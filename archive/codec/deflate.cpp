@@ -42,7 +42,7 @@
 
 #include "archive/codec/deflate_tables.h"
 #include "archive/codec/trees.h"
-#include "archive/codec/work_pool.h"
+#include "archive/parallel/work_pool.h"
 
 namespace archive::codec {
 
@@ -231,7 +231,7 @@ struct Deflater::State : MatcherBuffers {
     // Several threads: the setting, the workers and their matchers' buffers (kept between entries).
     unsigned threads = 0;
     size_t chunk = Deflater::kDefaultChunk;
-    std::unique_ptr<WorkPool> pool;
+    std::unique_ptr<parallel::WorkPool> pool;
     std::mutex spareMutex;
     std::condition_variable spareBack;                    // a worker gave its buffers back
     std::vector<std::unique_ptr<MatcherBuffers>> owned;  // the workers' own
@@ -246,10 +246,10 @@ struct Deflater::State : MatcherBuffers {
 namespace {
 
 // The workers, made on first use and kept for the operation.
-WorkPool& PoolOf(Deflater::State& st, unsigned workers) {
+parallel::WorkPool& PoolOf(Deflater::State& st, unsigned workers) {
     if (!st.pool || st.pool->Threads() != workers) {
         st.pool.reset();
-        st.pool = std::make_unique<WorkPool>(workers);
+        st.pool = std::make_unique<parallel::WorkPool>(workers);
     }
     return *st.pool;
 }
@@ -1327,7 +1327,7 @@ void Deflater::SetThreads(unsigned threads) { state_->threads = threads; }
 
 unsigned Deflater::Threads() const {
     // One worker per core by default, at most 16: each holds about 8 MB of chains and rings.
-    return state_->threads == 0 ? std::min(WorkPool::Cores(), 16u) : state_->threads;
+    return state_->threads == 0 ? std::min(parallel::WorkPool::Cores(), 16u) : state_->threads;
 }
 
 void Deflater::SetChunkSize(size_t bytes) {
