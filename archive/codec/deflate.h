@@ -75,7 +75,7 @@ public:
     // Test hook: entries of this operation that were replayed from a worker's run.
     unsigned AheadReplays() const { return aheadReplays_; }
 
-    struct State;  // the working state (deflate.cpp)
+    struct State;  // the working state (deflate_state.h)
 
 private:
     std::unique_ptr<State> state_;
