@@ -3,7 +3,12 @@
 // and writes each block in the cheapest of stored, fixed and dynamic form. An entry whose only block
 // would not get smaller is written raw and switched to method 0 (whole-entry store).
 //
-// The output for a given input and level is fixed: the same bytes on every machine and every build.
+// The output for a given input and level is fixed: the same bytes on every machine and every build, and
+// for every number of worker threads.
+//
+// Deflater is the face the writer sees (deflate.cpp); the matcher (deflate_matcher.cpp), one entry shared
+// out over worker threads (deflate_parallel.cpp) and entries compressed ahead of their turn
+// (deflate_ahead.cpp) sit behind it.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +28,7 @@ struct DeflateResult {
     uint16_t optionBits = 0;  // the deflate option bits of the general purpose flags (4 fast, 2 maximum)
 };
 
-// An entry compressed ahead of its turn (Deflater::CompressAhead).
+// An entry compressed ahead of its turn (Deflater::CompressAhead; deflate_ahead.cpp).
 struct AheadJob;
 
 class Deflater {
