@@ -20,7 +20,7 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/codec/deflate.h"
+#include "archive/codec/deflate_io.h"
 
 namespace archive::codec {
 

@@ -3,7 +3,12 @@
 // and writes each block in the cheapest of stored, fixed and dynamic form. An entry whose only block
 // would not get smaller is written raw and switched to method 0 (whole-entry store).
 //
-// The output for a given input and level is fixed: the same bytes on every machine and every build.
+// The output for a given input and level is fixed: the same bytes on every machine and every build, and
+// for every number of worker threads.
+//
+// Deflater is the face the writer sees (deflate.cpp); the matcher (deflate_matcher.cpp), one entry shared
+// out over worker threads (deflate_parallel.cpp) and entries compressed ahead of their turn
+// (deflate_ahead.cpp) sit behind it.
 #pragma once
 
 #include <cstddef>
@@ -11,34 +16,9 @@
 #include <memory>
 #include <vector>
 
+#include "archive/codec/deflate_io.h"
+
 namespace archive::codec {
-
-// The writer's input and output routines as the compressor sees them.
-class DeflateIO {
-public:
-    virtual ~DeflateIO() = default;
-    // Up to count bytes of the entry's data (progress and CRC are the implementer's business); 0 at the end.
-    virtual unsigned ReadEntryData(uint8_t* buffer, unsigned count) = 0;
-    // Writes n bytes of compressed output; raises ENotEnoughRoom / EUserCanceled.
-    virtual void WriteArchiveData(const uint8_t* buffer, size_t n) = 0;
-
-    // Reading ahead, for compressing one entry on several threads. An implementer that can read ahead
-    // splits ReadEntryData in two: FetchEntryData reads raw bytes (the full count unless the data ends;
-    // a failed read raises what ReadEntryData raises, and one that fails after some bytes hands those
-    // out and raises the failure at the next call), AccountEntryData does everything else
-    // ReadEntryData does for n bytes handed out (progress, CRC, checks). ReadEntryData(b, c) must equal
-    // n = FetchEntryData(b, c) followed by AccountEntryData(b, n) for n > 0. All three run on the
-    // caller's thread only.
-    virtual bool CanReadAhead() const { return false; }
-    // The entry's size as far as it is known before reading (a file may still change): an entry too
-    // small to share out is not read ahead at all.
-    virtual uint64_t ExpectedEntrySize() const { return UINT64_MAX; }
-    virtual size_t FetchEntryData(uint8_t* /*buffer*/, size_t /*count*/) { return 0; }
-    virtual void AccountEntryData(const uint8_t* /*buffer*/, unsigned /*n*/) {}
-    // Called on the caller's thread, every few milliseconds, while it waits for worker threads: the
-    // place to let the application process its messages.
-    virtual void WaitingForWorkers() {}
-};
 
 // What compressing an entry tells the entry's header.
 struct DeflateResult {
@@ -48,7 +28,7 @@ struct DeflateResult {
     uint16_t optionBits = 0;  // the deflate option bits of the general purpose flags (4 fast, 2 maximum)
 };
 
-// An entry compressed ahead of its turn (Deflater::CompressAhead).
+// An entry compressed ahead of its turn (Deflater::CompressAhead; deflate_ahead.cpp).
 struct AheadJob;
 
 class Deflater {
@@ -100,7 +80,7 @@ public:
     // Test hook: entries of this operation that were replayed from a worker's run.
     unsigned AheadReplays() const { return aheadReplays_; }
 
-    struct State;  // the working state (deflate.cpp)
+    struct State;  // the working state (deflate_state.h)
 
 private:
     std::unique_ptr<State> state_;

@@ -13,7 +13,7 @@
 #include <deque>
 #include <exception>
 
-#include "archive/codec/work_pool.h"
+#include "archive/parallel/work_pool.h"
 #include "archive/streams/stream.h"
 
 namespace archive::reader {

@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "archive/codec/work_pool.h"
+#include "archive/parallel/work_pool.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/records/little_endian.h"

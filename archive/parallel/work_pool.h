@@ -1,9 +1,10 @@
 // A fixed set of worker threads that run tasks in the order they were handed in.
 //
-// The engine uses workers only for work whose result does not depend on when or where it runs (see the
-// compressor); a task never calls back into the caller. Tasks must not throw: they keep their own
-// failure for the caller to pick up. The destructor lets the running tasks finish, drops the ones not
-// yet started, and joins the threads.
+// The engine uses workers only for work whose result does not depend on when or where it runs, and plays
+// the results back on the caller's thread in the order of a one-thread run (README.md beside this file); a
+// task never calls back into the caller. Tasks must not throw: they keep their own failure for the caller
+// to pick up. The destructor lets the running tasks finish, drops the ones not yet started, and joins the
+// threads.
 #pragma once
 
 #include <condition_variable>
@@ -13,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace archive::codec {
+namespace archive::parallel {
 
 class WorkPool {
 public:
@@ -39,4 +40,13 @@ private:
     std::vector<std::thread> threads_;
 };
 
+}  // namespace archive::parallel
+
+namespace archive::codec {
+// The pool's former place: the reader still names it codec::WorkPool (and declares it ahead as a class
+// of this namespace). To be removed once its users name parallel::WorkPool.
+class WorkPool : public parallel::WorkPool {
+public:
+    using parallel::WorkPool::WorkPool;
+};
 }  // namespace archive::codec

@@ -1,6 +1,6 @@
-#include "archive/codec/work_pool.h"
+#include "archive/parallel/work_pool.h"
 
-namespace archive::codec {
+namespace archive::parallel {
 
 WorkPool::WorkPool(unsigned threads) {
     if (threads == 0) threads = 1;
@@ -54,4 +54,4 @@ void WorkPool::Work() {
     }
 }
 
-}  // namespace archive::codec
+}  // namespace archive::parallel
