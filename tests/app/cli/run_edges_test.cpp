@@ -32,22 +32,6 @@ fs::FolderLock HoldLock(const QString& folder) {
     return fs::FolderLock::Try(folder.toStdString(), true, result);
 }
 
-// Starts the program without waiting for it.
-void Start(const CliRig& r, QProcess& process, const QStringList& arguments) {
-    process.setProcessEnvironment(r.Environment());
-    process.start(r.logger + QStringLiteral("ZORVEL_Backup"), arguments);
-}
-
-CliRun Finish(QProcess& process, int timeoutMs = 300000) {
-    process.waitForFinished(timeoutMs);
-    CliRun run;
-    run.crashed = process.exitStatus() == QProcess::CrashExit;
-    run.exitCode = run.crashed ? -1 : process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
-
 // Waits until a scratch file shows below `folder` (the run is in the middle of its work).
 bool WaitForScratch(const QString& folder, QProcess& process, int timeoutMs = 60000) {
     QElapsedTimer timer;
@@ -109,12 +93,12 @@ private slots:
         // The other run ends a second into the wait: this one goes ahead (no registry here: exit 4).
         auto held = std::make_unique<fs::FolderLock>(HoldLock(logger));
         QProcess waiting;
-        Start(r, waiting, {"backup", "--to", r.backups, "--wait", "30"});
+        r.Start(waiting, {"backup", "--to", r.backups, "--wait", "30"});
         QTimer::singleShot(1000, [&] { held.reset(); });
         QElapsedTimer timer;
         timer.start();
         while (waiting.state() != QProcess::NotRunning && timer.elapsed() < 120000) QTest::qWait(20);
-        const CliRun went = Finish(waiting);
+        const CliRun went = CliRig::Finish(waiting);
         QVERIFY2(went.exitCode == 4, qPrintable(went.Text()));
         QVERIFY2(went.err.startsWith(WaitingForRunText(logger, 30) + "\n"), qPrintable(went.err));
         QCOMPARE(FilesIn(r.backups).size(), 2);
@@ -146,10 +130,10 @@ private slots:
                 QStringList extra;
                 if (keep) extra = QStringList{"--keep", "1"};
                 QProcess first, second;
-                Start(r, first, QStringList{"backup", "--to", r.backups} + extra);
+                r.Start(first, QStringList{"backup", "--to", r.backups} + extra);
                 QTest::qWait(delay);
-                Start(r, second, QStringList{"backup", "--to", r.backups} + extra);
-                const CliRun a = Finish(first), b = Finish(second);
+                r.Start(second, QStringList{"backup", "--to", r.backups} + extra);
+                const CliRun a = CliRig::Finish(first), b = CliRig::Finish(second);
                 QVERIFY2(a.exitCode == 0, qPrintable(a.Text()));
                 QVERIFY2(b.exitCode == 0, qPrintable(b.Text()));
                 // The second run either found the folders free or waited for the first: never both at work.
@@ -225,15 +209,15 @@ private slots:
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             for (const bool backup : {true, false}) {
                 QProcess process;
-                Start(r, process, backup ? QStringList{"backup", "--to", r.backups} : QStringList{"restore", archive, "--callbook"});
+                r.Start(process, backup ? QStringList{"backup", "--to", r.backups} : QStringList{"restore", archive, "--callbook"});
                 const QString watched = backup ? r.backups : r.logger + "DB";
                 if (!WaitForScratch(watched, process)) {
                     qWarning("round %d ended before its scratch file could be seen", stopped);
-                    Finish(process);
+                    CliRig::Finish(process);
                     continue;
                 }
                 ::kill(static_cast<pid_t>(process.processId()), signal);
-                const CliRun run = Finish(process);
+                const CliRun run = CliRig::Finish(process);
                 ++stopped;
                 QVERIFY2(run.crashed, qPrintable(run.Text()));
                 QCOMPARE(process.exitCode(), signal);
@@ -375,7 +359,7 @@ private slots:
         run.setProcessEnvironment(r.Environment());
         run.setWorkingDirectory(linked);
         run.start(linked + "ZORVEL_Backup", {"backup", "--to", r.backups});
-        const CliRun made = Finish(run);
+        const CliRun made = CliRig::Finish(run);
         QVERIFY2(made.exitCode == 4, qPrintable(made.Text()));  // no registry outside a Wine prefix
         QVERIFY(!made.err.contains(QString::fromLatin1(kNotInLoggerFolder)));
         QCOMPARE(UnzipEntries(made.out.trimmed()).size(), BackedUpFiles().size());

@@ -52,8 +52,15 @@ public:
     // Runs the program with `arguments`; `env` is set on top of the rig's environment.
     CliRun Run(const QStringList& arguments, const QMap<QString, QString>& env = {}, int timeoutMs = 300000) const {
         QProcess process;
+        Start(process, arguments, env);
+        return Finish(process, timeoutMs);
+    }
+    // The same in two steps, for runs that overlap or are interrupted.
+    void Start(QProcess& process, const QStringList& arguments, const QMap<QString, QString>& env = {}) const {
         process.setProcessEnvironment(Environment(env));
         process.start(logger + QStringLiteral("ZORVEL_Backup"), arguments);
+    }
+    static CliRun Finish(QProcess& process, int timeoutMs = 300000) {
         process.waitForFinished(timeoutMs);
         CliRun run;
         run.crashed = process.exitStatus() == QProcess::CrashExit;
