@@ -32,4 +32,9 @@ const std::vector<RestoreCategory>& RestoreCategories() {
     return categories;
 }
 
+const RestoreCategory& EverythingCategory() {
+    static const RestoreCategory everything{RestoreCategory::Everything, "everything in the backup", {"*"}, "", true};
+    return everything;
+}
+
 }  // namespace app

@@ -74,7 +74,7 @@ inline constexpr char kConfigurationCaption[] = "Configuration files (*.ini, *.d
 // the folder they go to (relative to the logger folder) and whether their stored folders are
 // recreated below it.
 struct RestoreCategory {
-    enum Box { Awards, Database, Logs, RegistrySnapshots, Configuration };
+    enum Box { Awards, Database, Logs, RegistrySnapshots, Configuration, Everything };
     Box box;
     const char* caption;  // the check box's text; none for the snapshots, which are always unpacked
     std::vector<const char*> patterns;
@@ -85,5 +85,9 @@ struct RestoreCategory {
 // The five categories in the order they are restored; the registry snapshots are unpacked into tmp
 // whatever the user chose.
 const std::vector<RestoreCategory>& RestoreCategories();
+
+// Everything a backup holds, each entry back where it came from (the snapshots into tmp, files in DB
+// that no database part selects into DB): one part, all or nothing.
+const RestoreCategory& EverythingCategory();
 
 }  // namespace app

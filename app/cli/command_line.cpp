@@ -58,9 +58,11 @@ constexpr char kHelp[] =
     "      line: path, creation time, size in bytes, and whether the archive opens.\n"
     "  verify ARCHIVE...\n"
     "      Read every entry of each archive and check its CRC and size; each bad entry is reported.\n"
-    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--close-logger] [--wait SECONDS]\n"
+    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--all] [--close-logger] [--wait SECONDS]\n"
     "      Restore the chosen parts of ARCHIVE into the logger folder, as the window's Restore with\n"
     "      those boxes ticked; the registry is imported only with --config. At least one part is needed.\n"
+    "      --all restores every file the backup holds (also files in DB that no part selects), all or\n"
+    "      nothing, and then imports the registry.\n"
     "\n"
     "While ZORVEL_Log 3 runs, backup and restore refuse to start; --close-logger asks it to close and\n"
     "waits up to 29 seconds for it to end. One backup or restore runs at a time on a logger folder and\n"
@@ -294,8 +296,9 @@ int Restore(const QCommandLineParser& parser, const Context& ctx) {
     request.database = parser.isSet(QStringLiteral("callbook"));
     request.logs = parser.isSet(QStringLiteral("logs"));
     request.configuration = parser.isSet(QStringLiteral("config"));
+    request.everything = parser.isSet(QStringLiteral("all"));
     if (!request.AnyChosen()) {
-        ctx.term.Err(QStringLiteral("restore: choose at least one of --awards, --callbook, --logs, --config"));
+        ctx.term.Err(QStringLiteral("restore: choose at least one of --awards, --callbook, --logs, --config, or --all"));
         return kExitUsage;
     }
 
@@ -329,7 +332,7 @@ void AddCommandOptions(QCommandLineParser& parser, const QString& command) {
     if (command == QLatin1String("list"))
         parser.addOption({QStringLiteral("in"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
     if (command == QLatin1String("restore")) {
-        for (const char* part : {"awards", "callbook", "logs", "config"})
+        for (const char* part : {"awards", "callbook", "logs", "config", "all"})
             parser.addOption(QCommandLineOption(QString::fromLatin1(part)));
     }
     if (command == QLatin1String("backup") || command == QLatin1String("restore")) {

@@ -22,6 +22,7 @@ namespace {
 QString Quoted(const char* caption) { return QLatin1Char('"') + QString::fromLatin1(caption) + QLatin1Char('"'); }
 
 QString PartName(const RestoreCategory& category) {
+    if (category.box == RestoreCategory::Everything) return QStringLiteral("the backup");
     return category.caption ? Quoted(category.caption) : QStringLiteral("the registry snapshots");
 }
 
@@ -32,8 +33,18 @@ bool Chosen(const RestoreRequest& request, RestoreCategory::Box box) {
         case RestoreCategory::Logs: return request.logs;
         case RestoreCategory::RegistrySnapshots: return true;
         case RestoreCategory::Configuration: return request.configuration;
+        case RestoreCategory::Everything: return request.everything;
     }
     return false;
+}
+
+// The parts a request restores, in order: everything as one part, or the chosen ones of the table.
+std::vector<const RestoreCategory*> ChosenCategories(const RestoreRequest& request) {
+    if (request.everything) return {&EverythingCategory()};
+    std::vector<const RestoreCategory*> chosen;
+    for (const RestoreCategory& category : RestoreCategories())
+        if (Chosen(request, category.box)) chosen.push_back(&category);
+    return chosen;
 }
 
 }  // namespace
@@ -108,12 +119,11 @@ void RestoreCommand::RunParts(const RestoreRequest& request) {
     unzip_.AllOrNothing = true;
     unzip_.ReadCentralDirectory();
     unzip_.OverwriteMode = archive::Always;
-    for (const RestoreCategory& category : RestoreCategories()) {
-        if (!Chosen(request, category.box)) continue;
-        current_ = &category;
-        Part part = RunPart(request, category);
+    for (const RestoreCategory* category : ChosenCategories(request)) {
+        current_ = category;
+        Part part = RunPart(request, *category);
         current_ = nullptr;
-        outcomes_.push_back({&category, std::move(part)});
+        outcomes_.push_back({category, std::move(part)});
     }
 }
 
@@ -123,9 +133,11 @@ bool RestoreCommand::Whole(int box) const {
     return false;
 }
 
-QStringList RestoreCommand::ImportRegistrySnapshots(const QString& logger) {
+QStringList RestoreCommand::ImportRegistrySnapshots(const RestoreRequest& request) {
     // The keys go back only with the configuration they belong to, and only when both came back whole.
-    const bool whole = Whole(RestoreCategory::Configuration) && Whole(RestoreCategory::RegistrySnapshots);
+    const QString& logger = request.loggerFolder;
+    const bool whole = request.everything ? Whole(RestoreCategory::Everything)
+                                          : Whole(RestoreCategory::Configuration) && Whole(RestoreCategory::RegistrySnapshots);
     QStringList notImported;
     for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots) {
         const QString key = QString::fromLatin1(snapshot.key);
@@ -171,8 +183,8 @@ QStringList RestoreCommand::NotRestored(const RestoreRequest& request) const {
 std::runtime_error RestoreCommand::FailureWithDetails(const std::exception& e, const RestoreRequest& request) const {
     // What the user must know beyond the error itself: which file and disk, and which parts were done.
     QStringList restored, pending;
-    for (const RestoreCategory& category : RestoreCategories())
-        if (category.caption && Chosen(request, category.box)) pending.append(Quoted(category.caption));
+    for (const RestoreCategory* category : ChosenCategories(request))
+        if (category->caption) pending.append(Quoted(category->caption));
     for (const Outcome& outcome : outcomes_) {
         if (!outcome.category->caption) continue;
         pending.removeOne(Quoted(outcome.category->caption));
@@ -206,7 +218,7 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
     try {
         RunParts(request);
         notRestored = NotRestored(request);
-        if (request.configuration) notRestored += ImportRegistrySnapshots(logger);
+        if (request.ImportsRegistry()) notRestored += ImportRegistrySnapshots(request);
     } catch (const std::exception& e) {
         DeleteOwnTmpFiles(logger);
         const std::runtime_error told = FailureWithDetails(e, request);

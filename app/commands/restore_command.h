@@ -42,8 +42,10 @@ struct RestoreRequest {
     bool database = false;
     bool logs = false;
     bool configuration = false;
+    bool everything = false;  // every entry of the backup, then the registry as with the configuration
 
-    bool AnyChosen() const { return awards || database || logs || configuration; }
+    bool AnyChosen() const { return awards || database || logs || configuration || everything; }
+    bool ImportsRegistry() const { return configuration || everything; }
 };
 
 class RestoreCommand {
@@ -69,7 +71,7 @@ private:
     // error that ends the command told with which file, which disk and which parts were done.
     void RunParts(const RestoreRequest& request);
     Part RunPart(const RestoreRequest& request, const RestoreCategory& category);
-    QStringList ImportRegistrySnapshots(const QString& loggerFolder);
+    QStringList ImportRegistrySnapshots(const RestoreRequest& request);
     QStringList NotRestored(const RestoreRequest& request) const;
     std::runtime_error FailureWithDetails(const std::exception& e, const RestoreRequest& request) const;
     bool Whole(int box) const;

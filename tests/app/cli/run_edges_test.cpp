@@ -401,7 +401,7 @@ private slots:
             {{"restore", good, "--logs"}, 4, "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"},
             {{"restore", bad, "--awards", "--logs"}, 4, "DB/Logs.mdb: damaged in the backup (CRC or size mismatch)"},
             {{"restore", r.root() + "/none.zip", "--logs"}, 1, "The backup " + r.root() + "/none.zip does not exist."},
-            {{"restore", good}, 2, "restore: choose at least one of --awards, --callbook, --logs, --config"},
+            {{"restore", good}, 2, "restore: choose at least one of --awards, --callbook, --logs, --config, or --all"},
             {{"restore", good, bad, "--logs"}, 2, "restore: name exactly one archive"},
         };
         for (const auto& c : cases) {

@@ -19,7 +19,7 @@ using namespace app::testing;
 
 namespace {
 
-const Tree kNow{{"DB/Awards.mdb", "awards now"}, {"DB/Logs.mdb", "logs now"}, {"DB/Logs.ldb", "ldb now"},
+const Tree kNow{{"DB/CallbookIndex", "index now"}, {"DB/Awards.mdb", "awards now"}, {"DB/Logs.mdb", "logs now"}, {"DB/Logs.ldb", "ldb now"},
                 {"DB/DB.mdb", "callbook now"}, {"Config.ini", "config now"}, {"Card.qsl", "card now"},
                 {"tmp/notes.txt", "the user's"}};
 
@@ -53,6 +53,7 @@ private slots:
             QString said;
             QStringList restored;  // the files that now hold the backup's bytes
             int imports;
+            bool everything = false;
         } cases[] = {
             {"every part whole", nullptr, nullptr, true, true, true, true, "done: Restore backup",
              {"DB/Awards.mdb", "DB/Logs.mdb", "DB/Logs.ldb", "DB/DB.mdb", "Config.ini", "Card.qsl"}, 2},
@@ -86,6 +87,26 @@ private slots:
                                      "Registry key " + kLogKey + ": not imported, because the configuration could not be restored whole",
                                      "Registry key " + kServerKey + ": not imported, because the configuration could not be restored whole"}),
              {}, 0},
+            {"everything, a file no part selects included",
+             [](auto& e) { e.push_back({"DB/CallbookIndex", "index then"}); }, nullptr, false, false, false, false,
+             "done: Restore backup",
+             {"DB/Awards.mdb", "DB/Logs.mdb", "DB/Logs.ldb", "DB/DB.mdb", "Config.ini", "Card.qsl", "DB/CallbookIndex"}, 2, true},
+            {"everything is all or nothing",
+             [](auto& e) { e.push_back({"DB/CallbookIndex", "index then"}); },
+             [](CommandRig& r) { QFile(r.logger + "Card.qsl").setPermissions(QFileDevice::ReadOwner); },
+             false, false, false, false,
+             "incomplete: " + Lines({"Card.qsl: the file on disk is read-only",
+                                     "tmp/zorvel3_Registry.reg: not restored, because not all files of the backup could be",
+                                     "tmp/ZORVEL_server_Registry.reg: not restored, because not all files of the backup could be",
+                                     "DB/Awards.mdb: not restored, because not all files of the backup could be",
+                                     "DB/Logs.mdb: not restored, because not all files of the backup could be",
+                                     "DB/Logs.ldb: not restored, because not all files of the backup could be",
+                                     "DB/DB.mdb: not restored, because not all files of the backup could be",
+                                     "Config.ini: not restored, because not all files of the backup could be",
+                                     "DB/CallbookIndex: not restored, because not all files of the backup could be",
+                                     "Registry key " + kLogKey + ": not imported, because the configuration could not be restored whole",
+                                     "Registry key " + kServerKey + ": not imported, because the configuration could not be restored whole"}),
+             {}, 0, true},
             {"a name with a control character, told escaped",
              [](auto& e) { e.push_back({QString::fromLatin1("Bad\x1b[2Jname.ini"), "hidden"}); }, nullptr, false, false, false, true,
              "incomplete: " + Lines({"Bad\\x1B[2Jname.ini: refused: its name holds control characters",
@@ -141,6 +162,7 @@ private slots:
             request.database = c.database;
             request.logs = c.logs;
             request.configuration = c.configuration;
+            request.everything = c.everything;
             command.Run(request);
 
             QVERIFY2(r.reporter.said == QStringList{c.said}, qPrintable(QString(c.name) + "\n" + r.reporter.said.join("\n---\n")));
