@@ -58,11 +58,14 @@ constexpr char kHelp[] =
     "      line: path, creation time, size in bytes, and whether the archive opens.\n"
     "  verify ARCHIVE...\n"
     "      Read every entry of each archive and check its CRC and size; each bad entry is reported.\n"
-    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--all] [--close-logger] [--wait SECONDS]\n"
+    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--all] [--no-safety-backup]\n"
+    "          [--close-logger] [--wait SECONDS]\n"
     "      Restore the chosen parts of ARCHIVE into the logger folder, as the window's Restore with\n"
     "      those boxes ticked; the registry is imported only with --config. At least one part is needed.\n"
     "      --all restores every file the backup holds (also files in DB that no part selects), all or\n"
-    "      nothing, and then imports the registry.\n"
+    "      nothing, and then imports the registry.\n"    "      Before anything is replaced, the logger folder as it is now is backed up beside ARCHIVE (or,\n"
+    "      where that cannot be written, in ~/.local/share/ZORVEL_Backup/before-restore), so that the\n"
+    "      restore can be undone; --no-safety-backup skips that.\n"
     "\n"
     "While ZORVEL_Log 3 runs, backup and restore refuse to start; --close-logger asks it to close and\n"
     "waits up to 29 seconds for it to end. One backup or restore runs at a time on a logger folder and\n"
@@ -297,6 +300,7 @@ int Restore(const QCommandLineParser& parser, const Context& ctx) {
     request.logs = parser.isSet(QStringLiteral("logs"));
     request.configuration = parser.isSet(QStringLiteral("config"));
     request.everything = parser.isSet(QStringLiteral("all"));
+    request.safetyBackup = !parser.isSet(QStringLiteral("no-safety-backup"));
     if (!request.AnyChosen()) {
         ctx.term.Err(QStringLiteral("restore: choose at least one of --awards, --callbook, --logs, --config, or --all"));
         return kExitUsage;
@@ -304,8 +308,10 @@ int Restore(const QCommandLineParser& parser, const Context& ctx) {
 
     platform::LinuxServices services([&] { return ctx.loggerFolder; });
     RunLock lock(*services.Get().sleeper);
+    // The safety backup goes beside the archive: that folder is written to, unless it is skipped.
     const QString archiveFolder = QFileInfo(request.archivePath).absolutePath();
-    if (!LockFolders(lock, {{ctx.loggerFolder, true}, {archiveFolder, false}}, waitSeconds, ctx.term)) return kExitBusy;
+    if (!LockFolders(lock, {{ctx.loggerFolder, true}, {archiveFolder, request.safetyBackup}}, waitSeconds, ctx.term))
+        return kExitBusy;
     if (const int refused = LoggerMayBeTouched(ctx, parser.isSet(QStringLiteral("close-logger")), services)) return refused;
     if (!archive::fs::FileExists(Native(request.archivePath))) {
         ctx.term.Err(QStringLiteral("The backup %1 does not exist.").arg(request.archivePath));
@@ -316,7 +322,9 @@ int Restore(const QCommandLineParser& parser, const Context& ctx) {
     archive::TVCLUnZip unzip(&host);
     ConfigureRestoreReader(unzip);
     ctx.term.Follow(unzip);
-    RestoreCommand command(unzip, *services.Get().registry, ctx.term);
+    archive::TVCLZip safetyWriter(&host);
+    ConfigureBackupWriter(safetyWriter);
+    RestoreCommand command(unzip, *services.Get().registry, ctx.term, &safetyWriter);
     return command.Run(request).isEmpty() ? kExitOk : kExitIncomplete;
 }
 
@@ -332,7 +340,7 @@ void AddCommandOptions(QCommandLineParser& parser, const QString& command) {
     if (command == QLatin1String("list"))
         parser.addOption({QStringLiteral("in"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
     if (command == QLatin1String("restore")) {
-        for (const char* part : {"awards", "callbook", "logs", "config", "all"})
+        for (const char* part : {"awards", "callbook", "logs", "config", "all", "no-safety-backup"})
             parser.addOption(QCommandLineOption(QString::fromLatin1(part)));
     }
     if (command == QLatin1String("backup") || command == QLatin1String("restore")) {

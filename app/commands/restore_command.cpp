@@ -4,6 +4,7 @@
 #include "app/backup_layout.h"
 #include "app/commands/command_steps.h"
 #include "app/commands/reporter.h"
+#include "app/commands/safety_backup.h"
 #include "app/native_path.h"
 #include "app/platform/registry_snapshot.h"
 #include "archive/errors.h"
@@ -55,8 +56,9 @@ QString IncompleteRestoreText(const QStringList& notRestored) {
            notRestored.join(QLatin1Char('\n'));
 }
 
-RestoreCommand::RestoreCommand(archive::TVCLUnZip& unzip, platform::RegistrySnapshot& registry, Reporter& reporter)
-    : unzip_(unzip), registry_(registry), reporter_(reporter) {}
+RestoreCommand::RestoreCommand(archive::TVCLUnZip& unzip, platform::RegistrySnapshot& registry, Reporter& reporter,
+                               archive::TVCLZip* safetyWriter)
+    : unzip_(unzip), registry_(registry), reporter_(reporter), safetyWriter_(safetyWriter) {}
 
 RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, const RestoreCategory& category) {
     Part part;
@@ -210,9 +212,14 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
     RemoveStaleScratchFiles(logger, QFileInfo(request.archivePath).path());
     if (const QString problem = TmpFolderProblem(logger); !problem.isEmpty())
         throw std::runtime_error((problem + QStringLiteral(" Nothing was restored.")).toStdString());
-    unzip_.SetZipName(Native(request.archivePath));
     outcomes_.clear();
     current_ = nullptr;
+    safetyBackup_.clear();
+    // Before anything is replaced: the files as they are now, so that the restore can be undone.
+    if (safetyWriter_ && request.safetyBackup)
+        safetyBackup_ = MakeSafetyBackup(*safetyWriter_, registry_, logger, request.archivePath);
+    const QString undo = safetyBackup_.isEmpty() ? QString() : QStringLiteral("\n\n") + SafetyBackupText(safetyBackup_);
+    unzip_.SetZipName(Native(request.archivePath));
 
     QStringList notRestored;
     try {
@@ -222,8 +229,8 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
     } catch (const std::exception& e) {
         DeleteOwnTmpFiles(logger);
         const std::runtime_error told = FailureWithDetails(e, request);
-        if (std::string(told.what()) == e.what()) throw;  // nothing to add: the error as it came
-        throw told;
+        if (std::string(told.what()) == e.what() && undo.isEmpty()) throw;  // nothing to add: the error as it came
+        throw std::runtime_error(told.what() + undo.toStdString());
     } catch (...) {
         DeleteOwnTmpFiles(logger);
         throw;
@@ -232,9 +239,9 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
 
     notRestored.removeDuplicates();  // an entry two parts select is told once
     if (notRestored.isEmpty())
-        reporter_.Done(QString::fromLatin1(kRestoreDone));
+        reporter_.Done(QString::fromLatin1(kRestoreDone) + undo);
     else
-        reporter_.Incomplete(IncompleteRestoreText(notRestored));
+        reporter_.Incomplete(IncompleteRestoreText(notRestored) + undo);
     return notRestored;
 }
 

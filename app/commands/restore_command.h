@@ -25,7 +25,8 @@
 
 namespace archive {
 class TVCLUnZip;
-}
+class TVCLZip;
+}  // namespace archive
 
 namespace app {
 
@@ -43,6 +44,7 @@ struct RestoreRequest {
     bool logs = false;
     bool configuration = false;
     bool everything = false;  // every entry of the backup, then the registry as with the configuration
+    bool safetyBackup = true; // the logger folder backed up first, when the command has a writer for it
 
     bool AnyChosen() const { return awards || database || logs || configuration || everything; }
     bool ImportsRegistry() const { return configuration || everything; }
@@ -50,7 +52,10 @@ struct RestoreRequest {
 
 class RestoreCommand {
 public:
-    RestoreCommand(archive::TVCLUnZip& unzip, platform::RegistrySnapshot& registry, Reporter& reporter);
+    // `safetyWriter`: the writer of the safety backup made before anything is replaced (safety_backup.h);
+    // none makes none.
+    RestoreCommand(archive::TVCLUnZip& unzip, platform::RegistrySnapshot& registry, Reporter& reporter,
+                   archive::TVCLZip* safetyWriter = nullptr);
     // Returns the lines of what was not restored (empty when everything was).
     QStringList Run(const RestoreRequest& request);
 
@@ -79,6 +84,8 @@ private:
     archive::TVCLUnZip& unzip_;
     platform::RegistrySnapshot& registry_;
     Reporter& reporter_;
+    archive::TVCLZip* safetyWriter_;
+    QString safetyBackup_;  // the safety backup made for this run, "" when none
     std::vector<Outcome> outcomes_;
     const RestoreCategory* current_ = nullptr;  // the part being restored, for a failure that ends the command
     QString currentFile_;                       // the file being unpacked, likewise

@@ -8,7 +8,8 @@
 // the user confirms; an archive gone by then is named in a warning and the catalogue re-read, so that
 // a Yes is never followed by silence; the run locks of the logger folder and the archive's folder are
 // taken (another run of the program on them is waited for, for a bounded time); Panel3 is locked while RestoreCommand does the work and reports
-// into this window. After a failure the bars go to 0 and Panel3 is unlocked before the error reaches the
+// into this window, the logger folder as it is backed up first beside the archive so that the restore
+// can be undone (the report names that backup). After a failure the bars go to 0 and Panel3 is unlocked before the error reaches the
 // error box.
 #include "app/backup_layout.h"
 #include "app/commands/restore_command.h"
@@ -49,10 +50,10 @@ void TfmMain::RectoreBTClick() {
         return;
     }
     RunLock lock(*services_.platform.sleeper);
-    if (!TakeRunLock(lock, {{loggerFolder_, true}, {QFileInfo(request.archivePath).absolutePath(), false}})) return;
+    if (!TakeRunLock(lock, {{loggerFolder_, true}, {QFileInfo(request.archivePath).absolutePath(), true}})) return;
 
     LockPanel();
-    RestoreCommand command(*UnZip1, *services_.platform.registry, *this);
+    RestoreCommand command(*UnZip1, *services_.platform.registry, *this, Zip.get());
     try {
         command.Run(request);
     } catch (...) {
