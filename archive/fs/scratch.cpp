@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/fs/fs.h"
+#include "archive/fs/fs_detail.h"
 
 namespace archive::fs {
 
@@ -32,11 +32,19 @@ std::string RandomPart() {
 
 bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Whether `path` still names the file open on `fd`.
-bool StillNamed(const std::string& path, int fd) {
+// Whether the name `name` of the folder open on `dirFd` (AT_FDCWD: `name` is a path) still leads to the
+// file open on `fd`.
+bool StillNamed(int dirFd, const std::string& name, int fd) {
     struct stat byName {}, byFd {};
-    return ::lstat(path.c_str(), &byName) == 0 && ::fstat(fd, &byFd) == 0 && byName.st_dev == byFd.st_dev &&
-           byName.st_ino == byFd.st_ino;
+    return ::fstatat(dirFd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &byFd) == 0 &&
+           byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
+}
+
+// Locks a file just made (`dirFd` and `name` say where); false when a sweeper took it first.
+bool Lock(int dirFd, const std::string& name, int fd) {
+    // Blocking: a sweeper that got there first holds the lock only for as long as it takes to delete the
+    // file, and then the name no longer leads here.
+    return ::flock(fd, LOCK_EX) == 0 && StillNamed(dirFd, name, fd);
 }
 
 }  // namespace
@@ -59,13 +67,12 @@ ScratchFile ScratchFile::Create(const std::string& folder) {
             if (errno == EEXIST) continue;
             return {};
         }
-        // Blocking: a sweeper that got there first holds the lock only for as long as it takes to
-        // delete the file, and then the name no longer leads here.
-        if (::flock(fd, LOCK_EX) != 0 || !StillNamed(path, fd)) {
+        if (!Lock(AT_FDCWD, path, fd)) {
             ::close(fd);
             continue;
         }
         ScratchFile file;
+        file.name_ = ExtractFileName(path);
         file.path_ = std::move(path);
         file.fd_ = fd;
         return file;
@@ -74,33 +81,89 @@ ScratchFile ScratchFile::Create(const std::string& folder) {
     return {};
 }
 
+ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
+    if (!folder.Valid()) {
+        errno = EBADF;
+        return {};
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = kScratchPrefix + RandomPart();
+        const int fd = ::openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        if (!Lock(folder.Fd(), name, fd)) {
+            ::close(fd);
+            continue;
+        }
+        ScratchFile file;
+        file.folder_ = folder;
+        file.path_ = folder.Path() + name;
+        file.name_ = std::move(name);
+        file.fd_ = fd;
+        return file;
+    }
+    errno = EEXIST;
+    return {};
+}
+
 ScratchFile::ScratchFile(ScratchFile&& other) noexcept
-    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {}
+    : folder_(std::move(other.folder_)),
+      name_(std::move(other.name_)),
+      path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      placed_(std::exchange(other.placed_, false)) {}
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
     if (this != &other) {
         Discard();
+        folder_ = std::move(other.folder_);
+        name_ = std::move(other.name_);
         path_ = std::move(other.path_);
         fd_ = std::exchange(other.fd_, -1);
+        placed_ = std::exchange(other.placed_, false);
     }
     return *this;
 }
 
 ScratchFile::~ScratchFile() { Discard(); }
 
+bool ScratchFile::PutInPlace(const std::string& target) {
+    if (fd_ < 0 || placed_ || !folder_.Valid()) {
+        errno = EINVAL;
+        return false;
+    }
+    if (::renameat(folder_.Fd(), name_.c_str(), folder_.Fd(), target.c_str()) != 0) return false;
+    detail::NoteFolderChange(path_, false);
+    name_ = target;
+    path_ = folder_.Path() + target;
+    detail::NoteFolderChange(path_, true);
+    placed_ = true;
+    return true;
+}
+
 void ScratchFile::Release() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    folder_ = {};
     path_.clear();
+    name_.clear();
 }
 
 void ScratchFile::Discard() noexcept {
     if (fd_ < 0) return;
     // Only while the name still leads to our file: a rename we did not notice must not cost another file.
-    if (StillNamed(path_, fd_)) ::unlink(path_.c_str());
+    const int dirFd = folder_.Valid() ? folder_.Fd() : AT_FDCWD;
+    const std::string& name = folder_.Valid() ? name_ : path_;
+    if (!placed_ && StillNamed(dirFd, name, fd_) && ::unlinkat(dirFd, name.c_str(), 0) == 0 && folder_.Valid())
+        detail::NoteFolderChange(path_, false);
     ::close(fd_);
     fd_ = -1;
+    placed_ = false;
+    folder_ = {};
     path_.clear();
+    name_.clear();
 }
 
 int RemoveStaleScratchFiles(const std::string& folder) {
@@ -116,7 +179,7 @@ int RemoveStaleScratchFiles(const std::string& folder) {
         struct stat st {};
         // Not blocking: a lock held means a live maker, whose file stays.
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            StillNamed(path, fd) && ::unlink(path.c_str()) == 0) {
+            StillNamed(AT_FDCWD, path, fd) && ::unlink(path.c_str()) == 0) {
             ++removed;
         }
         ::close(fd);

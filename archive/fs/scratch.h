@@ -18,6 +18,8 @@
 
 #include <string>
 
+#include "archive/fs/fs.h"
+
 namespace archive::fs {
 
 // The name every scratch file starts with.
@@ -33,19 +35,29 @@ public:
     // with the permissions of any new file (0666 less the umask), since it will be renamed into place.
     // Not Valid() when it cannot be made; errno then tells why.
     static ScratchFile Create(const std::string& folder);
+    // The same in a folder held open: made, renamed and removed through its descriptor only.
+    static ScratchFile CreateIn(const HeldFolder& folder);
 
     ScratchFile(ScratchFile&& other) noexcept;
     ScratchFile& operator=(ScratchFile&& other) noexcept;
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
-    // Discards the file unless it was released.
+    // Discards the file unless it was released or put in place.
     ~ScratchFile();
 
     bool Valid() const { return fd_ >= 0; }
     // The open descriptor (read and write), for writing the file without opening it again; it stays
     // the scratch file's own.
     int Handle() const { return fd_; }
+    // Folder and name: for messages, and for callers that still work by path (a file made in a held
+    // folder is best handled through Handle() and PutInPlace()).
     const std::string& Path() const { return path_; }
+
+    // A file of a held folder: renames it over `target`, a name in the same folder. From then on it is
+    // that file, no scratch file: the descriptor stays open (for the file's attributes) until Release(),
+    // and Discard() deletes nothing. False, and nothing changed, when the rename fails; errno then tells
+    // why.
+    bool PutInPlace(const std::string& target);
 
     // The file has been renamed into place and is no scratch file any more: the lock goes, the file stays.
     void Release() noexcept;
@@ -53,8 +65,11 @@ public:
     void Discard() noexcept;
 
 private:
+    HeldFolder folder_;  // held: every operation goes through its descriptor; else by path_
+    std::string name_;
     std::string path_;
     int fd_ = -1;
+    bool placed_ = false;
 };
 
 // Deletes the scratch files directly in `folder` whose lock nobody holds; returns how many went. A

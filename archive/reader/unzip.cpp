@@ -16,7 +16,12 @@
 // Nothing is written outside DestDir. A stored name is judged after all of its transformations
 // (destination.h); a refused one is skip reason 3, in a test as in an extraction. The folders below
 // DestDir are made and entered without following symbolic links (fs::FolderBeneath): an entry whose
-// folder is a link leading out of DestDir is skip reason 3 too. Before any entry is decoded, every
+// folder is a link leading out of DestDir is skip reason 3 too. The walk hands its last folder back held
+// open, and the scratch file is made, given its times and attributes, renamed over its target and
+// removed through that descriptor and its own, never through a path: a folder swapped for a link after
+// the walk cannot send the file elsewhere. (A name the caller chose in OnStartUnZip is the caller's:
+// its folder is taken as its path leads.) Consecutive entries of one folder share the folder held for
+// the first of them. Before any entry is decoded, every
 // entry's local header and data must lie apart from every other's and before the central directory:
 // an entry whose data reaches into another's is refused, skip reason 3 (one Deflate stream shared by
 // many entries would make a small archive extract to gigabytes); the other entries still come out. An entry that decodes to another length than it declares is
@@ -63,9 +68,12 @@ constexpr const char* kLinkLeadsOut = "a folder on its way is a symbolic link th
 // An entry decoded whole into its scratch file, waiting to be renamed over its target.
 struct StagedEntry {
     fs::ScratchFile scratch;
-    std::string fname;
+    fs::HeldFolder folder;  // where the target is
+    std::string target;     // its name in that folder
+    std::string fname;      // as the events tell it
     int index = 0;
-    bool clearReadOnly = false;
+    uint32_t attributes = 0;
+    bool readOnly = false;  // made read-only once in place
 };
 
 }  // namespace
@@ -76,7 +84,10 @@ struct TVCLUnZip::Extraction {
     codec::DecodeWorkspacePtr workspace = codec::MakeDecodeWorkspace();
     std::vector<uint8_t> inBuffer = std::vector<uint8_t>(kBlockSize + 1);
     std::vector<uint8_t> outBuffer = std::vector<uint8_t>(kBlockSize + 1);
-    std::string destFolder;  // DestDir as the disk spells it: "" or ending with '/'
+    fs::HeldFolder root;  // DestDir, held (its path as the disk spells it: "" or ending with '/')
+    // The folder of the last entry below DestDir, held, and its relative path.
+    std::string lastRelative;
+    fs::HeldFolder lastFolder;
     int numFiles = 0;
     int64_t totalBytes = 0;
     int64_t totalOut = 0;
@@ -119,10 +130,12 @@ struct TVCLUnZip::Extraction {
     void Process(int index, bool& retry);
     bool ReadLocalHeader(const TZipHeaderInfo& entry);
     bool PasswordAccepted(int index);
-    bool OverwriteAllowed(int index, std::string& fname);
+    bool OverwriteAllowed(int index, std::string& fname, bool exists);
     void Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size);
     // Renames an entry's scratch file over its target; false (and skip reason 3) when that fails.
     bool PutInPlace(StagedEntry& entry);
+    // The last steps of an entry in place: read-only when it should be, the scratch file let go.
+    static void Finish(StagedEntry& entry);
     // AllOrNothing, after the last entry: every staged file in place, or none.
     void CommitStaged();
     // Reads n bytes of the archive, continuing on the next disk of a multi-disk set.
@@ -223,8 +236,8 @@ bool TVCLUnZip::Extraction::PasswordAccepted(int index) {
     }
 }
 
-bool TVCLUnZip::Extraction::OverwriteAllowed(int index, std::string& fname) {
-    if (z.OverwriteMode == Always || !fs::Exists(fname)) return true;
+bool TVCLUnZip::Extraction::OverwriteAllowed(int index, std::string& fname, bool exists) {
+    if (z.OverwriteMode == Always || !exists) return true;
     const TZipHeaderInfo& work = z.work_;
     auto fileTime = [&]() {
         TDateTime value = 0;
@@ -270,41 +283,58 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         return;
     }
     if (testOnly && folderEntry) return;
-    // The folder as the disk spells it, checked for links that lead out of DestDir (made below).
+    // The folder, held when it is there, checked for links that lead out of DestDir (made below).
     const std::string relative = z.RecreateDirs ? *usable : std::string();
-    std::string folder = destFolder;
-    if (!testOnly && !relative.empty() &&
-        fs::FolderBeneath(z.destDir_, relative, false, folder) == fs::BeneathResult::LeavesDestination) {
-        Refuse(kLinkLeadsOut, reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(),
-               index, folderEntry);
-        return;
+    fs::HeldFolder held;
+    if (!testOnly) {
+        if (relative.empty()) {
+            held = root;
+        } else if (relative == lastRelative && lastFolder.Valid()) {
+            held = lastFolder;
+        } else if (fs::FolderBeneath(z.destDir_, relative, false, held) == fs::BeneathResult::LeavesDestination) {
+            Refuse(kLinkLeadsOut, reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(),
+                   index, folderEntry);
+            return;
+        }
     }
     if (folderEntry) {
-        if (fs::FolderBeneath(z.destDir_, relative, true, folder) != fs::BeneathResult::Ok)
-            Refuse("its folder cannot be made", folder, index, true);
+        if (!held.Valid() && fs::FolderBeneath(z.destDir_, relative, true, held) != fs::BeneathResult::Ok)
+            Refuse("its folder cannot be made", held.Path(), index, true);
         return;
     }
 
-    std::string fname = testOnly ? entry.StoredName() : folder + entry.FileName();
+    std::string fname = testOnly ? entry.StoredName() : held.Path() + entry.FileName();
     const std::string formed = fname;
     bool skip = false;
     if (z.OnStartUnZip) z.OnStartUnZip(&z, index, fname, skip);
     if (skip) return;
 
-    if (!testOnly && fname == formed && !relative.empty()) {
-        switch (fs::FolderBeneath(z.destDir_, relative, true, folder)) {
-            case fs::BeneathResult::Ok: break;
-            case fs::BeneathResult::LeavesDestination:
-                Refuse(kLinkLeadsOut, fname, index, false);
-                return;
-            case fs::BeneathResult::CannotCreate:
-                Refuse("its folder cannot be made", fname, index, false);
-                return;
+    std::string target;  // the file's name in `held`
+    if (!testOnly) {
+        if (fname == formed) {
+            target = entry.FileName();
+            if (!held.Valid() && !relative.empty()) {
+                switch (fs::FolderBeneath(z.destDir_, relative, true, held)) {
+                    case fs::BeneathResult::Ok: break;
+                    case fs::BeneathResult::LeavesDestination:
+                        Refuse(kLinkLeadsOut, fname, index, false);
+                        return;
+                    case fs::BeneathResult::CannotCreate:
+                        Refuse("its folder cannot be made", fname, index, false);
+                        return;
+                }
+            }
+            if (!relative.empty()) {
+                lastRelative = relative;
+                lastFolder = held;
+            }
+        } else {
+            // The caller chose another name: its folder is the caller's, taken as its path leads.
+            const std::string parent = fs::ExtractFilePath(fname);
+            if (!parent.empty() && !fs::DirectoryExists(parent)) fs::ForceDirectories(parent);
+            held = fs::HeldFolder::Open(parent);
+            target = fs::ExtractFileName(fname);
         }
-    } else if (!testOnly && fname != formed) {
-        // The caller chose another name: its folder is the caller's.
-        const std::string parent = fs::ExtractFilePath(fname);
-        if (!parent.empty() && !fs::DirectoryExists(parent)) fs::ForceDirectories(parent);
     }
 
     const bool encrypted = work.IsEncrypted() || (work.Flags & kStrongEncryptionFlag);
@@ -313,30 +343,31 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         return;
     }
 
-    if (!testOnly && !OverwriteAllowed(index, fname)) {
-        Skip(skNotOverwritten, fname, index, work.UncompressedSize);
-        return;
+    fs::HeldFolder::Item existing;
+    if (!testOnly) {
+        existing = held.Find(target);
+        const std::string asked = fname;
+        if (!OverwriteAllowed(index, fname, existing.exists)) {
+            Skip(skNotOverwritten, fname, index, work.UncompressedSize);
+            return;
+        }
+        if (fname != asked) {  // changed in OnPromptForOverwrite: the caller's name, as above
+            held = fs::HeldFolder::Open(fs::ExtractFilePath(fname));
+            existing = held.Find(fs::ExtractFileName(fname));
+        }
     }
 
     // The output goes to a temporary file beside the target; the target itself is only replaced below,
     // once the entry proved whole.
     fs::ScratchFile temp;
     std::unique_ptr<TLFNFileStream> out;
-    bool clearReadOnly = false;
     if (!testOnly) {
-        const auto attributes = fs::GetAttributes(fname);
-        if (attributes && (*attributes & fs::faDirectory)) {
+        if (existing.folder || (existing.readOnly && !z.ReplaceReadOnly)) {
             Skip(skCreateFailed, fname, index, work.UncompressedSize);
             return;
         }
-        if (attributes && (*attributes & fs::faReadOnly)) {
-            if (!z.ReplaceReadOnly) {
-                Skip(skCreateFailed, fname, index, work.UncompressedSize);
-                return;
-            }
-            clearReadOnly = true;
-        }
-        temp = fs::ScratchFile::Create(fs::ExtractFilePath(fname));
+        target = existing.name;
+        temp = fs::ScratchFile::CreateIn(held);
         if (!temp.Valid()) {
             Skip(skCreateFailed, fname, index, work.UncompressedSize);
             return;
@@ -391,14 +422,18 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     const bool sizeRight = decodedBytes == work.UncompressedSize;
     if (!failed && crc == work.Crc32 && sizeRight) {
         if (!testOnly) {
-            fs::SetFileDosTime(temp.Path(), NormalizeDosDateTime(work.DateTime));
-            if (z.RetainAttributes) fs::SetAttributes(temp.Path(), work.ExternalAttributes);
-            StagedEntry entry{std::move(temp), fname, index, clearReadOnly};
+            // Through the descriptor; read-only waits until the file is in place.
+            fs::SetFileDosTimeOf(temp.Handle(), NormalizeDosDateTime(work.DateTime));
+            const uint32_t attributes = work.ExternalAttributes;
+            if (z.RetainAttributes) fs::SetAttributesOf(temp.Handle(), target, attributes & ~fs::faReadOnly);
+            StagedEntry entry{std::move(temp), std::move(held), target, fname, index, attributes,
+                              z.RetainAttributes && (attributes & fs::faReadOnly)};
             if (z.AllOrNothing) {
                 staged.push_back(std::move(entry));
                 return;
             }
             if (!PutInPlace(entry)) return;
+            Finish(entry);
         }
         if (z.OnEndUnZip) z.OnEndUnZip(&z, index, fname);
         ++written;
@@ -538,17 +573,17 @@ bool TVCLUnZip::Extraction::Overlaps(const TZipHeaderInfo& entry, int64_t start)
 }
 
 bool TVCLUnZip::Extraction::PutInPlace(StagedEntry& entry) {
-    if (entry.clearReadOnly) {
-        const auto attributes = fs::GetAttributes(entry.fname);
-        if (attributes) fs::SetAttributes(entry.fname, *attributes & ~fs::faReadOnly);
-    }
-    if (!fs::RenameFile(entry.scratch.Path(), entry.fname)) {
+    if (!entry.scratch.PutInPlace(entry.target)) {
         entry.scratch.Discard();
         Skip(skCreateFailed, entry.fname, entry.index, z.View()->Items(entry.index)->UncompressedSize);
         return false;
     }
-    entry.scratch.Release();
     return true;
+}
+
+void TVCLUnZip::Extraction::Finish(StagedEntry& entry) {
+    if (entry.readOnly) fs::SetAttributesOf(entry.scratch.Handle(), entry.target, entry.attributes);
+    entry.scratch.Release();
 }
 
 void TVCLUnZip::Extraction::CommitStaged() {
@@ -556,6 +591,7 @@ void TVCLUnZip::Extraction::CommitStaged() {
     if (spoiled) return;  // the staged files go with `entries`; every target stays as it was
     for (StagedEntry& entry : entries) {
         if (!PutInPlace(entry)) continue;
+        Finish(entry);
         if (z.OnEndUnZip) z.OnEndUnZip(&z, entry.index, entry.fname);
         ++written;
     }
@@ -614,7 +650,7 @@ int TVCLUnZip::RunExtraction(bool testOnly) {
             if (!run->ahead->Usable()) run->ahead.reset();
         }
         if (!testOnly && !destDir_.empty() && !fs::DirectoryExists(destDir_)) fs::ForceDirectories(destDir_);
-        if (!testOnly) fs::FolderBeneath(destDir_, "", false, run->destFolder);
+        if (!testOnly) fs::FolderBeneath(destDir_, "", false, run->root);
         run->Select();
         bool stop = false;
         if (OnStartUnZipInfo) OnStartUnZipInfo(this, run->numFiles, run->totalBytes, stop);
