@@ -62,6 +62,9 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 struct HeldFolder::State {
     int fd = -1;
     std::string path;
+    long nameMax = 0;  // 0: not asked yet
+    std::pair<uint64_t, uint64_t> identity;
+    bool identityKnown = false;
     ~State() {
         if (fd >= 0) close(fd);
     }
@@ -89,6 +92,15 @@ const std::string& HeldFolder::Path() const {
     return state_ ? state_->path : none;
 }
 
+long HeldFolder::NameMax() const {
+    if (!Valid()) return NAME_MAX;
+    if (state_->nameMax == 0) {
+        const long asked = fpathconf(state_->fd, _PC_NAME_MAX);
+        state_->nameMax = asked > 0 ? asked : NAME_MAX;
+    }
+    return state_->nameMax;
+}
+
 HeldFolder::Item HeldFolder::Find(const std::string& name) const {
     Item item;
     item.name = name;
@@ -109,6 +121,28 @@ HeldFolder::Item HeldFolder::Find(const std::string& name) const {
     item.folder = S_ISDIR(st.st_mode);
     item.readOnly = !(st.st_mode & S_IWUSR);
     return item;
+}
+
+bool HeldFolder::RemoveIfSame(const std::string& name, int fd) const {
+    if (!Valid()) return false;
+    struct stat byName {}, byFd {};
+    if (fstatat(state_->fd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (fstat(fd, &byFd) != 0) return false;
+    if (byName.st_dev != byFd.st_dev || byName.st_ino != byFd.st_ino) return true;
+    if (unlinkat(state_->fd, name.c_str(), 0) != 0) return false;
+    detail::NoteFolderChange(state_->path + name, false);
+    return true;
+}
+
+std::pair<uint64_t, uint64_t> HeldFolder::Identity() const {
+    if (!Valid()) return {0, 0};
+    if (!state_->identityKnown) {
+        struct stat st {};
+        if (fstat(state_->fd, &st) != 0) return {0, 0};
+        state_->identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+        state_->identityKnown = true;
+    }
+    return state_->identity;
 }
 
 BeneathResult FolderBeneath(const std::string& destination, const std::string& relative, bool create,

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace archive::fs {
@@ -143,6 +144,8 @@ public:
     // The folder as it was reached: "" (the current folder) or ending with '/'. For messages, events
     // and the folder listings of Resolve(); no file service resolves it again.
     const std::string& Path() const;
+    // The longest name the folder's file system takes (asked once).
+    long NameMax() const;
 
     // What a name of the folder is: nothing, a file (or anything else that is no folder), or a folder
     // (a symbolic link counts as what it leads to).
@@ -156,6 +159,12 @@ public:
     // is there, else the entry equal to it ignoring A-Z case (the smallest in byte order), else the name
     // as written, not existing.
     Item Find(const std::string& name) const;
+    // Removes the file `name` when it is still the file open on `fd`. True when the name no longer leads
+    // to that file (removed now, or already gone or replaced).
+    bool RemoveIfSame(const std::string& name, int fd) const;
+    // Device and inode number of the folder, telling two holds of one folder apart from two folders
+    // ({0, 0} when it is not held).
+    std::pair<uint64_t, uint64_t> Identity() const;
 
     // Takes over `fd`, an open descriptor of the folder reached as `path` (-1: the path alone).
     static HeldFolder Adopt(int fd, std::string path);

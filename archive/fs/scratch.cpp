@@ -41,10 +41,12 @@ bool StillNamed(int dirFd, const std::string& name, int fd) {
 }
 
 // Locks a file just made (`dirFd` and `name` say where); false when a sweeper took it first.
-bool Lock(int dirFd, const std::string& name, int fd) {
-    // Blocking: a sweeper that got there first holds the lock only for as long as it takes to delete the
-    // file, and then the name no longer leads here.
-    return ::flock(fd, LOCK_EX) == 0 && StillNamed(dirFd, name, fd);
+// `wait`: a sweeper that got there first holds the lock only for as long as it takes to delete the file,
+// and then the name no longer leads here. Without it, a lock another program holds on the file (a second
+// name of an existing file shares that file's locks) leaves the file unlocked.
+bool Lock(int dirFd, const std::string& name, int fd, bool wait = true) {
+    if (::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0 && (wait || errno != EWOULDBLOCK)) return false;
+    return StillNamed(dirFd, name, fd);
 }
 
 }  // namespace
@@ -108,6 +110,39 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
     return {};
 }
 
+ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name) {
+    if (!folder.Valid()) {
+        errno = EBADF;
+        return {};
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string second = kScratchPrefix + RandomPart();
+        if (::linkat(folder.Fd(), name.c_str(), folder.Fd(), second.c_str(), 0) != 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        const int fd = ::openat(folder.Fd(), second.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            const int error = errno;
+            ::unlinkat(folder.Fd(), second.c_str(), 0);
+            errno = error;
+            return {};
+        }
+        if (!Lock(folder.Fd(), second, fd, false)) {
+            ::close(fd);
+            continue;
+        }
+        ScratchFile file;
+        file.folder_ = folder;
+        file.path_ = folder.Path() + second;
+        file.name_ = std::move(second);
+        file.fd_ = fd;
+        return file;
+    }
+    errno = EEXIST;
+    return {};
+}
+
 ScratchFile::ScratchFile(ScratchFile&& other) noexcept
     : folder_(std::move(other.folder_)),
       name_(std::move(other.name_)),
@@ -141,6 +176,14 @@ bool ScratchFile::PutInPlace(const std::string& target) {
     detail::NoteFolderChange(path_, true);
     placed_ = true;
     return true;
+}
+
+bool ScratchFile::Withdraw() noexcept {
+    if (fd_ < 0 || !placed_) return false;
+    const bool gone = folder_.RemoveIfSame(name_, fd_);
+    ::close(fd_);
+    fd_ = -1;
+    return gone;
 }
 
 void ScratchFile::Release() noexcept {

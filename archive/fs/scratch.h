@@ -37,6 +37,12 @@ public:
     static ScratchFile Create(const std::string& folder);
     // The same in a folder held open: made, renamed and removed through its descriptor only.
     static ScratchFile CreateIn(const HeldFolder& folder);
+    // A second name, a scratch name, for the existing file `name` of a held folder (a hard link), locked:
+    // it keeps that file while its own name is given to another, to be put back with PutInPlace(name) or
+    // let go with Discard(). The file's mode stays as it was. The lock is the file's own: when another
+    // program holds one on it, the second name goes without rather than wait. Not Valid() when the link
+    // cannot be made; errno then tells why.
+    static ScratchFile Keep(const HeldFolder& folder, const std::string& name);
 
     ScratchFile(ScratchFile&& other) noexcept;
     ScratchFile& operator=(ScratchFile&& other) noexcept;
@@ -46,7 +52,7 @@ public:
     ~ScratchFile();
 
     bool Valid() const { return fd_ >= 0; }
-    // The open descriptor (read and write), for writing the file without opening it again; it stays
+    // The open descriptor (read and write, read only for Keep), for writing the file without opening it again; it stays
     // the scratch file's own.
     int Handle() const { return fd_; }
     // Folder and name: for messages, and for callers that still work by path (a file made in a held
@@ -58,6 +64,10 @@ public:
     // and Discard() deletes nothing. False, and nothing changed, when the rename fails; errno then tells
     // why.
     bool PutInPlace(const std::string& target);
+    // After PutInPlace: removes the file from its place again, as long as its name still leads to it
+    // (the undoing of a file that had no predecessor). True when the name no longer leads to it; the
+    // descriptor is closed either way.
+    bool Withdraw() noexcept;
 
     // The file has been renamed into place and is no scratch file any more: the lock goes, the file stays.
     void Release() noexcept;

@@ -11,7 +11,7 @@
 // target only once its CRC and its size matched: a bad entry, an undecodable one, a truncated archive or
 // any exception leaves the previous file exactly as it was, and no scratch file behind. A read-only
 // target is still refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would
-// have been.
+// have been, and so is a name longer than the file system takes (with its reason in SkipDetail).
 //
 // Nothing is written outside DestDir. A stored name is judged after all of its transformations
 // (destination.h); a refused one is skip reason 3, in a test as in an extraction. The folders below
@@ -28,16 +28,27 @@
 // damaged, with its CRC right or not.
 //
 // With AllOrNothing the renames wait until every selected entry has been staged this way: only when all
-// of them proved whole are they renamed over their targets (in archive order, each followed by its
-// OnEndUnZip); when any of them failed, every staged file goes and no target changes.
+// of them proved whole are they renamed over their targets (in archive order), and OnEndUnZip follows for
+// each once all are in place; when any of them failed, every staged file goes and no target changes.
+// Before the first rename each target is looked at again (a folder, or a read-only file without
+// ReplaceReadOnly, refuses the whole part then), and each file about to be replaced is kept under a
+// second name, a scratch name in its folder (a hard link: the original itself is only ever replaced by
+// a rename). Should a rename still fail, the kept files are renamed back over their targets, the new
+// files that had no predecessor are removed, and every staged entry is told as skipped, so that no
+// caller reports a file as left alone that was replaced. A process killed half-way leaves each file
+// whole, old or new, and the kept names as scratch files for the next sweep.
 //
 // With more than one decompression thread, worker threads decode the next few plain entries (deflated or
 // stored, not encrypted, of a single archive, apart from every other entry) while this thread works
 // through the current one (decode_ahead.h). Everything else stays here, at the entry's turn: the
 // events, the checks before decoding, the scratch file and its rename; the worker's decoding is
 // replayed into them step by step, so the events, files and failures are those of the one-thread run.
+#include <climits>
+
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "archive/errors.h"
@@ -64,6 +75,9 @@ namespace {
 constexpr uint16_t kStrongEncryptionFlag = 0x0040;
 constexpr uint32_t kCryptHeaderSize = 12;
 constexpr const char* kLinkLeadsOut = "a folder on its way is a symbolic link that leads outside the destination folder";
+constexpr const char* kNameTooLong = "its name is too long for the file system";
+constexpr const char* kNotPlaced = "it could not be put in its place";
+constexpr const char* kPartUndone = "another file of this all-or-nothing extraction could not be put in its place";
 
 // An entry decoded whole into its scratch file, waiting to be renamed over its target.
 struct StagedEntry {
@@ -75,6 +89,19 @@ struct StagedEntry {
     uint32_t attributes = 0;
     bool readOnly = false;  // made read-only once in place
 };
+
+// A name with A-Z folded, as names are matched in a folder.
+std::string Folded(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    return name;
+}
+
+// Whether a name (in a folder whose file system takes names of up to `nameMax` bytes) and its whole
+// path can be had at all.
+bool NameFits(const std::string& name, const std::string& path, long nameMax) {
+    return static_cast<long>(name.size()) <= nameMax && path.size() < PATH_MAX;
+}
 
 }  // namespace
 
@@ -313,6 +340,11 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     if (!testOnly) {
         if (fname == formed) {
             target = entry.FileName();
+            // A name the file system cannot take is refused before its folder is made.
+            if (!NameFits(target, fname, (held.Valid() ? held : root).NameMax())) {
+                Refuse(kNameTooLong, fname, index, false);
+                return;
+            }
             if (!held.Valid() && !relative.empty()) {
                 switch (fs::FolderBeneath(z.destDir_, relative, true, held)) {
                     case fs::BeneathResult::Ok: break;
@@ -334,6 +366,10 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
             if (!parent.empty() && !fs::DirectoryExists(parent)) fs::ForceDirectories(parent);
             held = fs::HeldFolder::Open(parent);
             target = fs::ExtractFileName(fname);
+            if (!NameFits(target, fname, held.NameMax())) {
+                Refuse(kNameTooLong, fname, index, false);
+                return;
+            }
         }
     }
 
@@ -589,11 +625,68 @@ void TVCLUnZip::Extraction::Finish(StagedEntry& entry) {
 void TVCLUnZip::Extraction::CommitStaged() {
     std::vector<StagedEntry> entries = std::move(staged);
     if (spoiled) return;  // the staged files go with `entries`; every target stays as it was
-    for (StagedEntry& entry : entries) {
-        if (!PutInPlace(entry)) continue;
-        Finish(entry);
-        if (z.OnEndUnZip) z.OnEndUnZip(&z, entry.index, entry.fname);
-        ++written;
+    const size_t n = entries.size();
+    std::vector<fs::ScratchFile> kept(n);  // the files about to be replaced, under a second name
+    size_t failed = n;                     // the entry that could not be put in place
+    const char* why = kNotPlaced;
+
+    // Before the first rename: whatever can still refuse the part refuses it now. Two entries may name
+    // one file (in two cases, say): the later one replaces the earlier one's file, as it would one
+    // rename after the other, and the file that was there is kept once.
+    std::map<std::tuple<uint64_t, uint64_t, std::string>, size_t> named;  // folder, folded name -> entry
+    for (size_t i = 0; i < n && failed == n; ++i) {
+        StagedEntry& entry = entries[i];
+        const fs::HeldFolder::Item there = entry.folder.Find(entry.target);
+        const auto [device, inode] = entry.folder.Identity();
+        const auto [earlier, first] = named.try_emplace({device, inode, Folded(there.name)}, i);
+        if (!first && (!there.exists || entries[earlier->second].target == there.name)) {
+            entry.target = entries[earlier->second].target;
+            continue;
+        }
+        if (there.folder || (there.readOnly && !z.ReplaceReadOnly)) {
+            failed = i;
+            why = "";  // told as when the entry was judged
+            break;
+        }
+        entry.target = there.name;
+        if (there.exists) {
+            kept[i] = fs::ScratchFile::Keep(entry.folder, there.name);
+            if (!kept[i].Valid()) failed = i;
+        }
+    }
+    size_t placed = 0;  // entries renamed over their targets
+    while (failed == n && placed < n) {
+        if (entries[placed].scratch.PutInPlace(entries[placed].target)) ++placed;
+        else failed = placed;
+    }
+
+    if (failed == n) {
+        for (size_t i = 0; i < n; ++i) {
+            Finish(entries[i]);
+            kept[i].Discard();  // the replaced file, now under its second name only
+            if (z.OnEndUnZip) z.OnEndUnZip(&z, entries[i].index, entries[i].fname);
+            ++written;
+        }
+        return;
+    }
+
+    // Put back what was replaced, the last first. An entry that cannot be undone is in place: it is told
+    // as written, so that the report stays true.
+    std::vector<bool> stays(n, false);
+    for (size_t i = placed; i-- > 0;) {
+        const bool undone = kept[i].Valid() ? kept[i].PutInPlace(entries[i].target) : entries[i].scratch.Withdraw();
+        if (undone) kept[i].Release();
+        stays[i] = !undone;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        kept[i].Discard();
+        if (stays[i]) {
+            Finish(entries[i]);
+            if (z.OnEndUnZip) z.OnEndUnZip(&z, entries[i].index, entries[i].fname);
+            ++written;
+        } else {
+            Refuse(i == failed ? why : kPartUndone, entries[i].fname, entries[i].index, false);
+        }
     }
 }
 
