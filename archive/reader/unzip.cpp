@@ -87,7 +87,7 @@ struct StagedEntry {
     std::string fname;      // as the events tell it
     int index = 0;
     uint32_t attributes = 0;
-    bool readOnly = false;  // made read-only once in place
+    bool readOnly = false;  // made read-only once in place (the mark goes first)
 };
 
 // A name with A-Z folded, as names are matched in a folder.
@@ -458,7 +458,7 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     const bool sizeRight = decodedBytes == work.UncompressedSize;
     if (!failed && crc == work.Crc32 && sizeRight) {
         if (!testOnly) {
-            // Through the descriptor; read-only waits until the file is in place.
+            // Through the descriptor; read-only waits until the file is in place and without its mark.
             fs::SetFileDosTimeOf(temp.Handle(), NormalizeDosDateTime(work.DateTime));
             const uint32_t attributes = work.ExternalAttributes;
             if (z.RetainAttributes) fs::SetAttributesOf(temp.Handle(), target, attributes & ~fs::faReadOnly);

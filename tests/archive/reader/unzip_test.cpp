@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -400,8 +401,8 @@ mode_t ModeOf(const std::string& path) {
 // The decision before and during the renames of an all-or-nothing extraction: whatever can be known
 // before the first rename refuses the whole part then (a name the file system cannot take, a folder in
 // the way, a read-only file, also one that became read-only after it was judged); a rename that fails
-// late puts back every file already replaced. Either way each old file is byte for byte as it was, and
-// the events tell exactly what was written.
+// late puts back every file already replaced. Either way each old file is byte for byte as it was, no
+// file carries the scratch mark, and the events tell exactly what was written.
 TEST(UnZipFailures, AllOrNothingDecidesBeforeTheRenamesAndPutsBackAfterALateFailure) {
     const std::string kTooLong = "its name is too long for the file system";
     const std::string kNotPlaced = "it could not be put in its place";
@@ -531,6 +532,11 @@ TEST(UnZipFailures, AllOrNothingDecidesBeforeTheRenamesAndPutsBackAfterALateFail
             }
         }
         EXPECT_EQ(TempLeftovers(dir.Path()), 0);
+        for (const auto& e : std::filesystem::recursive_directory_iterator(out)) {
+            char names[256];
+            const ssize_t n = listxattr(e.path().c_str(), names, sizeof names);
+            EXPECT_EQ(std::string(names, n > 0 ? static_cast<size_t>(n) : 0).find("zbk"), std::string::npos) << e.path();
+        }
         if (c.after.count("DB/Logs.idx") && c.after.at("DB/Logs.idx") == "old third") {
             EXPECT_EQ(ModeOf(out + "/DB/Logs.idx"), 0444u);
         }
