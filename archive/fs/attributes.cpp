@@ -162,6 +162,30 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     return writeXattr() && modeOk;
 }
 
+bool SetAttributesOf(int fd, const std::string& name, uint32_t attributes) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return false;
+    const bool readOnly = attributes & faReadOnly;
+    const mode_t mode = st.st_mode & 07777;
+    const mode_t newMode = readOnly ? (mode & ~kAllWrite) : (mode | S_IWUSR);
+    // Only this function writes the file's user.DOSATTRIB: when the bits are the derived ones there is
+    // none to remove.
+    auto writeXattr = [&]() -> bool {
+        const uint32_t bits = attributes & kXattrBits;
+        const uint32_t dotHidden = IsDotName(name) ? faHidden : 0;
+        if ((bits | dotHidden) == (DerivedXattrBits(st) | dotHidden)) return true;
+        const std::string text = detail::FormatDosAttrib(bits);
+        return fsetxattr(fd, kXattrName, text.data(), text.size(), 0) == 0 || errno == ENOTSUP;
+    };
+    auto writeMode = [&]() -> bool { return newMode == mode || fchmod(fd, newMode) == 0; };
+    if (readOnly) {
+        const bool xattrOk = writeXattr();
+        return writeMode() && xattrOk;
+    }
+    const bool modeOk = writeMode();
+    return writeXattr() && modeOk;
+}
+
 std::optional<int64_t> GetFileSize(const std::string& path) {
     if (path.empty()) return std::nullopt;
     struct stat st {};

@@ -67,15 +67,31 @@ std::optional<uint32_t> GetFileDosTime(const std::string& path) {
     return DosFromTime(*t);
 }
 
-bool SetFileDosTime(const std::string& path, uint32_t dosDateTime) {
-    if (path.empty()) return false;
+namespace {
+
+// The times utimensat takes for an MS-DOS date-time: the access time stays. False for a date mktime
+// cannot place.
+bool TimesOf(uint32_t dosDateTime, timespec (&times)[2]) {
     const std::time_t t = TimeFromDos(dosDateTime);
     if (t == static_cast<std::time_t>(-1)) return false;
-    timespec times[2]{};
-    times[0].tv_nsec = UTIME_OMIT;  // access time stays
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = t;
     times[1].tv_nsec = 0;
+    return true;
+}
+
+}  // namespace
+
+bool SetFileDosTime(const std::string& path, uint32_t dosDateTime) {
+    timespec times[2]{};
+    if (path.empty() || !TimesOf(dosDateTime, times)) return false;
     return utimensat(AT_FDCWD, Resolve(path).c_str(), times, 0) == 0;
+}
+
+bool SetFileDosTimeOf(int fd, uint32_t dosDateTime) {
+    timespec times[2]{};
+    return TimesOf(dosDateTime, times) && futimens(fd, times) == 0;
 }
 
 }  // namespace archive::fs

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace archive::fs {
@@ -91,11 +92,16 @@ bool DirectoryExists(const std::string& path);  // a folder
 // Attribute word, or nullopt when the path names nothing.
 std::optional<uint32_t> GetAttributes(const std::string& path);
 bool SetAttributes(const std::string& path, uint32_t attributes);
+// SetAttributes for a file this program made and holds open on `fd`, which carries (or is about to carry)
+// the file name `name`; its user.DOSATTRIB is written by nothing else.
+bool SetAttributesOf(int fd, const std::string& name, uint32_t attributes);
 
 std::optional<int64_t> GetFileSize(const std::string& path);
 // Last-write time in MS-DOS form (local time), or nullopt when the path names nothing.
 std::optional<uint32_t> GetFileDosTime(const std::string& path);
 bool SetFileDosTime(const std::string& path, uint32_t dosDateTime);
+// The same through an open descriptor.
+bool SetFileDosTimeOf(int fd, uint32_t dosDateTime);
 // Last-write time as POSIX seconds, or nullopt.
 std::optional<std::time_t> GetFileTime(const std::string& path);
 
@@ -122,13 +128,61 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& out);
 // True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 
+// A folder held open, so that names are made, renamed and removed in the folder that was opened, not
+// wherever its path leads by then (another process may swap a folder for a symbolic link at any
+// moment). Copies share one descriptor, closed with the last of them.
+class HeldFolder {
+public:
+    HeldFolder() = default;
+    // The folder `path` names (resolved ignoring case, links followed: the path is the caller's choice);
+    // "" is the current folder. Not Valid() when it cannot be opened.
+    static HeldFolder Open(const std::string& path);
+
+    // Held open (a folder not there yet, as the walk below hands it back, has a path only).
+    bool Valid() const;
+    int Fd() const;
+    // The folder as it was reached: "" (the current folder) or ending with '/'. For messages, events
+    // and the folder listings of Resolve(); no file service resolves it again.
+    const std::string& Path() const;
+    // The longest name the folder's file system takes (asked once).
+    long NameMax() const;
+
+    // What a name of the folder is: nothing, a file (or anything else that is no folder), or a folder
+    // (a symbolic link counts as what it leads to).
+    struct Item {
+        std::string name;  // as the disk spells it
+        bool exists = false;
+        bool folder = false;
+        bool readOnly = false;
+    };
+    // The item named `name`, resolved ignoring case as Resolve() does it: the name as written when it
+    // is there, else the entry equal to it ignoring A-Z case (the smallest in byte order), else the name
+    // as written, not existing.
+    Item Find(const std::string& name) const;
+    // Removes the file `name` when it is still the file open on `fd`. True when the name no longer leads
+    // to that file (removed now, or already gone or replaced).
+    bool RemoveIfSame(const std::string& name, int fd) const;
+    // Device and inode number of the folder, telling two holds of one folder apart from two folders
+    // ({0, 0} when it is not held).
+    std::pair<uint64_t, uint64_t> Identity() const;
+
+    // Takes over `fd`, an open descriptor of the folder reached as `path` (-1: the path alone).
+    static HeldFolder Adopt(int fd, std::string path);
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+};
+
 // The folder `relative` (components separated by '/') below `destination`, walked one component at a
 // time without following symbolic links, made where missing when `create`. A component that is a link is
-// entered only when it leads to a place inside the destination. `onDisk` gets the folder as the disk
-// spells it ("" or ending with '/'). The destination itself is followed as it stands.
+// entered only when it leads to a place inside the destination. The destination itself is followed as it
+// stands. Ok hands back the folder held open, or, without `create`, a folder that is not there yet as
+// its path alone (not Valid(); nothing below a missing folder can be a link).
 enum class BeneathResult { Ok, LeavesDestination, CannotCreate };
 BeneathResult FolderBeneath(const std::string& destination, const std::string& relative, bool create,
-                            std::string& onDisk);
+                            HeldFolder& folder);
 
 // ---- files --------------------------------------------------------------------------------------------
 

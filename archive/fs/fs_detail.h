@@ -32,6 +32,9 @@ std::string FormatDosAttrib(uint32_t bits);
 // the folder cannot be listed. Answered from the active FolderListingCache when there is one.
 std::string FindFolded(const std::string& folder, const std::string& name);
 
+// The same for a folder held open on `folderFd` and reached as `folder`: listed through the descriptor.
+std::string FindFoldedAt(int folderFd, const std::string& folder, const std::string& name);
+
 // Tells the active folder listings (FolderListingCache) that `path` was created (added) or removed.
 void NoteFolderChange(const std::string& path, bool added);
 

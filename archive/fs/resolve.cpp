@@ -20,7 +20,9 @@
 // made through these file services on that thread keep the remembered listings true. Changes made by
 // other programs meanwhile are not seen: one extraction is the lifetime of a cache.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -94,8 +96,19 @@ namespace {
 
 thread_local FolderListingCache::Listings* activeListings = nullptr;
 
-bool ListFolder(const std::string& folder, Listing& listing) {
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+// Opens a folder for listing: through the held descriptor `at` when there is one (the folder itself,
+// wherever its path leads by now), else by its path.
+DIR* OpenListing(int at, const std::string& folder) {
+    if (at < 0) return opendir(folder.empty() ? "." : folder.c_str());
+    const int fd = openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    DIR* dir = fdopendir(fd);
+    if (!dir) close(fd);
+    return dir;
+}
+
+bool ListFolder(int at, const std::string& folder, Listing& listing) {
+    DIR* dir = OpenListing(at, folder);
     if (!dir) return false;
     while (const dirent* e = readdir(dir)) {
         const std::string_view candidate(e->d_name);
@@ -106,32 +119,39 @@ bool ListFolder(const std::string& folder, Listing& listing) {
     return true;
 }
 
-}  // namespace
-
-namespace detail {
-
-std::string FindFolded(const std::string& folder, const std::string& name) {
+std::string Folded(int at, const std::string& folder, const std::string& name) {
     if (!activeListings) {
-        DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+        DIR* dir = OpenListing(at, folder);
         if (!dir) return {};
         std::string best;
         while (const dirent* e = readdir(dir)) {
             const std::string_view candidate(e->d_name);
             if (candidate == "." || candidate == "..") continue;
-            if (!EqualIgnoringAsciiCase(candidate, name)) continue;
+            if (!detail::EqualIgnoringAsciiCase(candidate, name)) continue;
             if (best.empty() || candidate < best) best.assign(candidate);
         }
         closedir(dir);
         return best;
     }
-    auto it = activeListings->folders.find(folder);
+    const std::string key = FolderKey(folder);
+    auto it = activeListings->folders.find(key);
     if (it == activeListings->folders.end()) {
         Listing read;
-        if (!ListFolder(folder, read)) return {};
-        it = activeListings->folders.emplace(folder, std::move(read)).first;
+        if (!ListFolder(at, folder, read)) return {};
+        it = activeListings->folders.emplace(key, std::move(read)).first;
     }
     const auto found = it->second.find(FoldAscii(name));
     return found == it->second.end() || found->second.empty() ? std::string() : *found->second.begin();
+}
+
+}  // namespace
+
+namespace detail {
+
+std::string FindFolded(const std::string& folder, const std::string& name) { return Folded(-1, folder, name); }
+
+std::string FindFoldedAt(int folderFd, const std::string& folder, const std::string& name) {
+    return Folded(folderFd, folder, name);
 }
 
 }  // namespace detail

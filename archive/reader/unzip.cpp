@@ -11,7 +11,7 @@
 // target only once its CRC and its size matched: a bad entry, an undecodable one, a truncated archive or
 // any exception leaves the previous file exactly as it was, and no scratch file behind. A read-only
 // target is still refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would
-// have been.
+// have been, and so is a name longer than the file system takes (with its reason in SkipDetail).
 //
 // An entry of a method we do not decode (BZip2, LZMA, AES encryption, ...) is not damaged: after the
 // "Unknown Compression Method" box it is skip reason 3 with the method named in SkipDetail, before any
@@ -20,23 +20,39 @@
 // Nothing is written outside DestDir. A stored name is judged after all of its transformations
 // (destination.h); a refused one is skip reason 3, in a test as in an extraction. The folders below
 // DestDir are made and entered without following symbolic links (fs::FolderBeneath): an entry whose
-// folder is a link leading out of DestDir is skip reason 3 too. Before any entry is decoded, every
+// folder is a link leading out of DestDir is skip reason 3 too. The walk hands its last folder back held
+// open, and the scratch file is made, given its times and attributes, renamed over its target and
+// removed through that descriptor and its own, never through a path: a folder swapped for a link after
+// the walk cannot send the file elsewhere. (A name the caller chose in OnStartUnZip is the caller's:
+// its folder is taken as its path leads.) Consecutive entries of one folder share the folder held for
+// the first of them. Before any entry is decoded, every
 // entry's local header and data must lie apart from every other's and before the central directory:
 // an entry whose data reaches into another's is refused, skip reason 3 (one Deflate stream shared by
 // many entries would make a small archive extract to gigabytes); the other entries still come out. An entry that decodes to another length than it declares is
 // damaged, with its CRC right or not.
 //
 // With AllOrNothing the renames wait until every selected entry has been staged this way: only when all
-// of them proved whole are they renamed over their targets (in archive order, each followed by its
-// OnEndUnZip); when any of them failed, every staged file goes and no target changes.
+// of them proved whole are they renamed over their targets (in archive order), and OnEndUnZip follows for
+// each once all are in place; when any of them failed, every staged file goes and no target changes.
+// Before the first rename each target is looked at again (a folder, or a read-only file without
+// ReplaceReadOnly, refuses the whole part then), and each file about to be replaced is kept under a
+// second name, a scratch name in its folder (a hard link: the original itself is only ever replaced by
+// a rename). Should a rename still fail, the kept files are renamed back over their targets, the new
+// files that had no predecessor are removed, and every staged entry is told as skipped, so that no
+// caller reports a file as left alone that was replaced. A process killed half-way leaves each file
+// whole, old or new, and the kept names as scratch files for the next sweep.
 //
 // With more than one decompression thread, worker threads decode the next few plain entries (deflated or
 // stored, not encrypted, of a single archive, apart from every other entry) while this thread works
 // through the current one (decode_ahead.h). Everything else stays here, at the entry's turn: the
 // events, the checks before decoding, the scratch file and its rename; the worker's decoding is
 // replayed into them step by step, so the events, files and failures are those of the one-thread run.
+#include <climits>
+
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "archive/errors.h"
@@ -63,14 +79,33 @@ namespace {
 constexpr uint16_t kStrongEncryptionFlag = 0x0040;
 constexpr uint32_t kCryptHeaderSize = 12;
 constexpr const char* kLinkLeadsOut = "a folder on its way is a symbolic link that leads outside the destination folder";
+constexpr const char* kNameTooLong = "its name is too long for the file system";
+constexpr const char* kNotPlaced = "it could not be put in its place";
+constexpr const char* kPartUndone = "another file of this all-or-nothing extraction could not be put in its place";
 
 // An entry decoded whole into its scratch file, waiting to be renamed over its target.
 struct StagedEntry {
     fs::ScratchFile scratch;
-    std::string fname;
+    fs::HeldFolder folder;  // where the target is
+    std::string target;     // its name in that folder
+    std::string fname;      // as the events tell it
     int index = 0;
-    bool clearReadOnly = false;
+    uint32_t attributes = 0;
+    bool readOnly = false;  // made read-only once in place (the mark goes first)
 };
+
+// A name with A-Z folded, as names are matched in a folder.
+std::string Folded(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    return name;
+}
+
+// Whether a name (in a folder whose file system takes names of up to `nameMax` bytes) and its whole
+// path can be had at all.
+bool NameFits(const std::string& name, const std::string& path, long nameMax) {
+    return static_cast<long>(name.size()) <= nameMax && path.size() < PATH_MAX;
+}
 
 }  // namespace
 
@@ -80,7 +115,10 @@ struct TVCLUnZip::Extraction {
     codec::DecodeWorkspacePtr workspace = codec::MakeDecodeWorkspace();
     std::vector<uint8_t> inBuffer = std::vector<uint8_t>(kBlockSize + 1);
     std::vector<uint8_t> outBuffer = std::vector<uint8_t>(kBlockSize + 1);
-    std::string destFolder;  // DestDir as the disk spells it: "" or ending with '/'
+    fs::HeldFolder root;  // DestDir, held (its path as the disk spells it: "" or ending with '/')
+    // The folder of the last entry below DestDir, held, and its relative path.
+    std::string lastRelative;
+    fs::HeldFolder lastFolder;
     int numFiles = 0;
     int64_t totalBytes = 0;
     int64_t totalOut = 0;
@@ -123,10 +161,12 @@ struct TVCLUnZip::Extraction {
     void Process(int index, bool& retry);
     bool ReadLocalHeader(const TZipHeaderInfo& entry);
     bool PasswordAccepted(int index);
-    bool OverwriteAllowed(int index, std::string& fname);
+    bool OverwriteAllowed(int index, std::string& fname, bool exists);
     void Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size);
     // Renames an entry's scratch file over its target; false (and skip reason 3) when that fails.
     bool PutInPlace(StagedEntry& entry);
+    // The last steps of an entry in place: read-only when it should be, the scratch file let go.
+    static void Finish(StagedEntry& entry);
     // AllOrNothing, after the last entry: every staged file in place, or none.
     void CommitStaged();
     // Reads n bytes of the archive, continuing on the next disk of a multi-disk set.
@@ -227,8 +267,8 @@ bool TVCLUnZip::Extraction::PasswordAccepted(int index) {
     }
 }
 
-bool TVCLUnZip::Extraction::OverwriteAllowed(int index, std::string& fname) {
-    if (z.OverwriteMode == Always || !fs::Exists(fname)) return true;
+bool TVCLUnZip::Extraction::OverwriteAllowed(int index, std::string& fname, bool exists) {
+    if (z.OverwriteMode == Always || !exists) return true;
     const TZipHeaderInfo& work = z.work_;
     auto fileTime = [&]() {
         TDateTime value = 0;
@@ -275,18 +315,23 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         return;
     }
     if (testOnly && folderEntry) return;
-    // The folder as the disk spells it, checked for links that lead out of DestDir (made below).
+    // The folder, held when it is there, checked for links that lead out of DestDir (made below).
     const std::string relative = z.RecreateDirs ? *usable : std::string();
-    std::string folder = destFolder;
-    if (!testOnly && !relative.empty() &&
-        fs::FolderBeneath(z.destDir_, relative, false, folder) == fs::BeneathResult::LeavesDestination) {
-        Refuse(kLinkLeadsOut, reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(),
-               index, folderEntry);
-        return;
+    fs::HeldFolder held;
+    if (!testOnly) {
+        if (relative.empty()) {
+            held = root;
+        } else if (relative == lastRelative && lastFolder.Valid()) {
+            held = lastFolder;
+        } else if (fs::FolderBeneath(z.destDir_, relative, false, held) == fs::BeneathResult::LeavesDestination) {
+            Refuse(kLinkLeadsOut, reader::DestinationFolder(z.destDir_, z.RecreateDirs, *usable) + entry.FileName(),
+                   index, folderEntry);
+            return;
+        }
     }
     if (folderEntry) {
-        if (fs::FolderBeneath(z.destDir_, relative, true, folder) != fs::BeneathResult::Ok)
-            Refuse("its folder cannot be made", folder, index, true);
+        if (!held.Valid() && fs::FolderBeneath(z.destDir_, relative, true, held) != fs::BeneathResult::Ok)
+            Refuse("its folder cannot be made", held.Path(), index, true);
         return;
     }
 
@@ -302,26 +347,47 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         return;
     }
 
-    std::string fname = testOnly ? entry.StoredName() : folder + entry.FileName();
+    std::string fname = testOnly ? entry.StoredName() : held.Path() + entry.FileName();
     const std::string formed = fname;
     bool skip = false;
     if (z.OnStartUnZip) z.OnStartUnZip(&z, index, fname, skip);
     if (skip) return;
 
-    if (!testOnly && fname == formed && !relative.empty()) {
-        switch (fs::FolderBeneath(z.destDir_, relative, true, folder)) {
-            case fs::BeneathResult::Ok: break;
-            case fs::BeneathResult::LeavesDestination:
-                Refuse(kLinkLeadsOut, fname, index, false);
+    std::string target;  // the file's name in `held`
+    if (!testOnly) {
+        if (fname == formed) {
+            target = entry.FileName();
+            // A name the file system cannot take is refused before its folder is made.
+            if (!NameFits(target, fname, (held.Valid() ? held : root).NameMax())) {
+                Refuse(kNameTooLong, fname, index, false);
                 return;
-            case fs::BeneathResult::CannotCreate:
-                Refuse("its folder cannot be made", fname, index, false);
+            }
+            if (!held.Valid() && !relative.empty()) {
+                switch (fs::FolderBeneath(z.destDir_, relative, true, held)) {
+                    case fs::BeneathResult::Ok: break;
+                    case fs::BeneathResult::LeavesDestination:
+                        Refuse(kLinkLeadsOut, fname, index, false);
+                        return;
+                    case fs::BeneathResult::CannotCreate:
+                        Refuse("its folder cannot be made", fname, index, false);
+                        return;
+                }
+            }
+            if (!relative.empty()) {
+                lastRelative = relative;
+                lastFolder = held;
+            }
+        } else {
+            // The caller chose another name: its folder is the caller's, taken as its path leads.
+            const std::string parent = fs::ExtractFilePath(fname);
+            if (!parent.empty() && !fs::DirectoryExists(parent)) fs::ForceDirectories(parent);
+            held = fs::HeldFolder::Open(parent);
+            target = fs::ExtractFileName(fname);
+            if (!NameFits(target, fname, held.NameMax())) {
+                Refuse(kNameTooLong, fname, index, false);
                 return;
+            }
         }
-    } else if (!testOnly && fname != formed) {
-        // The caller chose another name: its folder is the caller's.
-        const std::string parent = fs::ExtractFilePath(fname);
-        if (!parent.empty() && !fs::DirectoryExists(parent)) fs::ForceDirectories(parent);
     }
 
     const bool encrypted = work.IsEncrypted() || (work.Flags & kStrongEncryptionFlag);
@@ -330,30 +396,31 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
         return;
     }
 
-    if (!testOnly && !OverwriteAllowed(index, fname)) {
-        Skip(skNotOverwritten, fname, index, work.UncompressedSize);
-        return;
+    fs::HeldFolder::Item existing;
+    if (!testOnly) {
+        existing = held.Find(target);
+        const std::string asked = fname;
+        if (!OverwriteAllowed(index, fname, existing.exists)) {
+            Skip(skNotOverwritten, fname, index, work.UncompressedSize);
+            return;
+        }
+        if (fname != asked) {  // changed in OnPromptForOverwrite: the caller's name, as above
+            held = fs::HeldFolder::Open(fs::ExtractFilePath(fname));
+            existing = held.Find(fs::ExtractFileName(fname));
+        }
     }
 
     // The output goes to a temporary file beside the target; the target itself is only replaced below,
     // once the entry proved whole.
     fs::ScratchFile temp;
     std::unique_ptr<TLFNFileStream> out;
-    bool clearReadOnly = false;
     if (!testOnly) {
-        const auto attributes = fs::GetAttributes(fname);
-        if (attributes && (*attributes & fs::faDirectory)) {
+        if (existing.folder || (existing.readOnly && !z.ReplaceReadOnly)) {
             Skip(skCreateFailed, fname, index, work.UncompressedSize);
             return;
         }
-        if (attributes && (*attributes & fs::faReadOnly)) {
-            if (!z.ReplaceReadOnly) {
-                Skip(skCreateFailed, fname, index, work.UncompressedSize);
-                return;
-            }
-            clearReadOnly = true;
-        }
-        temp = fs::ScratchFile::Create(fs::ExtractFilePath(fname));
+        target = existing.name;
+        temp = fs::ScratchFile::CreateIn(held);
         if (!temp.Valid()) {
             Skip(skCreateFailed, fname, index, work.UncompressedSize);
             return;
@@ -408,14 +475,18 @@ void TVCLUnZip::Extraction::Process(int index, bool& retry) {
     const bool sizeRight = decodedBytes == work.UncompressedSize;
     if (!failed && crc == work.Crc32 && sizeRight) {
         if (!testOnly) {
-            fs::SetFileDosTime(temp.Path(), NormalizeDosDateTime(work.DateTime));
-            if (z.RetainAttributes) fs::SetAttributes(temp.Path(), work.ExternalAttributes);
-            StagedEntry entry{std::move(temp), fname, index, clearReadOnly};
+            // Through the descriptor; read-only waits until the file is in place and without its mark.
+            fs::SetFileDosTimeOf(temp.Handle(), NormalizeDosDateTime(work.DateTime));
+            const uint32_t attributes = work.ExternalAttributes;
+            if (z.RetainAttributes) fs::SetAttributesOf(temp.Handle(), target, attributes & ~fs::faReadOnly);
+            StagedEntry entry{std::move(temp), std::move(held), target, fname, index, attributes,
+                              z.RetainAttributes && (attributes & fs::faReadOnly)};
             if (z.AllOrNothing) {
                 staged.push_back(std::move(entry));
                 return;
             }
             if (!PutInPlace(entry)) return;
+            Finish(entry);
         }
         if (z.OnEndUnZip) z.OnEndUnZip(&z, index, fname);
         ++written;
@@ -555,26 +626,84 @@ bool TVCLUnZip::Extraction::Overlaps(const TZipHeaderInfo& entry, int64_t start)
 }
 
 bool TVCLUnZip::Extraction::PutInPlace(StagedEntry& entry) {
-    if (entry.clearReadOnly) {
-        const auto attributes = fs::GetAttributes(entry.fname);
-        if (attributes) fs::SetAttributes(entry.fname, *attributes & ~fs::faReadOnly);
-    }
-    if (!fs::RenameFile(entry.scratch.Path(), entry.fname)) {
+    if (!entry.scratch.PutInPlace(entry.target)) {
         entry.scratch.Discard();
         Skip(skCreateFailed, entry.fname, entry.index, z.View()->Items(entry.index)->UncompressedSize);
         return false;
     }
-    entry.scratch.Release();
     return true;
+}
+
+void TVCLUnZip::Extraction::Finish(StagedEntry& entry) {
+    if (entry.readOnly) fs::SetAttributesOf(entry.scratch.Handle(), entry.target, entry.attributes);
+    entry.scratch.Release();
 }
 
 void TVCLUnZip::Extraction::CommitStaged() {
     std::vector<StagedEntry> entries = std::move(staged);
     if (spoiled) return;  // the staged files go with `entries`; every target stays as it was
-    for (StagedEntry& entry : entries) {
-        if (!PutInPlace(entry)) continue;
-        if (z.OnEndUnZip) z.OnEndUnZip(&z, entry.index, entry.fname);
-        ++written;
+    const size_t n = entries.size();
+    std::vector<fs::ScratchFile> kept(n);  // the files about to be replaced, under a second name
+    size_t failed = n;                     // the entry that could not be put in place
+    const char* why = kNotPlaced;
+
+    // Before the first rename: whatever can still refuse the part refuses it now. Two entries may name
+    // one file (in two cases, say): the later one replaces the earlier one's file, as it would one
+    // rename after the other, and the file that was there is kept once.
+    std::map<std::tuple<uint64_t, uint64_t, std::string>, size_t> named;  // folder, folded name -> entry
+    for (size_t i = 0; i < n && failed == n; ++i) {
+        StagedEntry& entry = entries[i];
+        const fs::HeldFolder::Item there = entry.folder.Find(entry.target);
+        const auto [device, inode] = entry.folder.Identity();
+        const auto [earlier, first] = named.try_emplace({device, inode, Folded(there.name)}, i);
+        if (!first && (!there.exists || entries[earlier->second].target == there.name)) {
+            entry.target = entries[earlier->second].target;
+            continue;
+        }
+        if (there.folder || (there.readOnly && !z.ReplaceReadOnly)) {
+            failed = i;
+            why = "";  // told as when the entry was judged
+            break;
+        }
+        entry.target = there.name;
+        if (there.exists) {
+            kept[i] = fs::ScratchFile::Keep(entry.folder, there.name);
+            if (!kept[i].Valid()) failed = i;
+        }
+    }
+    size_t placed = 0;  // entries renamed over their targets
+    while (failed == n && placed < n) {
+        if (entries[placed].scratch.PutInPlace(entries[placed].target)) ++placed;
+        else failed = placed;
+    }
+
+    if (failed == n) {
+        for (size_t i = 0; i < n; ++i) {
+            Finish(entries[i]);
+            kept[i].Discard();  // the replaced file, now under its second name only
+            if (z.OnEndUnZip) z.OnEndUnZip(&z, entries[i].index, entries[i].fname);
+            ++written;
+        }
+        return;
+    }
+
+    // Put back what was replaced, the last first. An entry that cannot be undone is in place: it is told
+    // as written, so that the report stays true.
+    std::vector<bool> stays(n, false);
+    for (size_t i = placed; i-- > 0;) {
+        const bool undone = kept[i].Valid() ? kept[i].PutInPlace(entries[i].target) : entries[i].scratch.Withdraw();
+        if (undone) kept[i].Release();
+        stays[i] = !undone;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        kept[i].Discard();
+        if (stays[i]) {
+            Finish(entries[i]);
+            if (z.OnEndUnZip) z.OnEndUnZip(&z, entries[i].index, entries[i].fname);
+            ++written;
+        } else {
+            Refuse(i == failed ? why : kPartUndone, entries[i].fname, entries[i].index, false);
+        }
     }
 }
 
@@ -631,7 +760,7 @@ int TVCLUnZip::RunExtraction(bool testOnly) {
             if (!run->ahead->Usable()) run->ahead.reset();
         }
         if (!testOnly && !destDir_.empty() && !fs::DirectoryExists(destDir_)) fs::ForceDirectories(destDir_);
-        if (!testOnly) fs::FolderBeneath(destDir_, "", false, run->destFolder);
+        if (!testOnly) fs::FolderBeneath(destDir_, "", false, run->root);
         run->Select();
         bool stop = false;
         if (OnStartUnZipInfo) OnStartUnZipInfo(this, run->numFiles, run->totalBytes, stop);

@@ -4,7 +4,7 @@
  *   ZB_KILL_AT=write:N    at the Nth write() to a scratch file open for writing (an archive or a
  *                         restored file being written)
  *   ZB_KILL_AT=read:N     at the Nth read() of a scratch file open read-only (an archive being read back)
- *   ZB_KILL_AT=rename:N   at the Nth rename() (or renameat()) of a scratch file over its target
+ *   ZB_KILL_AT=rename:N   at the Nth rename() or renameat() of a scratch file over its target
  *
  * The kill comes before the call does anything. Nothing else of the program changes.
  *
@@ -147,8 +147,15 @@ int rename(const char* from, const char* to) {
     return real_rename(from, to);
 }
 
+/* Restored files are renamed relative to their folder's descriptor. */
 int renameat(int fromDir, const char* from, int toDir, const char* to) {
     REAL(renameat, int, int, const char*, int, const char*);
     if (IsScratch(from)) Count("rename");
     return real_renameat(fromDir, from, toDir, to);
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+    REAL(renameat2, int, int, const char*, int, const char*, unsigned);
+    if (IsScratch(from)) Count("rename");
+    return real_renameat2(fromDir, from, toDir, to, flags);
 }

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "archive/fs/scratch.h"
+
 namespace testing_support {
 
 namespace stdfs = std::filesystem;
@@ -106,7 +108,31 @@ FileSizeLimit::~FileSizeLimit() {
     std::signal(SIGXFSZ, oldHandler_);
 }
 
+std::string DebrisOfAKilledMaker(const std::string& folder, const std::string& keepOf) {
+    namespace fs = archive::fs;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return "";
+    const pid_t child = fork();
+    if (child < 0) return "";
+    if (child == 0) {
+        close(pipeFds[0]);
+        fs::ScratchFile file = keepOf.empty() ? fs::ScratchFile::Create(folder)
+                                              : fs::ScratchFile::Keep(fs::HeldFolder::Open(folder), keepOf);
+        const std::string name = file.Valid() ? fs::ExtractFileName(file.Path()) : "";
+        if (write(pipeFds[1], name.data(), name.size()) < 0) _exit(1);
+        _exit(0);  // no destructor runs: the file stays, and its lock ends with the process
+    }
+    close(pipeFds[1]);
+    std::string name;
+    char buffer[64];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) name.append(buffer, static_cast<size_t>(n));
+    close(pipeFds[0]);
+    waitpid(child, nullptr, 0);
+    return name;
+}
+
 namespace {
+
 uint32_t Next(uint32_t& state) {
     state ^= state << 13;
     state ^= state >> 17;

@@ -56,6 +56,11 @@ private:
     void (*oldHandler_)(int);
 };
 
+// A scratch file in `folder` (or, with `keepOf`, a kept second name of that file of the folder) made by
+// a child process that then dies without cleaning up, as a killed instance leaves it: the mark on, the
+// lock gone. Its name, "" when it could not be made.
+std::string DebrisOfAKilledMaker(const std::string& folder, const std::string& keepOf = "");
+
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t n, uint32_t seed);
 // Text-like bytes: words from a small vocabulary with line breaks.

@@ -165,15 +165,24 @@ private slots:
     }
 
     // Also: debris of a run that died (stale scratch files) goes from the backup folder, the logger
-    // folder, its DB and its tmp; a scratch file still held by a running instance stays.
+    // folder, its DB and its tmp; a scratch file still held by a running instance stays, and so does a
+    // user's own file that merely has a scratch file's name.
     void startInTheLoggerFolderFocusesTheCatalogueAndSweepsDebris() {
         WindowRig rig;
-        const QStringList stale = {rig.Home() + "/.zbk-a1B2c3", rig.LoggerFolder() + ".zbk-d4E5f6",
-                                   rig.LoggerFolder() + "DB/.zbk-g7H8i9", rig.LoggerFolder() + "tmp/.zbk-j0K1l2"};
-        for (const QString& file : stale) testing_support::WriteFile(file.toStdString(), "debris");
+        QStringList stale;
+        for (const QString& folder : {rig.Home() + "/", rig.LoggerFolder(), rig.LoggerFolder() + "DB/",
+                                      rig.LoggerFolder() + "tmp/"}) {
+            QDir().mkpath(folder);
+            const std::string name = testing_support::DebrisOfAKilledMaker(folder.toStdString());
+            QVERIFY2(!name.empty(), qPrintable(folder));
+            stale.append(folder + QString::fromStdString(name));
+        }
+        const QStringList users = {rig.Home() + "/.zbk-a1B2c3", rig.LoggerFolder() + ".zbk-d4E5f6"};
+        for (const QString& file : users) testing_support::WriteFile(file.toStdString(), "the user's own");
         const archive::fs::ScratchFile live = archive::fs::ScratchFile::Create((rig.LoggerFolder() + "DB").toStdString());
         TfmMain& w = rig.Start();
         for (const QString& file : stale) QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        for (const QString& file : users) QVERIFY2(QFileInfo::exists(file), qPrintable(file));
         QVERIFY(QFileInfo::exists(QString::fromStdString(live.Path())));
         QVERIFY(w.isVisible());
         QVERIFY(rig.fakes.dialogs.boxes.empty());

@@ -1,11 +1,14 @@
-// Deleting, renaming over a target, scratch files and their sweep, and free space.
+// Deleting, renaming over a target, scratch files, their mark and their sweep, and free space.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <vector>
 #include <string>
@@ -15,6 +18,7 @@
 #include "tests/support/test_support.h"
 
 namespace fs = archive::fs;
+using testing_support::DebrisOfAKilledMaker;
 using testing_support::MakeDirs;
 using testing_support::PathExists;
 using testing_support::ReadFile;
@@ -22,6 +26,8 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
+
+bool Marked(const std::string& path) { return lgetxattr(path.c_str(), "user.zbk-scratch", nullptr, 0) >= 0; }
 
 TEST(DeleteFileTest, DeletesFilesOnly) {
     TempDir dir;
@@ -88,44 +94,112 @@ TEST(ScratchFileTest, MakesUniqueLockedFilesWithOrdinaryPermissions) {
     struct stat st {};
     ASSERT_EQ(stat(file.Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_TRUE(Marked(file.Path()));
     ASSERT_TRUE(fs::RenameFile(file.Path(), dir / "kept.txt"));
     file.Release();
     EXPECT_TRUE(PathExists(dir / "kept.txt"));
+    EXPECT_FALSE(Marked(dir / "kept.txt"));
 
     EXPECT_FALSE(fs::ScratchFile::Create(dir / "missing").Valid());
 }
 
-// The sweep removes exactly the scratch files nobody holds: not a live one of another process (a real
-// child holding the lock), not names that only look alike, not folders.
-TEST(ScratchFileTest, SweepRemovesOnlyStaleScratchFiles) {
-    TempDir dir;
-    for (const char* name : {".zbk-Ab12cD", ".zbk-zzzzzz", ".zbk-abc", "zbk-abcdef", ".zbk-abcdefg", ".zbk-ab.def"})
-        WriteFile(dir / name, "x");
-    MakeDirs(dir / ".zbk-folder");
-    const std::string held = dir / ".zbk-HELD01";
-    WriteFile(held, "held by a running instance");
-    // The child takes the lock, says so, and keeps it until its input closes.
-    const std::string command = "python3 -c 'import fcntl,sys; f=open(sys.argv[1]); fcntl.flock(f, fcntl.LOCK_EX); "
-                                "print(\"locked\", flush=True); sys.stdin.read()' " + testing_support::ShellQuote(held);
-    std::FILE* child = popen(command.c_str(), "w");
-    ASSERT_NE(child, nullptr);
-    // Wait for the lock: our own try fails once the child holds it.
-    for (int i = 0; i < 500; ++i) {
-        const int fd = open(held.c_str(), O_RDONLY);
-        const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-        close(fd);
-        if (!free) break;
-        usleep(10000);
+// A small file system that takes no user extended attributes (ramfs), where this process may mount one.
+class DiskWithoutXattrs {
+public:
+    explicit DiskWithoutXattrs(const std::string& mountPoint) : path_(mountPoint) {
+        MakeDirs(path_);
+        mounted_ = testing_support::Run("mount -t ramfs ramfs " + testing_support::ShellQuote(path_) + " 2>/dev/null")
+                       .exitCode == 0;
     }
-    EXPECT_EQ(fs::RemoveStaleScratchFiles(dir.Path()), 2);
-    pclose(child);
-    EXPECT_FALSE(PathExists(dir / ".zbk-Ab12cD"));
-    EXPECT_FALSE(PathExists(dir / ".zbk-zzzzzz"));
-    for (const char* name : {".zbk-HELD01", ".zbk-abc", "zbk-abcdef", ".zbk-abcdefg", ".zbk-ab.def", ".zbk-folder"})
-        EXPECT_TRUE(PathExists(dir / name)) << name;
-    // Its holder gone, the live one is debris too.
-    EXPECT_EQ(fs::RemoveStaleScratchFiles(dir.Path()), 1);
+    ~DiskWithoutXattrs() {
+        if (mounted_) testing_support::Run("umount " + testing_support::ShellQuote(path_));
+    }
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+// The sweep's decision, item by item: it deletes only a scratch file this program made (its mark, or
+// where the file system takes no mark its name's check) whose lock nobody holds. Never a user's file
+// that merely has such a name, a live one, a folder, a link or a name of the earlier form; and a kept
+// second name of a user's file goes while the file stays, without the mark.
+TEST(ScratchFileTest, SweepTakesOnlyStaleFilesOfItsOwn) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string& folder)> make;  // the item's name
+        bool removed;
+        bool withoutXattrs;  // also where no mark can be set
+    };
+    std::vector<fs::ScratchFile> live;
+    const Case cases[] = {
+        {"a user's file with a fitting name",
+         [](const std::string& d) { WriteFile(d + "/.zbk-abc123", "mine"); return std::string(".zbk-abc123"); }, false, true},
+        {"a name of the earlier form",
+         [](const std::string& d) { WriteFile(d + "/.zbk-Q7x2Lm", "old debris"); return std::string(".zbk-Q7x2Lm"); }, false,
+         true},
+        {"a stale one of ours", [](const std::string& d) { return DebrisOfAKilledMaker(d); }, true, true},
+        {"a live one of ours",
+         [&](const std::string& d) {
+             live.push_back(fs::ScratchFile::Create(d));
+             return fs::ExtractFileName(live.back().Path());
+         },
+         false, true},
+        {"a folder with a name of ours",
+         [](const std::string& d) {
+             const std::string name = DebrisOfAKilledMaker(d);
+             unlink((d + "/" + name).c_str());
+             MakeDirs(d + "/" + name);
+             return name;
+         },
+         false, false},
+        {"a link to a stale one of ours",
+         [](const std::string& d) {
+             MakeDirs(d + "/elsewhere");
+             const std::string name = DebrisOfAKilledMaker(d + "/elsewhere");
+             EXPECT_EQ(symlink(("elsewhere/" + name).c_str(), (d + "/" + name).c_str()), 0);
+             return name;
+         },
+         false, false},
+        {"a kept second name of a user's file",
+         [](const std::string& d) {
+             WriteFile(d + "/Config.ini", "the user's");
+             return DebrisOfAKilledMaker(d, "Config.ini");
+         },
+         true, false},
+    };
+    TempDir dir;
+    DiskWithoutXattrs bare(dir / "bare");
+    for (const bool withXattrs : {true, false}) {
+        if (!withXattrs && !bare.Mounted()) continue;
+        for (const Case& c : cases) {
+            if (!withXattrs && !c.withoutXattrs) continue;
+            SCOPED_TRACE(std::string(c.what) + (withXattrs ? "" : ", no extended attributes"));
+            const std::string folder = (withXattrs ? dir.Path() : dir / "bare") + "/" + std::to_string(&c - cases);
+            MakeDirs(folder);
+            const std::string name = c.make(folder);
+            ASSERT_TRUE(fs::IsScratchName(name)) << name;
+            const auto before = std::filesystem::symlink_status(folder + "/" + name).type();
+            EXPECT_EQ(fs::RemoveStaleScratchFiles(folder), c.removed ? 1 : 0);
+            if (c.removed) {
+                EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder + "/" + name)));
+            } else {
+                EXPECT_EQ(std::filesystem::symlink_status(folder + "/" + name).type(), before);
+            }
+            if (PathExists(folder + "/Config.ini")) {
+                EXPECT_EQ(ReadFile(folder + "/Config.ini"), "the user's");
+                EXPECT_FALSE(Marked(folder + "/Config.ini"));
+            }
+            if (PathExists(folder + "/elsewhere")) {
+                EXPECT_EQ(fs::RemoveStaleScratchFiles(folder + "/elsewhere"), 1);  // taken where it is
+            }
+        }
+        // Its holder gone, a live one is debris too.
+        live.clear();
+    }
     EXPECT_EQ(fs::RemoveStaleScratchFiles(dir / "missing"), 0);
+    if (!bare.Mounted()) GTEST_SKIP() << "no file system without extended attributes could be mounted here (ramfs)";
 }
 
 TEST(FreeSpaceTest, ReportsTheFileSystemOfThePath) {

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <atomic>
+#include <cstdio>
+#include <thread>
 #include <filesystem>
 #include <map>
 
@@ -264,6 +267,70 @@ TEST(HostileArchive, MoreEntriesThanTheListHoldsAreToldAsSuch) {
             EXPECT_EQ(r.exitCode, 2) << r.output;
             EXPECT_NE(r.output.find(kTooMany), std::string::npos) << r.output;
         }
+    }
+}
+
+// A local process that swaps a folder below the destination for a link to another place while entries
+// are written into it: the folder the walk entered is the one the files land in, whatever the path
+// leads to meanwhile. Either a real folder goes aside for the link, or a link that leads inside (and is
+// followed) is replaced by one that leads out. Bounded: a number of rounds, each a whole extraction
+// raced by a swapping thread.
+TEST(HostileArchive, AFolderSwappedForALinkMidwayTakesNothingOutside) {
+    constexpr int kRounds = 200;
+    TempDir tmp;
+    ZipBuilder builder;
+    for (int i = 0; i < 12; ++i) builder.Stored("Sub/f" + std::to_string(i) + ".txt", "new " + std::to_string(i));
+    WriteFile(tmp / "race.zip", builder.Build());
+    const std::string outside = tmp / "outside";
+    MakeDirs(outside);
+    for (const bool linkInside : {false, true}) {
+        SCOPED_TRACE(linkInside ? "a link inside swapped for one outside" : "a folder swapped for a link");
+        int rounds = 0, swaps = 0, refused = 0;
+        for (; rounds < kRounds; ++rounds) {
+            const std::string dest = tmp / ("dest" + std::to_string(rounds));
+            const std::string sub = dest + "/Sub", aside = dest + "/Sub.aside";
+            const std::string in = dest + "/In.link", out = dest + "/Out.link";
+            if (linkInside) {
+                MakeDirs(dest + "/Inner");
+                ASSERT_EQ(symlink("Inner", sub.c_str()), 0);
+            } else {
+                MakeDirs(sub);
+            }
+            std::atomic<bool> stop{false};
+            std::thread swapper([&] {
+                while (!stop.load(std::memory_order_relaxed)) {
+                    if (linkInside) {
+                        // Each link replaces the other in one step: Sub always exists.
+                        if (symlink(outside.c_str(), out.c_str()) != 0 || rename(out.c_str(), sub.c_str()) != 0) continue;
+                        std::this_thread::yield();
+                        if (symlink("Inner", in.c_str()) == 0) rename(in.c_str(), sub.c_str());
+                    } else {
+                        if (rename(sub.c_str(), aside.c_str()) != 0) continue;
+                        if (symlink(outside.c_str(), sub.c_str()) == 0) {
+                            std::this_thread::yield();
+                            unlink(sub.c_str());
+                        }
+                        rename(aside.c_str(), sub.c_str());
+                    }
+                    ++swaps;
+                }
+            });
+            const Outcome result = RunOn(tmp / "race.zip", dest, false);
+            stop = true;
+            swapper.join();
+            EXPECT_EQ(result.error, "");
+            refused += static_cast<int>(result.failures.size());
+            const auto leaked = Tree(outside);
+            ASSERT_TRUE(leaked.empty()) << "round " << rounds << ": " << ::testing::PrintToString(leaked);
+            // Whatever was written stayed below the destination, in the real folder.
+            for (const auto& [name, content] : Tree(dest)) {
+                if (content == "/" || content.rfind("-> ", 0) == 0) continue;
+                EXPECT_EQ(name.rfind(linkInside ? "Inner/f" : "Sub/f", 0), 0u) << name;
+            }
+            std::filesystem::remove_all(dest);
+        }
+        std::printf("%s: %d rounds, %d swaps, %d entries refused; nothing outside\n",
+                    linkInside ? "link inside for link outside" : "folder for link", rounds, swaps, refused);
     }
 }
 
