@@ -215,11 +215,13 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
     outcomes_.clear();
     current_ = nullptr;
     safetyBackup_.clear();
+    // An archive that does not even open replaces nothing: it is told as it is, with no backup made first.
+    unzip_.SetZipName(Native(request.archivePath));
+    unzip_.ReadCentralDirectory();
     // Before anything is replaced: the files as they are now, so that the restore can be undone.
     if (safetyWriter_ && request.safetyBackup)
         safetyBackup_ = MakeSafetyBackup(*safetyWriter_, registry_, logger, request.archivePath);
     const QString undo = safetyBackup_.isEmpty() ? QString() : QStringLiteral("\n\n") + SafetyBackupText(safetyBackup_);
-    unzip_.SetZipName(Native(request.archivePath));
 
     QStringList notRestored;
     try {

@@ -6,10 +6,14 @@
 // says were restored), what was imported, and that tmp holds nothing of ours afterwards.
 #include "app/backup_layout.h"
 #include "app/commands/restore_command.h"
+#include "app/commands/safety_backup.h"
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
+#include "archive/writer/vcl_zip.h"
+#include "tests/app/support/small_disk.h"
 #include "tests/app/support/command_rig.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <functional>
@@ -179,6 +183,85 @@ private slots:
             QVERIFY2(!QFileInfo::exists(r.root.Path().c_str() + QStringLiteral("/Evil.ini")), c.name);
             QVERIFY2(ScratchFilesBelow({r.logger}).isEmpty(), c.name);
         }
+    }
+
+    // The backup made before a restore: beside the archive, or where that folder is full in the
+    // fallback folder of the user's data directory; named in the report; and restoring it with
+    // everything brings back exactly the files as they were. When it can be made nowhere, the restore
+    // does not start.
+    void aRestoreCanBeUndone() {
+        const struct {
+            const char* name;
+            bool fullArchiveFolder;
+            bool dataFolderUsable;
+        } cases[] = {{"beside the archive", false, true}, {"in the data folder", true, true}, {"nowhere", true, false}};
+        for (const auto& c : cases) {
+            CommandRig r;
+            const Tree before = kNow;
+            WriteTree(r.logger, before);
+            const QString archiveFolder = r.root.Path().c_str() + QStringLiteral("/stick");
+            QDir().mkpath(archiveFolder);
+            const QString archive = archiveFolder + "/zorvel3_20240102030406.zip";
+            QVERIFY(MakeArchive(archive, Backup()));
+            std::unique_ptr<SmallDisk> stick;
+            if (c.fullArchiveFolder) {
+                const QByteArray bytes = FileBytes(archive);
+                stick = std::make_unique<SmallDisk>(archiveFolder, 64);
+                if (!stick->Mounted()) QSKIP("a small tmpfs cannot be mounted here (needs root and mount rights)");
+                testing_support::WriteFile(archive.toStdString(), bytes.toStdString());
+                testing_support::WriteFile((archiveFolder + "/filler").toStdString(), std::string(60 * 1024, 'x'));
+            }
+            const QString data = r.root.Path().c_str() + QStringLiteral("/data");
+            if (c.dataFolderUsable) QDir().mkpath(data);
+            else testing_support::WriteFile(data.toStdString(), "a file where the data folder would be");
+            qputenv("XDG_DATA_HOME", data.toUtf8());
+
+            archive::DefaultHost host;
+            archive::TVCLUnZip unzip(&host);
+            ConfigureRestoreReader(unzip);
+            archive::TVCLZip writer(&host);
+            ConfigureBackupWriter(writer);
+            RestoreCommand command(unzip, r.registry, r.reporter, &writer);
+            RestoreRequest request;
+            request.archivePath = archive;
+            request.loggerFolder = r.logger;
+            request.logs = request.configuration = true;
+            QString raised;
+            try {
+                command.Run(request);
+            } catch (const std::exception& e) {
+                raised = QString::fromUtf8(e.what());
+            }
+            if (!c.dataFolderUsable) {
+                QVERIFY2(raised.startsWith("The files as they are now could not be backed up before the restore, so "
+                                           "nothing was restored."),
+                         qPrintable(raised));
+                for (const QString& file : before.keys()) QCOMPARE(FileBytes(r.logger + file), before.value(file));
+                QVERIFY(r.registry.imports.isEmpty());
+                continue;
+            }
+            QVERIFY2(raised.isEmpty(), qPrintable(raised));
+            QCOMPARE(r.reporter.said.size(), 1);
+            const QString folder = c.fullArchiveFolder ? FallbackSafetyFolder() : archiveFolder;
+            const QRegularExpression named("^done: Restore backup\n\nThe files as they were before this restore are kept in (" +
+                                           QRegularExpression::escape(folder) + "/zorvel3_\\d{14}\\.zip)\\.$");
+            const auto match = named.match(r.reporter.said[0]);
+            QVERIFY2(match.hasMatch(), qPrintable(r.reporter.said[0]));
+            QCOMPARE(FileBytes(r.logger + "Config.ini"), QByteArray("config then"));
+
+            // The undo: everything of that backup back, and the logger folder is as it was.
+            RestoreCommand undo(unzip, r.registry, r.reporter);
+            RestoreRequest back;
+            back.archivePath = match.captured(1);
+            back.loggerFolder = r.logger;
+            back.everything = true;
+            undo.Run(back);
+            QCOMPARE(r.reporter.said.last(), QStringLiteral("done: Restore backup"));
+            QStringList files = FilesBelow(r.logger);
+            QCOMPARE(files, QStringList(before.keys()));
+            for (const QString& file : before.keys()) QVERIFY2(FileBytes(r.logger + file) == before.value(file), qPrintable(file));
+        }
+        qunsetenv("XDG_DATA_HOME");
     }
 };
 
