@@ -1,6 +1,6 @@
 // Existence, sizes and MS-DOS attribute words of files and folders.
 //
-// Where the attributes live. Wine, under which the logger runs, keeps the hidden and system bits of a
+// Where the attributes live. Wine, under which Windows programs run here, keeps the hidden and system bits of a
 // file in the extended attribute user.DOSATTRIB as text ("0x2", "0x6": "0x" and lower-case hex, no
 // NUL), removes it when neither bit is left, takes read-only from the owner's write bit and shows
 // every file with the archive bit and every name starting with "." as hidden. Other writers of that
@@ -10,7 +10,7 @@
 // Reading (GetAttributes): the folder bit comes from the item's type and read-only from the mode, both
 // always; hidden is added for dot names. With a readable user.DOSATTRIB, every other bit it holds is
 // taken as it stands (so a cleared archive bit stays cleared); without one, files get the archive bit.
-// A word left empty reads as 0x80 (normal), as the platform the logger was written for reports it.
+// A word left empty reads as 0x80 (normal), as Windows reports it.
 //
 // Writing (SetAttributes): read-only sets or clears the write bits of the mode; hidden, system,
 // archive and the few other bits that platform lets a program set go to user.DOSATTRIB. When they equal

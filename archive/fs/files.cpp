@@ -1,7 +1,7 @@
 // Files: delete, rename over a target, free space.
 //
 // Renaming resolves both names, so replacing "x.zip" replaces the "X.ZIP" that is there rather than
-// putting a second file beside it that the logger could not tell apart. The one exception is a rename
+// putting a second file beside it that a Windows program could not tell apart. The one exception is a rename
 // that only changes the case of a name: the target then resolves to the source itself and the name is
 // taken as written.
 //

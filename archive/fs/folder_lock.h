@@ -1,8 +1,7 @@
 // One run at a time per folder: an advisory lock on the folder itself.
 //
-// A run that changes a folder (a backup writing into the backup folder and emptying the logger's tmp, a
-// restore replacing the logger's files, old backups deleted after a new one) holds the folder's lock for
-// as long as it works there. The lock is a flock on a descriptor of the folder: no file is made for it,
+// A run that changes a folder (an archive written into it and its old archives deleted, files restored
+// into it) holds the folder's lock for as long as it works there. The lock is a flock on a descriptor of the folder: no file is made for it,
 // so nothing is left behind, and the kernel lets it go when its holder ends, however it ends. The
 // descriptor is close-on-exec, so a child process (a Wine server that stays on) never inherits it.
 //

@@ -1,7 +1,7 @@
-// File services with the semantics of the platform the logger was written for, on POSIX.
+// File services with the semantics of the platform Windows programs were written for, on POSIX.
 //
-// The logger is a Windows program: it treats DB, db and Db as one folder and keeps MS-DOS attributes and
-// MS-DOS times. These services give the engine (and the user-interface lists) that view of a POSIX file
+// Windows programs treat DB, db and Db as one folder and keep MS-DOS attributes and MS-DOS times.
+// These services give the engine (and the user-interface lists) that view of a POSIX file
 // system:
 //  - paths use '/' as separator; a path the program formed is resolved one component at a time: the exact
 //    name when it exists, else the one entry of that folder whose name equals it ignoring A-Z case

@@ -1,6 +1,6 @@
 // Case-insensitive path resolution.
 //
-// The logger and its files come from a file system where DB, db and Db are one folder; on Linux they are
+// Windows programs and their files come from a file system where DB, db and Db are one folder; on Linux they are
 // three names. Resolve() maps a path the program formed onto what is on disk:
 //   - the whole path is tried first with one lstat(): a path that exists exactly as written (by far the
 //     common case, since most paths come from listings) costs nothing more;
@@ -29,6 +29,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "archive/ascii_fold.h"
 #include "archive/fs/fs.h"
 #include "archive/fs/fs_detail.h"
 
@@ -36,17 +37,7 @@ namespace archive::fs {
 
 namespace detail {
 
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
-        if (x != y) return false;
-    }
-    return true;
-}
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) { return EqualIgnoringCase(a, b); }
 
 }  // namespace detail
 
@@ -57,12 +48,6 @@ bool EntryExists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-std::string FoldAscii(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    return folded;
-}
 
 // A folder's entries by folded name; each folded name keeps every spelling present (the smallest in
 // byte order answers, so the answer does not depend on listing order).
@@ -113,7 +98,7 @@ bool ListFolder(int at, const std::string& folder, Listing& listing) {
     while (const dirent* e = readdir(dir)) {
         const std::string_view candidate(e->d_name);
         if (candidate == "." || candidate == "..") continue;
-        listing[FoldAscii(candidate)].emplace(candidate);
+        listing[FoldedAscii(candidate)].emplace(candidate);
     }
     closedir(dir);
     return true;
@@ -140,7 +125,7 @@ std::string Folded(int at, const std::string& folder, const std::string& name) {
         if (!ListFolder(at, folder, read)) return {};
         it = activeListings->folders.emplace(key, std::move(read)).first;
     }
-    const auto found = it->second.find(FoldAscii(name));
+    const auto found = it->second.find(FoldedAscii(name));
     return found == it->second.end() || found->second.empty() ? std::string() : *found->second.begin();
 }
 
@@ -175,8 +160,8 @@ void NoteFolderChange(const std::string& path, bool added) {
         auto it = l->folders.find(folder);
         if (it == l->folders.end() || name.empty()) continue;
         if (added) {
-            it->second[FoldAscii(name)].insert(name);
-        } else if (auto spellings = it->second.find(FoldAscii(name)); spellings != it->second.end()) {
+            it->second[FoldedAscii(name)].insert(name);
+        } else if (auto spellings = it->second.find(FoldedAscii(name)); spellings != it->second.end()) {
             spellings->second.erase(name);
         }
     }

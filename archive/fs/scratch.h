@@ -1,7 +1,7 @@
 // Scratch files: every temporary file the engine or the program makes.
 //
 // They all carry one name, ".zbk-" followed by six letters or digits, in the folder where the file is
-// needed: beside the archive being written, beside each file being restored, in the logger's tmp for a
+// needed: beside the archive being written, beside each file being restored, in a program's tmp for a
 // registry export. The name is hidden, never matches a backup's name, and the writer's selection never
 // takes it, so not even a left-over one can creep into a backup.
 //

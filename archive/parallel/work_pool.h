@@ -41,12 +41,3 @@ private:
 };
 
 }  // namespace archive::parallel
-
-namespace archive::codec {
-// The pool's former place: the reader still names it codec::WorkPool (and declares it ahead as a class
-// of this namespace). To be removed once its users name parallel::WorkPool.
-class WorkPool : public parallel::WorkPool {
-public:
-    using parallel::WorkPool::WorkPool;
-};
-}  // namespace archive::codec

@@ -199,7 +199,7 @@ bool DecodeAhead::HasRoom(uint32_t declared) const {
 }
 
 void DecodeAhead::Start(int index, const AheadInputs& inputs) {
-    if (!pool_) pool_ = std::make_unique<codec::WorkPool>(workers_);
+    if (!pool_) pool_ = std::make_unique<parallel::WorkPool>(workers_);
     auto job = std::make_shared<Job>();
     job->inputs = inputs;
     job->keep = keep_;

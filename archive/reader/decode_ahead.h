@@ -32,7 +32,7 @@
 #include "archive/codec/decoder.h"
 #include "archive/reader/entry_io.h"
 
-namespace archive::codec {
+namespace archive::parallel {
 class WorkPool;
 }
 
@@ -99,7 +99,7 @@ private:
     uint64_t budget_ = 0;                       // output the jobs in jobs_ may hold
     std::mutex kitsMutex_;
     std::vector<std::unique_ptr<Kit>> kits_;    // decoder memory and buffers, one per busy worker at most
-    std::unique_ptr<codec::WorkPool> pool_;     // made with the first job
+    std::unique_ptr<parallel::WorkPool> pool_;     // made with the first job
 };
 
 }  // namespace archive::reader

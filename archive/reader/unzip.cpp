@@ -55,6 +55,7 @@
 #include <tuple>
 #include <vector>
 
+#include "archive/ascii_fold.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/fs/scratch.h"
@@ -93,13 +94,6 @@ struct StagedEntry {
     uint32_t attributes = 0;
     bool readOnly = false;  // made read-only once in place (the mark goes first)
 };
-
-// A name with A-Z folded, as names are matched in a folder.
-std::string Folded(std::string name) {
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    return name;
-}
 
 // Whether a name (in a folder whose file system takes names of up to `nameMax` bytes) and its whole
 // path can be had at all.
@@ -655,7 +649,7 @@ void TVCLUnZip::Extraction::CommitStaged() {
         StagedEntry& entry = entries[i];
         const fs::HeldFolder::Item there = entry.folder.Find(entry.target);
         const auto [device, inode] = entry.folder.Identity();
-        const auto [earlier, first] = named.try_emplace({device, inode, Folded(there.name)}, i);
+        const auto [earlier, first] = named.try_emplace({device, inode, FoldedAscii(there.name)}, i);
         if (!first && (!there.exists || entries[earlier->second].target == there.name)) {
             entry.target = entries[earlier->second].target;
             continue;

@@ -80,7 +80,7 @@ void TVCLUnZip::SetRootDir(const std::string& value) {
 }
 
 unsigned TVCLUnZip::DecompressionThreads() const {
-    return decompressionThreads_ == 0 ? std::min(codec::WorkPool::Cores(), 16u) : decompressionThreads_;
+    return decompressionThreads_ == 0 ? std::min(parallel::WorkPool::Cores(), 16u) : decompressionThreads_;
 }
 
 void TVCLUnZip::Assign(const TVCLUnZip& source) {

@@ -25,7 +25,7 @@
 #include "archive/fs/scratch.h"
 #include "archive/select/dir_search.h"
 #include "archive/select/file_list.h"
-#include "archive/select/text_fold.h"
+#include "archive/ascii_fold.h"
 #include "archive/select/wildcard.h"
 
 namespace archive {
@@ -69,8 +69,8 @@ public:
     bool Is(const std::string& path) const {
         if (resolved_.empty()) return false;
         // Resolving costs folder listings where the case differs: only do it for a name that may match.
-        if (!select_detail::EqualIgnoringCase(fs::ExtractFileName(path), name_)) return false;
-        return select_detail::EqualIgnoringCase(fs::Resolve(fs::ExpandFileName(path)), resolved_);
+        if (!EqualIgnoringCase(fs::ExtractFileName(path), name_)) return false;
+        return EqualIgnoringCase(fs::Resolve(fs::ExpandFileName(path)), resolved_);
     }
 
 private:

@@ -11,7 +11,7 @@
 #include "archive/codepage/codepage.h"
 #include "archive/fs/fs.h"
 #include "archive/select/file_list.h"
-#include "archive/select/text_fold.h"
+#include "archive/ascii_fold.h"
 
 namespace archive {
 
@@ -31,7 +31,7 @@ StoredName DeriveStoredName(const std::string& path, const SelectionSettings& se
     if (!settings.RootDir.empty() && settings.RelativePaths) {
         // RootDir is compared with its trailing '/', so "/log" never takes "/logger/" apart.
         const std::string root = fs::IncludeTrailingSeparator(codepage::RoundTrip(settings.RootDir));
-        if (select_detail::StartsWithIgnoringCase(folder, root)) folder.erase(0, root.size());
+        if (StartsWithIgnoringCase(folder, root)) folder.erase(0, root.size());
     }
     if (!settings.RelativePaths && !settings.StoreVolumes && !folder.empty() && folder.front() == fs::kSeparator)
         folder.erase(0, 1);

@@ -21,6 +21,8 @@
 // pattern length x text length x text length.
 #include "archive/select/wildcard.h"
 
+#include "archive/ascii_fold.h"
+
 #include <string>
 #include <vector>
 
@@ -28,7 +30,7 @@ namespace archive {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+char Lower(char c) { return FoldAscii(c); }
 
 std::string Lowered(std::string_view s) {
     std::string out(s);

@@ -5,7 +5,7 @@
 // the end of the file or at an error, and then reports what it did move: a disk that fills up shows as a
 // short count from Write, with errno left as the failing call set it. Nothing here retries a full disk.
 //
-// A name is resolved case-insensitively before it is opened, so "db/x.dat" finds "DB/X.DAT" as the logger
+// A name is resolved case-insensitively before it is opened, so "db/x.dat" finds "DB/X.DAT" as a Windows program
 // (a Windows program) would. Folders are refused: open(2) accepts a folder for reading, but no caller can
 // do anything sensible with it and the error should name the real cause.
 #include "archive/streams/stream.h"

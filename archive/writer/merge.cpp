@@ -21,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/ascii_fold.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/records/date_time.h"
@@ -33,11 +34,7 @@ namespace {
 
 constexpr int64_t kCopyPiece = 65536;
 
-std::string LowerAZ(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
+std::string LowerAZ(std::string s) { return FoldedAscii(s); }
 
 TDateTime DateOrNow(uint32_t dos) {
     TDateTime value = 0;

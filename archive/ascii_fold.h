@@ -1,15 +1,20 @@
-// ASCII case folding for the path comparisons of file selection.
-//
-// Names compare as the logger's platform compares them for the files this engine meets: A-Z equal a-z,
-// every other byte only itself. Shared by the stored-name derivation (RootDir prefix) and the expansion
-// (never adding the archive to itself).
+// ASCII case folding: names compare as the Windows programs whose files this engine meets compare them,
+// A-Z equal to a-z and every other byte only itself (no locale, no UTF-8 case). The one fold of the
+// engine, under the records, the selection, the reader and the file services alike.
 #pragma once
 
+#include <string>
 #include <string_view>
 
-namespace archive::select_detail {
+namespace archive {
 
 inline char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+inline std::string FoldedAscii(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = FoldAscii(c);
+    return folded;
+}
 
 inline bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -22,4 +27,4 @@ inline bool StartsWithIgnoringCase(std::string_view text, std::string_view prefi
     return text.size() >= prefix.size() && EqualIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-}  // namespace archive::select_detail
+}  // namespace archive
