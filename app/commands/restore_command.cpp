@@ -9,12 +9,13 @@
 #include "app/platform/registry_snapshot.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
-#include "archive/reader/destination.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/printable_name.h"
 
 #include <QFileInfo>
 #include <QMap>
+
+#include <utility>
 
 namespace app {
 
@@ -48,8 +49,35 @@ std::vector<const RestoreCategory*> ChosenCategories(const RestoreRequest& reque
     return chosen;
 }
 
-}  // namespace
+// Which file a refusal concerns and why, in the restore's words; the one place a refusal's kind is
+// worded. A name the backup holds that has no place in the logger folder is told as the backup holds it
+// (escaped); a wrong password after the entry started, as the file being restored; the rest as the
+// file on disk.
+std::pair<QString, QString> Worded(archive::TRefusal kind, const QString& stored, const QString& current,
+                                   const QString& onDisk, const QString& detail, const RestoreCategory& category) {
+    using archive::TRefusal;
+    switch (kind) {
+        case TRefusal::Password: return {current, QStringLiteral("encrypted in the backup")};
+        case TRefusal::UnsafeName:
+            return {stored, QStringLiteral("refused: its name in the backup reaches outside the logger folder")};
+        case TRefusal::ControlCharacters: return {stored, QStringLiteral("refused: ") + detail};
+        case TRefusal::ReadOnlyTarget: return {onDisk, QStringLiteral("the file on disk is read-only")};
+        case TRefusal::FolderInTheWay:
+        case TRefusal::CannotWrite:
+        case TRefusal::None: return {onDisk, QStringLiteral("it cannot be written there")};
+        case TRefusal::PartUndone:
+            return {onDisk, QStringLiteral("not restored, because not all files of %1 could be").arg(PartName(category))};
+        case TRefusal::LinkLeadsOut:
+        case TRefusal::Overlap:
+        case TRefusal::FolderNotMade:
+        case TRefusal::NameTooLong:
+        case TRefusal::MethodNotSupported:
+        case TRefusal::NotPlaced: break;
+    }
+    return {onDisk, QStringLiteral("refused: ") + detail};
+}
 
+}  // namespace
 
 QString IncompleteRestoreText(const QStringList& notRestored) {
     return QStringLiteral("Not everything was restored. These files were left as they were:\n") +
@@ -75,28 +103,10 @@ RestoreCommand::Part RestoreCommand::RunPart(const RestoreRequest& request, cons
     ScopedHandler skip(unzip_.OnSkippingFile, [&](TVCLUnZip* sender, archive::TSkipReason reason,
                                                   const std::string& name, int index, bool&) {
         if (reason == archive::skNotOverwritten) return;
-        // A wrong password is told with the stored name, after the entry started: it is the current file.
-        // A refused name has no place in the logger folder: it is told as the backup holds it.
-        const std::string stored = sender->EntryInfo(index).StoredName();
-        const bool unsafe = archive::reader::IsRefusedName(stored);
-        const std::string detail = sender->SkipDetail();
-        // Names from the backup are shown with their control characters escaped, never raw.
-        const QString target = reason == archive::skBadPassword ? currentFile_
-                               : unsafe ? QString::fromStdString(archive::PrintableName(stored))
-                                        : QString::fromStdString(archive::fs::Resolve(name));
-        QString why;
-        if (reason == archive::skBadPassword) {
-            why = QStringLiteral("encrypted in the backup");
-        } else if (unsafe && (detail.empty() || detail == archive::reader::kNameLeadsOutside)) {
-            why = QStringLiteral("refused: its name in the backup reaches outside the logger folder");
-        } else if (!detail.empty()) {
-            why = QStringLiteral("refused: ") + QString::fromStdString(detail);
-        } else if (const auto attributes = archive::fs::GetAttributes(name);
-                   attributes && (*attributes & archive::fs::faReadOnly)) {
-            why = QStringLiteral("the file on disk is read-only");
-        } else {
-            why = QStringLiteral("it cannot be written there");
-        }
+        const QString stored = QString::fromStdString(archive::PrintableName(sender->EntryInfo(index).StoredName()));
+        const QString detail = QString::fromStdString(sender->SkipDetail());
+        const auto [target, why] = Worded(sender->SkipKind(), stored, currentFile_,
+                                          QString::fromStdString(archive::fs::Resolve(name)), detail, category);
         part.failed.insert(target, why);
     });
 

@@ -121,8 +121,8 @@ CheckResult CheckArchive(const std::string& path, Host* host, const std::string&
         const std::string why = reason == skBadPassword      ? "encrypted, no password"
                                 : !sender->SkipDetail().empty() ? sender->SkipDetail()
                                                                 : "cannot be read";
-        result.problems.push_back({entry.StoredName(), why,
-                                   reason == skBadPassword || !reader::DecodableMethod(entry.Method)});
+        const TRefusal kind = sender->SkipKind();
+        result.problems.push_back({entry.StoredName(), why, kind == TRefusal::Password || kind == TRefusal::MethodNotSupported});
     };
     reader.DoAll = true;
     try {

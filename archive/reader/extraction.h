@@ -95,7 +95,7 @@ struct TVCLUnZip::Extraction {
     std::vector<int64_t> headerOffsets;
     int64_t archiveSize = 0;
     // Skip reason 3 with its reason in words (SkipDetail) for an entry; folder entries are not counted.
-    void Refuse(const std::string& why, const std::string& fname, int index, bool folderEntry);
+    void Refuse(TRefusal kind, const std::string& why, const std::string& fname, int index, bool folderEntry);
     // One entry, in its phases (extraction_phases.cpp): judged (refused, or a folder entry done);
     // its target chosen and its folder made; its output opened (password, overwrite rule, scratch file);
     // its data decoded; and concluded (staged or put in place, or told as bad). Each phase but the
@@ -115,7 +115,7 @@ struct TVCLUnZip::Extraction {
     bool ReadLocalHeader(const TZipHeaderInfo& entry);
     bool PasswordAccepted(int index);
     bool OverwriteAllowed(int index, std::string& fname, bool exists);
-    void Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size);
+    void Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size, TRefusal kind = TRefusal::None);
     // Renames an entry's scratch file over its target; false (and skip reason 3) when that fails.
     bool PutInPlace(reader::extraction::StagedEntry& entry);
     // The last steps of an entry in place: read-only when it should be, the scratch file let go.

@@ -53,13 +53,15 @@ bool TVCLUnZip::Extraction::JudgeEntry(EntryWork& w) {
     if (!w.folderEntry) ReadLocalHeader(entry);
 
     if (!w.folderEntry && Overlaps(entry, dataStart)) {
-        Refuse("its data overlaps another entry's (a possible zip bomb)", entry.StoredName(), w.index, w.folderEntry);
+        Refuse(TRefusal::Overlap, "its data overlaps another entry's (a possible zip bomb)", entry.StoredName(), w.index,
+               w.folderEntry);
         return false;
     }
     const auto usable = reader::UsableFolder(z.rootDir_, entry.Directory(), entry.FileName());
     if (!usable) {
-        Refuse(reader::NameRefusal(z.rootDir_, entry.Directory(), entry.FileName()), entry.StoredName(), w.index,
-               w.folderEntry);
+        const std::string why = reader::NameRefusal(z.rootDir_, entry.Directory(), entry.FileName());
+        Refuse(why == reader::kNameHoldsControls ? TRefusal::ControlCharacters : TRefusal::UnsafeName, why,
+               entry.StoredName(), w.index, w.folderEntry);
         return false;
     }
     w.usable = *usable;
@@ -72,14 +74,15 @@ bool TVCLUnZip::Extraction::JudgeEntry(EntryWork& w) {
         } else if (w.relative == lastRelative && lastFolder.Valid()) {
             w.held = lastFolder;
         } else if (fs::FolderBeneath(z.destDir_, w.relative, false, w.held) == fs::BeneathResult::LeavesDestination) {
-            Refuse(kLinkLeadsOut, reader::DestinationFolder(z.destDir_, z.RecreateDirs, w.usable) + entry.FileName(),
-                   w.index, w.folderEntry);
+            Refuse(TRefusal::LinkLeadsOut, kLinkLeadsOut,
+                   reader::DestinationFolder(z.destDir_, z.RecreateDirs, w.usable) + entry.FileName(), w.index,
+                   w.folderEntry);
             return false;
         }
     }
     if (w.folderEntry) {
         if (!w.held.Valid() && fs::FolderBeneath(z.destDir_, w.relative, true, w.held) != fs::BeneathResult::Ok)
-            Refuse("its folder cannot be made", w.held.Path(), w.index, true);
+            Refuse(TRefusal::FolderNotMade, "its folder cannot be made", w.held.Path(), w.index, true);
         return false;
     }
     if (!reader::DecodableMethod(entry.Method)) {
@@ -87,7 +90,7 @@ bool TVCLUnZip::Extraction::JudgeEntry(EntryWork& w) {
         // (AES entries are encrypted too) or a folder is made.
         z.messageText_ = "Unknown Compression Method";
         z.host().MessageBox("Zip Error", z.messageText_, Buttons::Ok);
-        Refuse(reader::UnsupportedMethodText(entry.Method),
+        Refuse(TRefusal::MethodNotSupported, reader::UnsupportedMethodText(entry.Method),
                testOnly ? entry.StoredName()
                         : reader::DestinationFolder(z.destDir_, z.RecreateDirs, w.usable) + entry.FileName(),
                w.index, false);
@@ -113,7 +116,7 @@ bool TVCLUnZip::Extraction::ChooseTarget(EntryWork& w) {
         w.held = fs::HeldFolder::Open(parent);
         w.target = fs::ExtractFileName(w.fname);
         if (!NameFits(w.target, w.fname, w.held.NameMax())) {
-            Refuse(kNameTooLong, w.fname, w.index, false);
+            Refuse(TRefusal::NameTooLong, kNameTooLong, w.fname, w.index, false);
             return false;
         }
         return true;
@@ -121,17 +124,17 @@ bool TVCLUnZip::Extraction::ChooseTarget(EntryWork& w) {
     w.target = w.entry.FileName();
     // A name the file system cannot take is refused before its folder is made.
     if (!NameFits(w.target, w.fname, (w.held.Valid() ? w.held : root).NameMax())) {
-        Refuse(kNameTooLong, w.fname, w.index, false);
+        Refuse(TRefusal::NameTooLong, kNameTooLong, w.fname, w.index, false);
         return false;
     }
     if (!w.held.Valid() && !w.relative.empty()) {
         switch (fs::FolderBeneath(z.destDir_, w.relative, true, w.held)) {
             case fs::BeneathResult::Ok: break;
             case fs::BeneathResult::LeavesDestination:
-                Refuse(kLinkLeadsOut, w.fname, w.index, false);
+                Refuse(TRefusal::LinkLeadsOut, kLinkLeadsOut, w.fname, w.index, false);
                 return false;
             case fs::BeneathResult::CannotCreate:
-                Refuse("its folder cannot be made", w.fname, w.index, false);
+                Refuse(TRefusal::FolderNotMade, "its folder cannot be made", w.fname, w.index, false);
                 return false;
         }
     }
@@ -164,20 +167,21 @@ bool TVCLUnZip::Extraction::OpenOutput(EntryWork& w) {
         w.existing = w.held.Find(fs::ExtractFileName(w.fname));
     }
     if (w.existing.folder || (w.existing.readOnly && !z.ReplaceReadOnly)) {
-        Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize);
+        Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize,
+             w.existing.folder ? TRefusal::FolderInTheWay : TRefusal::ReadOnlyTarget);
         return false;
     }
     w.target = w.existing.name;
     w.temp = fs::ScratchFile::CreateIn(w.held);
     if (!w.temp.Valid()) {
-        Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize);
+        Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize, TRefusal::CannotWrite);
         return false;
     }
     try {
         w.out = std::make_unique<TLFNFileStream>(w.temp.Handle(), w.temp.Path(), z.FlushFilesOnClose);
     } catch (const Exception&) {
         w.temp.Discard();
-        Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize);
+        Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize, TRefusal::CannotWrite);
         return false;
     }
     return true;
@@ -262,7 +266,9 @@ void TVCLUnZip::Extraction::Conclude(EntryWork& w, const Decoded& decoded, bool&
         }
         if (!handled) {
             bool ignored = false;
+            z.skipKind_ = TRefusal::Password;
             if (z.OnSkippingFile) z.OnSkippingFile(&z, skBadPassword, w.entry.StoredName(), w.index, ignored);
+            z.skipKind_ = TRefusal::None;
         }
     } else if (!decoded.failed && decoded.crc == work.Crc32 && !sizeRight && z.OnBadSize) {
         z.OnBadSize(&z, static_cast<int64_t>(decoded.bytes), work.UncompressedSize, w.index);

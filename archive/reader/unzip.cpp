@@ -138,11 +138,15 @@ bool TVCLUnZip::Extraction::ReadLocalHeader(const TZipHeaderInfo& entry) {
     return true;
 }
 
-void TVCLUnZip::Extraction::Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size) {
+void TVCLUnZip::Extraction::Skip(TSkipReason reason, const std::string& fname, int index, uint32_t size,
+                                 TRefusal kind) {
     // Declining to overwrite is the caller's choice; every other reason is a file that could not be done.
     if (reason != skNotOverwritten) spoiled = true;
+    if (reason == skBadPassword) kind = TRefusal::Password;
     bool retry = false;  // passed, never acted on
+    z.skipKind_ = kind;
     if (z.OnSkippingFile) z.OnSkippingFile(&z, reason, fname, index, retry);
+    z.skipKind_ = TRefusal::None;
     totalBytes -= size;
     --numFiles;
 }
@@ -274,14 +278,17 @@ EntryDecode TVCLUnZip::Extraction::Decode(int index, bool encrypted, uint32_t co
 
 // ---- refusals and renames -----------------------------------------------------------------------------
 
-void TVCLUnZip::Extraction::Refuse(const std::string& why, const std::string& fname, int index, bool folderEntry) {
+void TVCLUnZip::Extraction::Refuse(TRefusal kind, const std::string& why, const std::string& fname, int index,
+                                   bool folderEntry) {
     z.skipDetail_ = why;
     if (folderEntry) {
         spoiled = true;
         bool ignored = false;
+        z.skipKind_ = kind;
         if (z.OnSkippingFile) z.OnSkippingFile(&z, skCreateFailed, fname, index, ignored);
+        z.skipKind_ = TRefusal::None;
     } else {
-        Skip(skCreateFailed, fname, index, z.View()->Items(index)->UncompressedSize);
+        Skip(skCreateFailed, fname, index, z.View()->Items(index)->UncompressedSize, kind);
     }
     z.skipDetail_.clear();
 }
@@ -310,7 +317,8 @@ bool TVCLUnZip::Extraction::Overlaps(const TZipHeaderInfo& entry, int64_t start)
 bool TVCLUnZip::Extraction::PutInPlace(StagedEntry& entry) {
     if (!entry.scratch.PutInPlace(entry.target)) {
         entry.scratch.Discard();
-        Skip(skCreateFailed, entry.fname, entry.index, z.View()->Items(entry.index)->UncompressedSize);
+        Skip(skCreateFailed, entry.fname, entry.index, z.View()->Items(entry.index)->UncompressedSize,
+             TRefusal::NotPlaced);
         return false;
     }
     return true;
@@ -328,6 +336,7 @@ void TVCLUnZip::Extraction::CommitStaged() {
     std::vector<fs::ScratchFile> kept(n);  // the files about to be replaced, under a second name
     size_t failed = n;                     // the entry that could not be put in place
     const char* why = kNotPlaced;
+    TRefusal kind = TRefusal::NotPlaced;
 
     // Before the first rename: whatever can still refuse the part refuses it now. Two entries may name
     // one file (in two cases, say): the later one replaces the earlier one's file, as it would one
@@ -345,6 +354,7 @@ void TVCLUnZip::Extraction::CommitStaged() {
         if (there.folder || (there.readOnly && !z.ReplaceReadOnly)) {
             failed = i;
             why = "";  // told as when the entry was judged
+            kind = there.folder ? TRefusal::FolderInTheWay : TRefusal::ReadOnlyTarget;
             break;
         }
         entry.target = there.name;
@@ -384,7 +394,8 @@ void TVCLUnZip::Extraction::CommitStaged() {
             if (z.OnEndUnZip) z.OnEndUnZip(&z, entries[i].index, entries[i].fname);
             ++written;
         } else {
-            Refuse(i == failed ? why : kPartUndone, entries[i].fname, entries[i].index, false);
+            Refuse(i == failed ? kind : TRefusal::PartUndone, i == failed ? why : kPartUndone, entries[i].fname,
+                   entries[i].index, false);
         }
     }
 }

@@ -36,6 +36,16 @@ enum TIncompleteZipMode { izAssumeMulti = 0, izAssumeBad = 1, izAssumeNotAZip = 
 enum TMultiMode { mmNone = 0, mmSpan = 1, mmBlocks = 2 };
 enum TSkipReason { skBadPassword = 0, skNotOverwritten = 1, skOpenFailed = 2, skCreateFailed = 3 };
 
+// Why an entry was skipped, as a kind, for callers that word their own reports: the name leads outside
+// the destination or holds control characters, a folder on its way is a link leading out, its data
+// overlaps another entry's, its folder or (for the file system) its name cannot be had, its method is
+// not one we decode, a folder or a read-only file stands where it goes, it cannot be written, its
+// rename failed, another file of its all-or-nothing extraction failed, or its password.
+enum class TRefusal {
+    None, UnsafeName, ControlCharacters, LinkLeadsOut, Overlap, FolderNotMade, NameTooLong, MethodNotSupported,
+    FolderInTheWay, ReadOnlyTarget, CannotWrite, NotPlaced, PartUndone, Password
+};
+
 class TVCLUnZip;
 
 // Event types. Sender first; answers come back through references.
@@ -152,6 +162,8 @@ public:
     // Why the entry last refused through OnSkippingFile with skCreateFailed was refused, in words
     // ("its name leads outside the destination folder", ...); valid during that event.
     const std::string& SkipDetail() const { return skipDetail_; }
+    // The same as a kind (TRefusal::None outside the event, and for a file merely not overwritten).
+    TRefusal SkipKind() const { return skipKind_; }
 
     void Assign(const TVCLUnZip& source);
 
@@ -212,6 +224,7 @@ protected:
     bool recovery_ = false;                      // the directory came from the recovery scan
     std::set<int64_t> sharedOffsets_;            // disk << 32 | offset of local headers named twice
     std::string skipDetail_;
+    TRefusal skipKind_ = TRefusal::None;
     codec::TraditionalCipher cipher_;
     uint32_t runningCrc_ = 0xFFFFFFFF;
     std::string messageText_;
