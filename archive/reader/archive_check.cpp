@@ -14,6 +14,7 @@
 #include "archive/reader/entry_io.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/little_endian.h"
+#include "archive/records/local_header.h"
 #include "archive/records/zip_header_info.h"
 
 namespace archive {
@@ -56,9 +57,9 @@ void CheckLocalHeaders(const std::string& path, TVCLUnZip& reader, CheckResult& 
         uint8_t local[kLocalHeaderSize];
         const bool read = std::fseek(file.get(), static_cast<long>(entry.LocalHeaderOffset), SEEK_SET) == 0 &&
                           std::fread(local, 1, sizeof local, file.get()) == sizeof local;
-        if (!read || GetU32(local) != kLocalHeaderSignature) {
+        if (!read || !ParseLocalHeader(local).signatureRight) {
             result.problems.push_back({entry.StoredName(), "its local header is missing"});
-        } else if (GetU16(local + 26) != entry.FileNameLength) {
+        } else if (ParseLocalHeader(local).nameLength != entry.FileNameLength) {
             result.problems.push_back({entry.StoredName(), "its local header names another file"});
         }
     }

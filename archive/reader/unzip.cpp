@@ -65,6 +65,7 @@
 #include "archive/reader/extraction.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/little_endian.h"
+#include "archive/records/local_header.h"
 #include "archive/records/zip_header_info.h"
 #include "archive/select/wildcard.h"
 
@@ -133,8 +134,10 @@ bool TVCLUnZip::Extraction::ReadLocalHeader(const TZipHeaderInfo& entry) {
     ReadArchive(local, sizeof local);
     // The signature is not verified: the central record is what the entry is, the local header only
     // says how far its name and extra field reach.
-    localTime = GetU32(local + 10);
-    dataStart = z.zipStream_->Position() + GetU16(local + 26) + GetU16(local + 28);
+    const LocalHeader header = ParseLocalHeader(local);
+    localTime = header.dosTime;
+    // Counted from where the reading stands: a header may end on the next disk of a set.
+    dataStart = z.zipStream_->Position() + header.nameLength + header.extraLength;
     return true;
 }
 
@@ -215,7 +218,7 @@ bool TVCLUnZip::Extraction::AheadEligible(const TZipHeaderInfo& entry, AheadInpu
     if (!reader::UsableFolder(z.rootDir_, entry.Directory(), entry.FileName())) return false;
     uint8_t local[kLocalHeaderSize];
     if (!ahead->ReadAt(entry.LocalHeaderOffset, local, sizeof local)) return false;
-    const int64_t start = int64_t{entry.LocalHeaderOffset} + kLocalHeaderSize + GetU16(local + 26) + GetU16(local + 28);
+    const int64_t start = int64_t{entry.LocalHeaderOffset} + ParseLocalHeader(local).DataOffset();
     // An entry that will be refused is not worth decoding (and may be a bomb's).
     if (Overlaps(entry, start)) return false;
     inputs = {start, entry.CompressedSize, entry.UncompressedSize, entry.Method, entry.Flags};

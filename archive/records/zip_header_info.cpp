@@ -1,4 +1,5 @@
 #include "archive/records/zip_header_info.h"
+#include "archive/records/local_header.h"
 
 #include <cstring>
 #include <limits>
@@ -185,22 +186,23 @@ bool TZipHeaderInfo::ReadLocal(TStream& stream) {
     const int64_t p = stream.Position();
     uint8_t rec[kLocalHeaderSize];
     const int64_t got = stream.Read(rec, sizeof rec);
-    if (got == kLocalHeaderSize && GetU32(rec) == kLocalHeaderSignature) {
-        const uint16_t nameLength = GetU16(rec + 26);
+    const LocalHeader local = ParseLocalHeader(rec);
+    if (got == kLocalHeaderSize && local.signatureRight) {
+        const uint16_t nameLength = local.nameLength;
         std::string bytes;
         if (!ReadName(stream, nameLength, bytes)) {
             stream.Seek(p, soFromBeginning);
             return false;
         }
         VersionMadeBy = 0;
-        VersionNeeded = static_cast<int16_t>(GetU16(rec + 4));
-        Flags = GetU16(rec + 6);
-        Method = GetU16(rec + 8);
-        DateTime = NormalizeDosDateTime(GetU32(rec + 10));
-        Crc32 = GetU32(rec + 14);
-        CompressedSize = GetU32(rec + 18);
-        UncompressedSize = GetU32(rec + 22);
-        LocalExtraLength = GetU16(rec + 28);
+        VersionNeeded = static_cast<int16_t>(local.versionNeeded);
+        Flags = local.flags;
+        Method = local.method;
+        DateTime = NormalizeDosDateTime(local.dosTime);
+        Crc32 = local.crc32;
+        CompressedSize = local.compressedSize;
+        UncompressedSize = local.uncompressedSize;
+        LocalExtraLength = local.extraLength;
         CommentLength = 0;
         DiskNumberStart = 0;
         InternalAttributes = 0;

@@ -26,6 +26,7 @@
 #include "archive/fs/fs.h"
 #include "archive/records/date_time.h"
 #include "archive/records/little_endian.h"
+#include "archive/records/local_header.h"
 #include "archive/writer/vcl_zip.h"
 
 namespace archive {
@@ -110,11 +111,11 @@ void TVCLZip::CarryOver(std::unique_ptr<TZipHeaderInfo> entry) {
     TStream& in = *zipStream_;
     uint8_t rec[kLocalHeaderSize];
     if (in.Seek(entry->LocalHeaderOffset, soFromBeginning) != entry->LocalHeaderOffset ||
-        in.Read(rec, sizeof rec) != sizeof rec || GetU32(rec) != kLocalHeaderSignature) {
+        in.Read(rec, sizeof rec) != sizeof rec || !ParseLocalHeader(rec).signatureRight) {
         throw EBadZipFile("Not a valid zip file!");
     }
-    const uint16_t nameLength = GetU16(rec + 26);
-    const uint16_t extraLength = GetU16(rec + 28);
+    const uint16_t nameLength = ParseLocalHeader(rec).nameLength;
+    const uint16_t extraLength = ParseLocalHeader(rec).extraLength;
     in.Seek(nameLength, soFromCurrent);
 
     entry->LocalExtraLength = extraLength;
