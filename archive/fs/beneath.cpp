@@ -158,13 +158,9 @@ BeneathResult FolderBeneath(const std::string& destination, const std::string& r
     }
     std::string realRoot;  // found when a link needs judging
 
-    size_t pos = 0;
-    while (pos < relative.size()) {
-        size_t end = relative.find(kSeparator, pos);
-        if (end == std::string::npos) end = relative.size();
-        std::string name = relative.substr(pos, end - pos);
-        pos = end + 1;
-        if (name.empty() || name == ".") continue;
+    const std::vector<std::string> components = PathComponents(relative);
+    for (size_t k = 0; k < components.size(); ++k) {
+        std::string name = components[k];
         if (name == "..") return BeneathResult::LeavesDestination;
 
         struct stat st {};
@@ -175,8 +171,9 @@ BeneathResult FolderBeneath(const std::string& destination, const std::string& r
         int next = openat(dir.Get(), name.c_str(), kFolderFlags | O_NOFOLLOW);
         if (next < 0 && errno == ENOENT) {
             if (!create) {  // nothing below a missing folder can be a link yet
-                onDisk += IncludeTrailingSeparator(pos < relative.size() ? name + kSeparator + relative.substr(pos)
-                                                                          : name);
+                std::string rest = name;
+                for (size_t r = k + 1; r < components.size(); ++r) rest += kSeparator + components[r];
+                onDisk += IncludeTrailingSeparator(rest);
                 folder = HeldFolder::Adopt(-1, onDisk);
                 return BeneathResult::Ok;
             }

@@ -70,6 +70,9 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingSeparator(const std::string& path);
 // Removes one trailing separator unless the path is the root "/".
 std::string ExcludeTrailingSeparator(const std::string& path);
+// The components of a '/'-separated path, in order, without empty ones (doubled or leading separators)
+// and without "."; ".." stays, for the caller to judge. The one splitter of the engine.
+std::vector<std::string> PathComponents(const std::string& path);
 // Absolute path against the current folder, with "." and ".." components folded on the text (no disk
 // access, no case resolution); a trailing separator is kept; "" stays "".
 std::string ExpandFileName(const std::string& path);

@@ -57,6 +57,19 @@ std::string ExcludeTrailingSeparator(const std::string& path) {
     return path;
 }
 
+std::vector<std::string> PathComponents(const std::string& path) {
+    std::vector<std::string> components;
+    size_t pos = 0;
+    while (pos < path.size()) {
+        size_t end = path.find(kSeparator, pos);
+        if (end == std::string::npos) end = path.size();
+        std::string component = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (!component.empty() && component != ".") components.push_back(std::move(component));
+    }
+    return components;
+}
+
 std::string ExpandFileName(const std::string& path) {
     if (path.empty()) return path;
     const std::string full =
@@ -64,18 +77,12 @@ std::string ExpandFileName(const std::string& path) {
 
     // Fold "." and ".." on the text: ".." above the root stays at the root, as the kernel does.
     std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos <= full.size()) {
-        size_t end = full.find(kSeparator, pos);
-        if (end == std::string::npos) end = full.size();
-        const std::string component = full.substr(pos, end - pos);
-        pos = end + 1;
-        if (component.empty() || component == ".") continue;
+    for (std::string& component : PathComponents(full)) {
         if (component == "..") {
             if (!parts.empty()) parts.pop_back();
             continue;
         }
-        parts.push_back(component);
+        parts.push_back(std::move(component));
     }
 
     std::string out;

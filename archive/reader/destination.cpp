@@ -1,6 +1,7 @@
 // Destination folders of extracted entries and the judgement of stored names (see destination.h).
 #include "archive/reader/destination.h"
 
+#include "archive/fs/fs.h"
 #include "archive/records/printable_name.h"
 #include "archive/records/sorted_zip.h"
 
@@ -25,13 +26,7 @@ std::optional<std::string> UsableFolder(const std::string& rootDir, const std::s
     if (folder.size() >= 2 && folder[1] == ':') folder.erase(0, 2);
 
     std::string usable;
-    size_t start = 0;
-    while (start < folder.size()) {
-        size_t end = folder.find('/', start);
-        if (end == std::string::npos) end = folder.size();
-        const std::string component = folder.substr(start, end - start);
-        start = end + 1;
-        if (component.empty() || component == ".") continue;
+    for (const std::string& component : fs::PathComponents(folder)) {
         if (component == "..") return std::nullopt;
         usable += component;
         usable += '/';
