@@ -126,19 +126,7 @@ bool TVCLZip::ZipOneFile(const std::string& fname, TZipHeaderInfo& entry) {
 
     if (!Password.empty()) WriteEncryptionHeader();
     crc_ = 0xFFFFFFFF;
-    const int level = std::clamp(PackLevel, 0, 9);
-    if (level == 0 || IsNoCompress(entry.FileName(), NoCompressList)) {
-        StoreData();
-        entry.Method = 0;
-        entry.InternalAttributes = 0;
-    } else {
-        codec::DeflateResult result;
-        if (!DeflateAhead(fname, level, result)) result = deflater_.Deflate(*this, level);
-        entry.Flags |= result.optionBits;
-        if (result.stored) entry.Method = 0;
-        // Classified by the first block, unless the OnStartZip handler already set it.
-        if (entry.InternalAttributes == 2) entry.InternalAttributes = result.text ? 1 : 0;
-    }
+    CompressEntryData(fname, entry);
     FinishEntryData(entry, headerOffset);
 
     source_.reset();
@@ -234,6 +222,22 @@ std::string TVCLZip::LocalHeaderBytes(TZipHeaderInfo& entry, int64_t offset) {
 std::string TVCLZip::ScratchFolder() const {
     if (!TempPath.empty() && fs::DirectoryExists(TempPath)) return fs::IncludeTrailingSeparator(TempPath);
     return fs::TempDirectory();
+}
+
+void TVCLZip::CompressEntryData(const std::string& fname, TZipHeaderInfo& entry) {
+    const int level = std::clamp(PackLevel, 0, 9);
+    if (level == 0 || IsNoCompress(entry.FileName(), NoCompressList)) {
+        StoreData();
+        entry.Method = 0;
+        entry.InternalAttributes = 0;
+        return;
+    }
+    codec::DeflateResult result;
+    if (!DeflateAhead(fname, level, result)) result = deflater_.Deflate(*this, level);
+    entry.Flags |= result.optionBits;
+    if (result.stored) entry.Method = 0;
+    // Classified by the first block, unless the OnStartZip handler already set it.
+    if (entry.InternalAttributes == 2) entry.InternalAttributes = result.text ? 1 : 0;
 }
 
 }  // namespace archive

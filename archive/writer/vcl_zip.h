@@ -186,6 +186,8 @@ private:
     bool DeflateAhead(const std::string& fname, int level, codec::DeflateResult& result);
 
     // per_file_step.cpp
+    // The entry's data stored or deflated (ahead of its turn where a worker did it), method and flags set.
+    void CompressEntryData(const std::string& fname, TZipHeaderInfo& entry);
     bool ZipOneFile(const std::string& fname, TZipHeaderInfo& entry);
     bool OpenSource(const std::string& fname, int64_t& size);
     void WriteEncryptionHeader();
