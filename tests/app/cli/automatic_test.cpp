@@ -465,6 +465,19 @@ private slots:
         QCOMPARE(FilesIn(units), QStringList{});
         QCOMPARE(r.Run({"schedule", "--show"}, env).out, "No ZORVEL_Backup units are installed in " + units + ".\n");
 
+        // The installer in dist/ is the same command, for the nightly backup keeping 14.
+        QProcess installer;
+        QProcessEnvironment installerEnv = r.Environment();
+        installerEnv.insert("SYSTEMCTL", systemctl);
+        installer.setProcessEnvironment(installerEnv);
+        installer.start(QString::fromStdString(testing_support::SourceDir()) + "/dist/install-user-timer.sh", {r.logger});
+        QVERIFY(installer.waitForFinished(60000));
+        QVERIFY2(installer.exitCode() == 0, installer.readAllStandardError().constData());
+        QCOMPARE(FilesIn(units), QStringList({"zorvel-backup.service", "zorvel-backup.timer"}));
+        QVERIFY(FileBytes(units + "/zorvel-backup.timer").contains("OnCalendar=*-*-* 02:30:00\n"));
+        QVERIFY(FileBytes(units + "/zorvel-backup.service").contains("\"backup\" \"--notify\" \"--keep\" \"14\"\n"));
+        QCOMPARE(r.Run({"schedule", "--remove"}, env).exitCode, 0);
+
         // The command line wrong: nothing asked of the manager.
         QFile::remove(calls);
         const QList<QStringList> wrong = {{"schedule"}, {"schedule", "--nightly", "25:00"}, {"schedule", "--nightly", "2.30"},
