@@ -41,10 +41,12 @@ void TellUnattended(UnattendedKind kind, const app::UnattendedBackup& backup, pl
     QString problem;
     // The archive has a place of its own in the record: "Created file: <it>" need not be the reason too.
     QString reason = OneLine(backup.reasons);
-    if (!backup.archivePath.isEmpty()) reason = reason.remove(QString::fromLatin1(kCreatedFile) + backup.archivePath).simplified();
+    if (!backup.archivePath.isEmpty())
+        reason = reason.remove(QString::fromLatin1(kCreatedFile) + backup.archivePath).simplified();
     const UnattendedRun run{QDateTime::currentDateTime(), backup.exitCode, backup.archivePath, reason};
     if (!RecordUnattendedRun(kind, run, &problem))
-        term.Err(QStringLiteral("The record of this backup for `ZORVEL_Backup status` could not be kept: %1.").arg(problem));
+        term.Err(QStringLiteral("The record of this backup for `ZORVEL_Backup status` could not be kept: %1.")
+                     .arg(problem));
 }
 
 // One backup with its error lines kept; an error the create command raises ends it as failed.

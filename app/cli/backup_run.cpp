@@ -64,7 +64,8 @@ QStringList BackupOptions::Arguments() const {
     QStringList arguments;
     if (!folder.isEmpty()) arguments << QStringLiteral("--to") << folder;
     for (const CountName& c : kCounts)
-        if (history.*c.count > 0) arguments << QStringLiteral("--") + QLatin1String(c.option) << QString::number(history.*c.count);
+        if (history.*c.count > 0)
+            arguments << QStringLiteral("--") + QLatin1String(c.option) << QString::number(history.*c.count);
     if (dryRun) arguments << QStringLiteral("--dry-run");
     if (closeLogger) arguments << QStringLiteral("--close-logger");
     if (waitGiven) arguments << QStringLiteral("--wait") << QString::number(waitSeconds);

@@ -24,8 +24,9 @@ QString TimeText(const QDateTime& time) { return time.toString(QStringLiteral("y
 
 QString UnitLine(const char* what, const char* unit, UnattendedKind kind) {
     const bool installed = QFileInfo::exists(UserUnitFolder() + QLatin1Char('/') + QLatin1String(unit));
-    QString line = QStringLiteral("%1 (%2): %3").arg(QLatin1String(what), QLatin1String(unit),
-                                                     installed ? QStringLiteral("installed") : QStringLiteral("not installed"));
+    QString line = QStringLiteral("%1 (%2): %3")
+                       .arg(QLatin1String(what), QLatin1String(unit),
+                            installed ? QStringLiteral("installed") : QStringLiteral("not installed"));
     if (const auto run = LastUnattendedRun(kind))
         line += QStringLiteral(", last backup %1: %2").arg(TimeText(run->time), RunOutcomeText(*run));
     else if (installed)

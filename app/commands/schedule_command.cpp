@@ -84,7 +84,8 @@ void ScheduleCommand::ShowCrontab(const ScheduleRequest& request) {
 
 ScheduleResult ScheduleCommand::Install(const ScheduleRequest& request) {
     if (!ManagerThere()) {
-        err_(QStringLiteral("There is no systemd user service manager here (%1); nothing was scheduled.").arg(managerProblem_));
+        err_(QStringLiteral("There is no systemd user service manager here (%1); nothing was scheduled.")
+                 .arg(managerProblem_));
         ShowCrontab(request);
         return ScheduleResult::NoManager;
     }

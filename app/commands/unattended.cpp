@@ -12,7 +12,9 @@ namespace app {
 
 namespace {
 
-QString Group(UnattendedKind kind) { return kind == UnattendedKind::Watch ? QStringLiteral("watch") : QStringLiteral("backup"); }
+QString Group(UnattendedKind kind) {
+    return kind == UnattendedKind::Watch ? QStringLiteral("watch") : QStringLiteral("backup");
+}
 
 }  // namespace
 

@@ -38,7 +38,8 @@ void WatchCommand::JudgeBackupAge(bool now) {
 }
 
 int WatchCommand::MsToAgeLook() {
-    return static_cast<int>(std::clamp<qint64>(kBackupAgeLookMs - (waiter_.NowMs() - lastAgeLookMs_), 1000, kBackupAgeLookMs));
+    const qint64 left = kBackupAgeLookMs - (waiter_.NowMs() - lastAgeLookMs_);
+    return static_cast<int>(std::clamp<qint64>(left, 1000, kBackupAgeLookMs));
 }
 
 void WatchCommand::Run() {
