@@ -1,6 +1,6 @@
 // How recent the backups are: which archive counts as the newest complete backup (newest by the time
 // in its name, among those that open; other names and names whose time is no date never count), where
-// the age allowed ends, and the record of unattended backups with the notification each outcome gets.
+// the age allowed ends, and the notification each outcome of an unattended backup gets.
 #include "app/commands/backup_status.h"
 #include "app/commands/exit_codes.h"
 #include "app/commands/unattended.h"
@@ -32,7 +32,6 @@ private slots:
             const char* newest;  // "" for none
         } cases[] = {
             {"empty folder", {}, ""},
-            {"one", {{"zorvel3_20261201020000.zip", good}}, "zorvel3_20261201020000.zip"},
             {"newest by the name's time, not by listing order",
              {{"zorvel3_20261203020000.zip", good}, {"zorvel3_20261130020000.zip", good}, {"zorvel3_20261201020000.zip", good}},
              "zorvel3_20261203020000.zip"},
@@ -108,30 +107,6 @@ private slots:
             QCOMPARE(notification->body, reasons.join('\n'));
             QCOMPARE(notification->urgent, c.exitCode != kExitIncomplete);
         }
-    }
-
-    // The record keeps each kind's last run apart, survives odd characters, and reads as nothing when absent.
-    void recordOfUnattendedRuns() {
-        testing_support::TempDir dir;
-        qputenv("XDG_STATE_HOME", dir.Path().c_str());
-        QCOMPARE(UnattendedStateFile(), Q(dir / "ZORVEL_Backup/unattended.ini"));
-        QVERIFY(!LastUnattendedRun(UnattendedKind::Backup));
-        const QDateTime at(QDate(2026, 12, 7), QTime(2, 30, 5));
-        const UnattendedRun backup{at, kExitIncomplete, QString::fromUtf8("/b/J\u00fcrgen; \"x\" = [y]/zorvel3_20261207023000.zip"),
-                                   "Registry key HKEY_CURRENT_USER\\Software\\ZORVEL_log3 could not be saved"};
-        QString problem;
-        QVERIFY(RecordUnattendedRun(UnattendedKind::Backup, backup, &problem));
-        QVERIFY(!LastUnattendedRun(UnattendedKind::Watch));
-        QVERIFY(RecordUnattendedRun(UnattendedKind::Watch, {at.addSecs(60), kExitOk, "/b/w.zip", ""}, &problem));
-        const auto read = LastUnattendedRun(UnattendedKind::Backup);
-        QVERIFY(read);
-        QCOMPARE(read->time, at);
-        QCOMPARE(read->exitCode, kExitIncomplete);
-        QCOMPARE(read->archive, backup.archive);
-        QCOMPARE(read->reason, backup.reason);
-        QCOMPARE(RunOutcomeText(*read), "done in part: " + backup.archive + " (" + backup.reason + ")");
-        QCOMPARE(LastUnattendedRun(UnattendedKind::Watch)->archive, QStringLiteral("/b/w.zip"));
-        qunsetenv("XDG_STATE_HOME");
     }
 };
 

@@ -1,8 +1,8 @@
 // The schedule command at its decisions, with a recording service manager: whether a manager is there
-// (from what `is-system-running` answers), what is written and asked for when it is, that nothing is
-// written when it is not (the crontab lines are shown instead), that only a unit whose text changed is
-// restarted, and what --remove stops, disables and deletes. The real manager reads the same texts in
-// systemd_units_test.cpp, and the real program drives a recording systemctl in cli/automatic_test.cpp.
+// (from what `is-system-running` answers), that only a unit whose text changed is restarted, what a
+// refusal of the manager says, and that --remove asks nothing when nothing is installed. The real
+// manager reads the same texts in systemd_units_test.cpp, and the real program drives a recording
+// systemctl (and meets no manager) in cli/automatic_test.cpp.
 #include "app/commands/schedule_command.h"
 #include "app/commands/systemd_units.h"
 #include "app/platform/service_manager.h"
@@ -100,25 +100,6 @@ private slots:
         manager.calls.clear();
         QCOMPARE(command.Remove(), ScheduleResult::Done);  // nothing left: nothing asked
         QCOMPARE(manager.calls, QStringList{});
-    }
-
-    // Without a manager nothing is written; the crontab lines stand in.
-    void noManager() {
-        testing_support::TempDir dir;
-        const QString units = Q(dir / "units");
-        RecordingManager manager;
-        manager.state = {true, 1, "offline\n", {}};
-        QStringList out, err;
-        ScheduleCommand command(manager, units, [&](const QString& l) { out << l; }, [&](const QString& l) { err << l; });
-        const ScheduleRequest request{"/L/ZORVEL_Backup", QTime(2, 30), true, {"backup", "--notify", "--keep", "14"},
-                                      {"watch", "--keep", "14"}};
-        QCOMPARE(command.Install(request), ScheduleResult::NoManager);
-        QCOMPARE(manager.calls, QStringList{"is-system-running"});
-        QVERIFY(!QFileInfo::exists(units));
-        QCOMPARE(out, QStringList({"30 2 * * * '/L/ZORVEL_Backup' backup --notify --keep 14",
-                                   "@reboot '/L/ZORVEL_Backup' watch --keep 14"}));
-        QCOMPARE(err.value(0), QStringLiteral("There is no systemd user service manager here (`systemctl --user "
-                                              "is-system-running` answers \"offline\"); nothing was scheduled."));
     }
 };
 
