@@ -1,6 +1,6 @@
 // Entry of ZORVEL_Backup: the application object, its title, the main window fmMain, the message loop --
-// or, when the first argument names a command (backup, list, verify, restore, --help, --version), the
-// command line without a window (app/cli).
+// or, when the first argument names a command (backup, list, verify, restore, watch, status, schedule,
+// --help, --version), the command line without a window (app/cli).
 //
 // Here the window gets the real services: the process list from /proc, the close request through the
 // Win32 helper in the logger's Wine prefix, real sleeps, Qt message boxes, the form state in QSettings

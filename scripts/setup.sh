@@ -17,6 +17,10 @@ PACKAGES=(
   imagemagick
   # the logger runs under Wine: registry snapshots are taken with its regedit
   wine wine64
+  # the automatic backups: a private session bus for the notification tests, and a real systemd user
+  # manager and systemd-analyze for the units that `schedule` writes (unshare and nsenter come with
+  # util-linux)
+  dbus-daemon systemd util-linux
   # optional helpers: the Win32 close-request helper and the fuzzers
   gcc-mingw-w64-x86-64 clang libclang-rt-dev
   # reference codecs for benchmarks and test oracles only (never linked into the product)

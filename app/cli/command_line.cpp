@@ -4,16 +4,16 @@
 #include "app/cli/command_line.h"
 
 #include "app/backup_layout.h"
+#include "app/cli/automatic.h"
+#include "app/cli/backup_run.h"
 #include "app/cli/interrupts.h"
+#include "app/cli/run_checks.h"
 #include "app/cli/terminal_reporter.h"
 #include "app/commands/command_steps.h"
-#include "app/commands/create_command.h"
 #include "app/commands/list_command.h"
 #include "app/commands/restore_command.h"
-#include "app/commands/retention.h"
 #include "app/commands/run_lock.h"
 #include "app/commands/verify_command.h"
-#include "app/logger_guard.h"
 #include "app/native_path.h"
 #include "app/platform/services.h"
 #include "app/startup_facts.h"
@@ -21,8 +21,6 @@
 #include "archive/fs/fs.h"
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
-#include "archive/writer/vcl_zip.h"
-#include "ui/folder_listing.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,7 +43,7 @@ constexpr char kHelp[] =
     "\n"
     "Commands:\n"
     "  backup [--to DIR] [--keep N] [--keep-daily D] [--keep-weekly W] [--keep-monthly M] [--dry-run]\n"
-    "         [--close-logger] [--wait SECONDS]\n"
+    "         [--close-logger] [--wait SECONDS] [--notify]\n"
     "      Make one backup of the logger folder in DIR (default: the backup folder the window\n"
     "      last used), verified before it is named. The new archive's path goes to standard output.\n"
     "      --keep N then deletes the oldest zorvel3_<date and time>.zip of DIR until N remain.\n"
@@ -53,6 +51,8 @@ constexpr char kHelp[] =
     "      last D days, W weeks and M months that have backups (and, with --keep N, the N newest), and\n"
     "      delete the other backups. --dry-run only prints which would go. They never delete the new\n"
     "      backup, read-only files or other names, and nothing at all after an incomplete backup.\n"
+    "      --notify: a backup that fails or is incomplete also shows a desktop notification, and\n"
+    "      `status` reports the run (for timers and cron jobs).\n"
     "  list [--in DIR]\n"
     "      The backups of DIR (default: the backup folder the window last used), oldest first, one per\n"
     "      line: path, creation time, size in bytes, and whether the archive opens.\n"
@@ -63,9 +63,27 @@ constexpr char kHelp[] =
     "      Restore the chosen parts of ARCHIVE into the logger folder, as the window's Restore with\n"
     "      those boxes ticked; the registry is imported only with --config. At least one part is needed.\n"
     "      --all restores every file the backup holds (also files in DB that no part selects), all or\n"
-    "      nothing, and then imports the registry.\n"    "      Before anything is replaced, the logger folder as it is now is backed up beside ARCHIVE (or,\n"
+    "      nothing, and then imports the registry.\n"
+    "      Before anything is replaced, the logger folder as it is now is backed up beside ARCHIVE (or,\n"
     "      where that cannot be written, in ~/.local/share/ZORVEL_Backup/before-restore), so that the\n"
     "      restore can be undone; --no-safety-backup skips that.\n"
+    "  watch [--max-age DAYS] [backup options]\n"
+    "      Run until stopped (Ctrl-C, SIGTERM) and make one backup, as backup does with the same\n"
+    "      options, each time ZORVEL_Log 3 closes (2 seconds after its process ended). One line per\n"
+    "      backup goes to standard error. A backup that fails or is incomplete shows a desktop\n"
+    "      notification, and so does, once, a newest complete backup older than DAYS (default 7). A\n"
+    "      backup during which ZORVEL_Log 3 was started again is done in part; another follows when\n"
+    "      it closes.\n"
+    "  status [--in DIR] [--max-age DAYS]\n"
+    "      The newest complete backup of DIR (default: the backup folder the window last used) and its\n"
+    "      age; whether the nightly timer and the watcher are installed, and what their last backup did.\n"
+    "      Exit code 6 when that backup is older than DAYS (default 7) or there is none.\n"
+    "  schedule [--nightly HH:MM] [--on-logger-exit] [--max-age DAYS] [backup options]\n"
+    "      Write and start the systemd user units for this logger folder: a nightly backup at HH:MM\n"
+    "      (made up at the next start after a night the machine was off), and/or the watcher. Without a\n"
+    "      systemd user manager, nothing is written and the equivalent crontab lines are printed.\n"
+    "  schedule --remove | --show\n"
+    "      Stop and delete those units, or print them.\n"
     "\n"
     "While ZORVEL_Log 3 runs, backup and restore refuse to start; --close-logger asks it to close and\n"
     "waits up to 29 seconds for it to end. One backup or restore runs at a time on a logger folder and\n"
@@ -82,169 +100,14 @@ constexpr char kHelp[] =
     "  2  the command line is wrong\n"
     "  3  ZORVEL_Log 3 is running\n"
     "  4  done in part: the backup lacks something, or the restore left files as they were\n"
-    "  5  another backup or restore was using the logger folder or the backup folder; nothing was done\n";
-
-constexpr char kLoggerRunningHint[] =
-    "ZORVEL_Log 3 is running. Close it and try again, or pass --close-logger to ask it to close.";
-
-// Questions are never asked: the guard's one question is answered by --close-logger.
-class CommandLineDialogs : public platform::Dialogs {
-public:
-    CommandLineDialogs(TerminalReporter& term, bool closeLogger) : term_(term), closeLogger_(closeLogger) {}
-    bool Confirm(const QString& text) override {
-        term_.Err(text);
-        if (closeLogger_) term_.Err(QStringLiteral("Asking ZORVEL_Log 3 to close; waiting up to 29 seconds for it."));
-        return closeLogger_;
-    }
-    void Inform(const QString& text) override { term_.Out(text); }
-    void Warn(const QString& text) override { term_.Err(text); }
-
-private:
-    TerminalReporter& term_;
-    bool closeLogger_;
-};
-
-struct Context {
-    QString executablePath;
-    QString loggerFolder;
-    QString storedBackupFolder;  // the folder the window last used, read once
-    TerminalReporter& term;
-};
-
-// A folder named on the command line, made absolute: the paths printed stay usable wherever a script
-// goes next.
-QString Absolute(const QString& folder) { return QFileInfo(folder).absoluteFilePath(); }
-
-// The checks backup and restore share with the window: a logger folder, and the guard.
-int LoggerMayBeTouched(const Context& ctx, bool closeLogger, platform::LinuxServices& services) {
-    if (!archive::fs::FileExists(Native(ctx.loggerFolder + QString::fromLatin1(kLoggerExecutable)))) {
-        ctx.term.Err(QString::fromLatin1(kNotInLoggerFolder));
-        return kExitFailed;
-    }
-    CommandLineDialogs dialogs(ctx.term, closeLogger);
-    const platform::Services& s = services.Get();
-    LoggerGuard guard(*s.processes, dialogs, *s.windowCloser, *s.sleeper);
-    if (!guard.Guard()) {
-        ctx.term.Err(QString::fromLatin1(kLoggerRunningHint));
-        return kExitLoggerRunning;
-    }
-    return kExitOk;
-}
-
-// The --wait option: seconds to wait for another run, or -1 when the text is no such number.
-int WaitSeconds(const QCommandLineParser& parser) {
-    if (!parser.isSet(QStringLiteral("wait"))) return kRunLockWaitSeconds;
-    bool ok = false;
-    const int seconds = parser.value(QStringLiteral("wait")).toInt(&ok);
-    return ok && seconds >= 0 ? seconds : -1;
-}
-
-// Takes the run's folder locks, waiting as --wait says; false (the refusal told) when another run kept one.
-bool LockFolders(RunLock& lock, const std::vector<LockedFolder>& folders, int waitSeconds, TerminalReporter& term) {
-    bool told = false;
-    lock.OnWaiting = [&](const QString& folder, int) {
-        if (!told) term.Err(WaitingForRunText(folder, waitSeconds));
-        told = true;
-    };
-    if (lock.Acquire(folders, waitSeconds)) return true;
-    term.Err(BusyRunText(lock.BusyFolder()));
-    return false;
-}
-
-// Deletes the old backups of `folder` that `history` does not keep (see retention.h); with `dryRun`
-// only says which would go. A read-only backup is never deleted.
-void DeleteOldBackups(const QString& folder, const HistoryToKeep& history, const QString& newArchive, bool dryRun,
-                      TerminalReporter& term) {
-    QStringList names;
-    for (const ui::ListedItem& item : ui::ListFolder(folder, QString::fromLatin1(kBackupMask)))
-        if (!item.folder) names.append(item.name);
-    const QDir dir(folder);
-    const auto remove = [&](const QString& name) {
-        const QString path = dir.filePath(name);
-        const auto attributes = archive::fs::GetAttributes(Native(path));
-        if (!attributes || (*attributes & archive::fs::faReadOnly)) return false;
-        if (dryRun) {
-            term.Err(QStringLiteral("Would delete old backup: ") + path);
-            return true;
-        }
-        if (!archive::fs::DeleteFile(Native(path))) return false;
-        term.Err(QStringLiteral("Deleted old backup: ") + path);
-        return true;
-    };
-    const QString made = QFileInfo(newArchive).fileName();
-    if (!history.ByCalendar()) {
-        app::DeleteOldBackups(names, history.newest, made, remove);
-        return;
-    }
-    for (const QString& name : BackupsBeyondHistory(names, history, made)) remove(name);
-}
-
-// A count option (--keep, --keep-daily...): 0 when not given, -1 when given but not a number >= 1.
-int CountOption(const QCommandLineParser& parser, const QString& name) {
-    if (!parser.isSet(name)) return 0;
-    bool ok = false;
-    const int count = parser.value(name).toInt(&ok);
-    return ok && count >= 1 ? count : -1;
-}
+    "  5  another backup or restore was using the logger folder or the backup folder; nothing was done\n"
+    "  6  status: the newest complete backup is older than --max-age days, or there is none\n";
 
 int Backup(const QCommandLineParser& parser, const Context& ctx) {
-    const int waitSeconds = WaitSeconds(parser);
-    if (waitSeconds < 0) {
-        ctx.term.Err(QStringLiteral("backup: --wait needs a number of seconds, 0 or more"));
-        return kExitUsage;
-    }
-    HistoryToKeep history;
-    const struct {
-        const char* option;
-        int& count;
-        const char* what;
-    } counts[] = {{"keep", history.newest, "backups"},
-                  {"keep-daily", history.days, "days"},
-                  {"keep-weekly", history.weeks, "weeks"},
-                  {"keep-monthly", history.months, "months"}};
-    for (const auto& c : counts) {
-        c.count = CountOption(parser, QString::fromLatin1(c.option));
-        if (c.count < 0) {
-            ctx.term.Err(QStringLiteral("backup: --%1 needs a number of %2, 1 or more").arg(c.option, c.what));
-            return kExitUsage;
-        }
-    }
-    const bool pruning = history.newest > 0 || history.ByCalendar();
-    const bool dryRun = parser.isSet(QStringLiteral("dry-run"));
-    if (!parser.positionalArguments().mid(1).isEmpty()) {
-        ctx.term.Err(QStringLiteral("backup: unexpected argument ") + parser.positionalArguments().value(1));
-        return kExitUsage;
-    }
-    const QString folder = parser.isSet(QStringLiteral("to")) ? Absolute(parser.value(QStringLiteral("to")))
-                                                              : ctx.storedBackupFolder;
-
-    platform::LinuxServices services([&] { return ctx.loggerFolder; });
-    RunLock lock(*services.Get().sleeper);
-    if (!LockFolders(lock, {{ctx.loggerFolder, true}, {folder, true}}, waitSeconds, ctx.term)) return kExitBusy;
-    if (const int refused = LoggerMayBeTouched(ctx, parser.isSet(QStringLiteral("close-logger")), services)) return refused;
-    if (!archive::fs::DirectoryExists(Native(folder))) {
-        ctx.term.Err(QStringLiteral("The backup folder %1 does not exist.").arg(folder));
-        return kExitFailed;
-    }
-
-    CommandLineHost host;
-    archive::TVCLZip zip(&host);
-    ConfigureBackupWriter(zip);
-    ctx.term.Follow(zip);
-    ctx.term.quietDone = true;  // the archive's path is the outcome line
-    CreateCommand command(zip, *services.Get().registry, ctx.term);
-    const CreateOutcome outcome = command.Run({ctx.loggerFolder, folder, QDateTime::currentDateTime()});
-    if (!outcome.created) {
-        ctx.term.Err(QStringLiteral("The folder %1tmp cannot be made; no backup was written.").arg(ctx.loggerFolder));
-        return kExitFailed;
-    }
-    ctx.term.Out(outcome.archivePath);
-    if (!outcome.lacking.isEmpty()) {
-        if (pruning) ctx.term.Err(QStringLiteral("No old backup was deleted, because this one is incomplete."));
-        return kExitIncomplete;
-    }
-    if (pruning) DeleteOldBackups(folder, history, outcome.archivePath, dryRun, ctx.term);
-    return kExitOk;
+    BackupOptions options;
+    if (!ReadBackupOptions(parser, QStringLiteral("backup"), ctx.term, options)) return kExitUsage;
+    if (parser.isSet(QStringLiteral("notify"))) return UnattendedBackup(options, ctx);
+    return RunBackup(options, ctx).exitCode;
 }
 
 int List(const QCommandLineParser& parser, const Context& ctx) {
@@ -329,24 +192,18 @@ int Restore(const QCommandLineParser& parser, const Context& ctx) {
 }
 
 void AddCommandOptions(QCommandLineParser& parser, const QString& command) {
-    if (command == QLatin1String("backup")) {
-        parser.addOption({QStringLiteral("to"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
-        parser.addOption({QStringLiteral("keep"), QStringLiteral("backups to keep"), QStringLiteral("N")});
-        parser.addOption({QStringLiteral("keep-daily"), QStringLiteral("days to keep"), QStringLiteral("D")});
-        parser.addOption({QStringLiteral("keep-weekly"), QStringLiteral("weeks to keep"), QStringLiteral("W")});
-        parser.addOption({QStringLiteral("keep-monthly"), QStringLiteral("months to keep"), QStringLiteral("M")});
-        parser.addOption(QCommandLineOption(QStringLiteral("dry-run")));
-    }
+    if (command == QLatin1String("backup") || command == QLatin1String("watch") || command == QLatin1String("schedule"))
+        AddBackupOptions(parser);
+    if (command == QLatin1String("backup")) parser.addOption(QCommandLineOption(QStringLiteral("notify")));
     if (command == QLatin1String("list"))
         parser.addOption({QStringLiteral("in"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
     if (command == QLatin1String("restore")) {
         for (const char* part : {"awards", "callbook", "logs", "config", "all", "no-safety-backup"})
             parser.addOption(QCommandLineOption(QString::fromLatin1(part)));
-    }
-    if (command == QLatin1String("backup") || command == QLatin1String("restore")) {
         parser.addOption(QCommandLineOption(QStringLiteral("close-logger")));
         parser.addOption({QStringLiteral("wait"), QStringLiteral("seconds to wait for another run"), QStringLiteral("SECONDS")});
     }
+    AddAutomaticOptions(parser, command);
 }
 
 int RunCommand(const QString& command, const QCommandLineParser& parser, const Context& ctx) {
@@ -358,6 +215,9 @@ int RunCommand(const QString& command, const QCommandLineParser& parser, const C
         if (command == QLatin1String("list")) return List(parser, ctx);
         if (command == QLatin1String("verify")) return Verify(parser, ctx);
         if (command == QLatin1String("restore")) return Restore(parser, ctx);
+        if (command == QLatin1String("watch")) return Watch(parser, ctx);
+        if (command == QLatin1String("status")) return Status(parser, ctx);
+        if (command == QLatin1String("schedule")) return Schedule(parser, ctx);
     } catch (const std::exception& e) {
         term.Err(QString::fromUtf8(e.what()));
         return kExitFailed;
@@ -406,7 +266,8 @@ int RunCommandLine(const QStringList& arguments) {
     Context ctx{facts.executablePath, facts.loggerFolder, facts.rememberedBackupFolder, term};
     const Interrupts interrupts;
     const int result = RunCommand(command, parser, ctx);
-    if (Interrupts::Caught()) {
+    // The watcher's end by a signal is its ordinary end (it said so itself).
+    if (Interrupts::Caught() && command != QLatin1String("watch")) {
         term.Err(QStringLiteral("Stopped by a signal; the backups and the logger's files were left as they were."));
         Interrupts::EndAsSignalled();
     }

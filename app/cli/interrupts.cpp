@@ -3,7 +3,11 @@
 
 #include "archive/errors.h"
 
+#include <cerrno>
 #include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace app::cli {
 
@@ -14,12 +18,23 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction saved[3];
 struct sigaction savedPipe;
 
-extern "C" void NoteSignal(int signal) { caught = signal; }
+int stopPipe[2] = {-1, -1};
+
+extern "C" void NoteSignal(int signal) {
+    caught = signal;
+    if (stopPipe[1] >= 0) {
+        const int saved = errno;
+        const ssize_t written = ::write(stopPipe[1], "s", 1);
+        (void)written;  // a full pipe is readable already
+        errno = saved;
+    }
+}
 
 }  // namespace
 
 Interrupts::Interrupts() {
     caught = 0;
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) stopPipe[0] = stopPipe[1] = -1;
     struct sigaction action {};
     action.sa_handler = NoteSignal;
     sigemptyset(&action.sa_mask);
@@ -36,7 +51,13 @@ Interrupts::Interrupts() {
 Interrupts::~Interrupts() {
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &saved[i], nullptr);
     sigaction(SIGPIPE, &savedPipe, nullptr);
+    for (int& fd : stopPipe) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
 }
+
+int Interrupts::StopFd() { return stopPipe[0]; }
 
 int Interrupts::Caught() { return caught; }
 
@@ -52,6 +73,7 @@ void Interrupts::EndAsSignalled() {
 
 void CommandLineHost::ProcessMessages() {
     if (Interrupts::Caught()) throw archive::EUserCanceled("Interrupted: the work was stopped and undone");
+    if (onPump) onPump();
 }
 
 }  // namespace app::cli

@@ -7,11 +7,17 @@
 // as they were. Then the signal is raised again with its default action, so that whoever started us
 // sees how we ended. A second signal ends the run at once.
 //
+// The watcher sleeps in poll() for hours; a flag alone would not wake it. So the handler also writes a
+// byte to a pipe whose reading end the waits watch (StopFd()): it becomes readable at the first signal
+// and stays so.
+//
 // A closed standard output (a pipe whose reader went away) is no reason to stop half-way either: writes
 // to it fail quietly, and the run finishes its work (--keep included).
 #pragma once
 
 #include "archive/host.h"
+
+#include <functional>
 
 namespace app::cli {
 
@@ -27,6 +33,8 @@ public:
     static int Caught();
     // When a signal was caught: its default action, now (does not return for the three signals).
     static void EndAsSignalled();
+    // Readable once a signal was caught; -1 outside the object's life.
+    static int StopFd();
 };
 
 // The engine's host on the command line: boxes go to standard error, and the pump raises the engine's
@@ -35,6 +43,9 @@ class CommandLineHost : public archive::DefaultHost {
 public:
     CommandLineHost() : archive::DefaultHost(true) {}
     void ProcessMessages() override;
+
+    // Called at every pump while no signal was caught (the watcher looks for the logger there).
+    std::function<void()> onPump;
 };
 
 }  // namespace app::cli

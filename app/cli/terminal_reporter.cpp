@@ -86,6 +86,7 @@ void TerminalReporter::Out(const QString& line) {
 }
 
 void TerminalReporter::Err(const QString& line) {
+    if (capture_) capture_->append(line);
     Clear();
     WriteLine(err_, line);
 }

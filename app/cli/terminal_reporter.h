@@ -6,6 +6,7 @@
 #include "app/commands/reporter.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 #include <string>
@@ -34,6 +35,10 @@ public:
     void Out(const QString& line);
     void Err(const QString& line);
 
+    // Every line given to Err() (Incomplete() too) is also kept in `lines` until Capture(nullptr):
+    // the reason an unattended backup's notification repeats.
+    void Capture(QStringList* lines) { capture_ = lines; }
+
     // Done() prints nothing (the caller prints its own outcome line instead).
     bool quietDone = false;
 
@@ -49,6 +54,7 @@ private:
     int percent_ = 0;
     QString file_;
     bool drawn_ = false;
+    QStringList* capture_ = nullptr;
 };
 
 }  // namespace app::cli

@@ -1,0 +1,160 @@
+// One backup; see backup_run.h.
+#include "app/cli/backup_run.h"
+
+#include "app/backup_layout.h"
+#include "app/cli/interrupts.h"
+#include "app/cli/run_checks.h"
+#include "app/commands/command_steps.h"
+#include "app/commands/create_command.h"
+#include "app/commands/exit_codes.h"
+#include "app/commands/watch_command.h"
+#include "app/native_path.h"
+#include "app/platform/services.h"
+#include "archive/fs/fs.h"
+#include "archive/writer/vcl_zip.h"
+#include "ui/folder_listing.h"
+
+#include <QDir>
+
+namespace app::cli {
+
+namespace {
+
+struct CountName {
+    const char* option;
+    int HistoryToKeep::*count;
+    const char* what;
+};
+constexpr CountName kCounts[] = {{"keep", &HistoryToKeep::newest, "backups"},
+                                 {"keep-daily", &HistoryToKeep::days, "days"},
+                                 {"keep-weekly", &HistoryToKeep::weeks, "weeks"},
+                                 {"keep-monthly", &HistoryToKeep::months, "months"}};
+
+// Deletes the old backups of `folder` that `history` does not keep (see retention.h); with `dryRun`
+// only says which would go. A read-only backup is never deleted.
+void DeleteOldBackups(const QString& folder, const HistoryToKeep& history, const QString& newArchive, bool dryRun,
+                      TerminalReporter& term) {
+    QStringList names;
+    for (const ui::ListedItem& item : ui::ListFolder(folder, QString::fromLatin1(kBackupMask)))
+        if (!item.folder) names.append(item.name);
+    const QDir dir(folder);
+    const auto remove = [&](const QString& name) {
+        const QString path = dir.filePath(name);
+        const auto attributes = archive::fs::GetAttributes(Native(path));
+        if (!attributes || (*attributes & archive::fs::faReadOnly)) return false;
+        if (dryRun) {
+            term.Err(QStringLiteral("Would delete old backup: ") + path);
+            return true;
+        }
+        if (!archive::fs::DeleteFile(Native(path))) return false;
+        term.Err(QStringLiteral("Deleted old backup: ") + path);
+        return true;
+    };
+    const QString made = QFileInfo(newArchive).fileName();
+    if (!history.ByCalendar()) {
+        app::DeleteOldBackups(names, history.newest, made, remove);
+        return;
+    }
+    for (const QString& name : BackupsBeyondHistory(names, history, made)) remove(name);
+}
+
+}  // namespace
+
+QStringList BackupOptions::Arguments() const {
+    QStringList arguments;
+    if (!folder.isEmpty()) arguments << QStringLiteral("--to") << folder;
+    for (const CountName& c : kCounts)
+        if (history.*c.count > 0)
+            arguments << QStringLiteral("--") + QLatin1String(c.option) << QString::number(history.*c.count);
+    if (dryRun) arguments << QStringLiteral("--dry-run");
+    if (closeLogger) arguments << QStringLiteral("--close-logger");
+    if (waitGiven) arguments << QStringLiteral("--wait") << QString::number(waitSeconds);
+    return arguments;
+}
+
+void AddBackupOptions(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("to"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("keep"), QStringLiteral("backups to keep"), QStringLiteral("N")});
+    parser.addOption({QStringLiteral("keep-daily"), QStringLiteral("days to keep"), QStringLiteral("D")});
+    parser.addOption({QStringLiteral("keep-weekly"), QStringLiteral("weeks to keep"), QStringLiteral("W")});
+    parser.addOption({QStringLiteral("keep-monthly"), QStringLiteral("months to keep"), QStringLiteral("M")});
+    parser.addOption(QCommandLineOption(QStringLiteral("dry-run")));
+    parser.addOption(QCommandLineOption(QStringLiteral("close-logger")));
+    parser.addOption({QStringLiteral("wait"), QStringLiteral("seconds to wait for another run"), QStringLiteral("SECONDS")});
+}
+
+bool ReadBackupOptions(const QCommandLineParser& parser, const QString& command, TerminalReporter& term,
+                       BackupOptions& options) {
+    options.waitSeconds = WaitSeconds(parser);
+    options.waitGiven = parser.isSet(QStringLiteral("wait"));
+    if (options.waitSeconds < 0) {
+        term.Err(command + QStringLiteral(": --wait needs a number of seconds, 0 or more"));
+        return false;
+    }
+    for (const CountName& c : kCounts) {
+        options.history.*c.count = CountOption(parser, QString::fromLatin1(c.option));
+        if (options.history.*c.count < 0) {
+            term.Err(QStringLiteral("%1: --%2 needs a number of %3, 1 or more").arg(command, c.option, c.what));
+            return false;
+        }
+    }
+    options.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    options.closeLogger = parser.isSet(QStringLiteral("close-logger"));
+    if (!parser.positionalArguments().mid(1).isEmpty()) {
+        term.Err(command + QStringLiteral(": unexpected argument ") + parser.positionalArguments().value(1));
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("to"))) options.folder = Absolute(parser.value(QStringLiteral("to")));
+    return true;
+}
+
+BackupResult RunBackup(const BackupOptions& options, const Context& ctx, const BackupWatch* watch) {
+    BackupResult result;
+    const bool pruning = options.history.newest > 0 || options.history.ByCalendar();
+    const QString folder = options.folder.isEmpty() ? ctx.storedBackupFolder : options.folder;
+
+    platform::LinuxServices services([&] { return ctx.loggerFolder; });
+    RunLock lock(*services.Get().sleeper);
+    if (!LockFolders(lock, {{ctx.loggerFolder, true}, {folder, true}}, options.waitSeconds, ctx.term)) {
+        result.exitCode = kExitBusy;
+        return result;
+    }
+    if (const int refused = LoggerMayBeTouched(ctx, options.closeLogger, services)) {
+        result.exitCode = refused;
+        return result;
+    }
+    if (!archive::fs::DirectoryExists(Native(folder))) {
+        ctx.term.Err(QStringLiteral("The backup folder %1 does not exist.").arg(folder));
+        result.exitCode = kExitFailed;
+        return result;
+    }
+
+    CommandLineHost host;
+    if (watch) host.onPump = watch->whileWorking;
+    archive::TVCLZip zip(&host);
+    ConfigureBackupWriter(zip);
+    ctx.term.Follow(zip);
+    ctx.term.quietDone = true;  // the archive's path is the outcome line
+    CreateCommand command(zip, *services.Get().registry, ctx.term);
+    const CreateOutcome outcome = command.Run({ctx.loggerFolder, folder, QDateTime::currentDateTime()});
+    if (!outcome.created) {
+        ctx.term.Err(QStringLiteral("The folder %1tmp cannot be made; no backup was written.").arg(ctx.loggerFolder));
+        result.exitCode = kExitFailed;
+        return result;
+    }
+    result.archivePath = outcome.archivePath;
+    ctx.term.Out(outcome.archivePath);
+    // What happened while it was made may leave it lacking too (the watcher's logger started again).
+    const QStringList meanwhile = watch && watch->lacking ? watch->lacking() : QStringList();
+    for (const QString& line : meanwhile) ctx.term.Err(line);
+    if (!outcome.lacking.isEmpty() || !meanwhile.isEmpty()) {
+        if (pruning) ctx.term.Err(QStringLiteral("No old backup was deleted, because this one is incomplete."));
+        result.exitCode = kExitIncomplete;
+        return result;
+    }
+    if (pruning) DeleteOldBackups(folder, options.history, outcome.archivePath, options.dryRun, ctx.term);
+    result.exitCode = kExitOk;
+    return result;
+}
+
+}  // namespace app::cli

@@ -1,0 +1,91 @@
+// Backup status; see backup_status.h.
+#include "app/commands/backup_status.h"
+
+#include "app/commands/systemd_units.h"
+#include "app/commands/unattended.h"
+#include "app/native_path.h"
+#include "archive/reader/archive_check.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+QString Plural(qint64 count, const char* unit) {
+    return QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(unit)).arg(count == 1 ? "" : "s");
+}
+
+QString TimeText(const QDateTime& time) { return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
+
+QString UnitLine(const char* what, const char* unit, UnattendedKind kind) {
+    const bool installed = QFileInfo::exists(UserUnitFolder() + QLatin1Char('/') + QLatin1String(unit));
+    QString line = QStringLiteral("%1 (%2): %3")
+                       .arg(QLatin1String(what), QLatin1String(unit),
+                            installed ? QStringLiteral("installed") : QStringLiteral("not installed"));
+    if (const auto run = LastUnattendedRun(kind))
+        line += QStringLiteral(", last backup %1: %2").arg(TimeText(run->time), RunOutcomeText(*run));
+    else if (installed)
+        line += QStringLiteral(", no backup yet");
+    return line;
+}
+
+}  // namespace
+
+std::optional<CompleteBackup> NewestCompleteBackup(const QString& folder) {
+    static const QRegularExpression kName(QStringLiteral("^zorvel3_(\\d{14})\\.zip$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    std::vector<CompleteBackup> candidates;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch match = kName.match(name);
+        if (!match.hasMatch()) continue;
+        const QDateTime made = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMddHHmmss"));
+        if (made.isValid()) candidates.push_back({dir.filePath(name), made});
+    }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const CompleteBackup& a, const CompleteBackup& b) { return a.made > b.made; });
+    for (const CompleteBackup& candidate : candidates)
+        if (archive::OpenArchive(Native(candidate.path)).opened) return candidate;
+    return std::nullopt;
+}
+
+QString AgeText(qint64 seconds) {
+    if (seconds >= 86400) return Plural(seconds / 86400, "day");
+    if (seconds >= 3600) return Plural(seconds / 3600, "hour");
+    if (seconds >= 60) return Plural(seconds / 60, "minute");
+    return QStringLiteral("less than a minute");
+}
+
+QString StalenessText(const QString& folder, const std::optional<CompleteBackup>& newest, const QDateTime& now,
+                      int maxAgeDays) {
+    const QString shown = QDir::cleanPath(folder);
+    if (!newest) return QStringLiteral("There is no complete backup in %1.").arg(shown);
+    const qint64 age = std::max<qint64>(0, newest->made.secsTo(now));
+    if (age <= qint64(maxAgeDays) * 86400) return {};
+    return QStringLiteral("The newest complete backup in %1 is %2 old, older than %3.")
+        .arg(shown, AgeText(age), Plural(maxAgeDays, "day"));
+}
+
+StatusReport BackupStatus(const QString& folder, int maxAgeDays, const QDateTime& now) {
+    StatusReport report;
+    const std::optional<CompleteBackup> newest = NewestCompleteBackup(folder);
+    report.lines << QStringLiteral("Backup folder: ") + QDir::cleanPath(folder);
+    if (newest) {
+        report.lines << QStringLiteral("Newest complete backup: %1, made %2, %3 old")
+                            .arg(newest->path, TimeText(newest->made),
+                                 AgeText(std::max<qint64>(0, newest->made.secsTo(now))));
+    } else {
+        report.lines << QStringLiteral("Newest complete backup: none");
+    }
+    report.lines << UnitLine("Nightly backup", kBackupTimerUnit, UnattendedKind::Backup)
+                 << UnitLine("Backup when ZORVEL_Log 3 closes", kWatchServiceUnit, UnattendedKind::Watch);
+    report.stale = StalenessText(folder, newest, now, maxAgeDays);
+    return report;
+}
+
+}  // namespace app

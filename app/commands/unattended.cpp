@@ -1,0 +1,91 @@
+// Notifications and the record of unattended backups; see unattended.h.
+#include "app/commands/unattended.h"
+
+#include "app/commands/exit_codes.h"
+#include "archive/fs/fs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace app {
+
+namespace {
+
+QString Group(UnattendedKind kind) {
+    return kind == UnattendedKind::Watch ? QStringLiteral("watch") : QStringLiteral("backup");
+}
+
+}  // namespace
+
+std::optional<platform::Notification> BackupNotification(UnattendedKind kind, int exitCode, const QStringList& reasons) {
+    if (exitCode == kExitOk || exitCode == kExitUsage) return std::nullopt;
+    if (exitCode == kExitLoggerRunning && kind == UnattendedKind::Watch) return std::nullopt;
+    platform::Notification notification;
+    notification.urgent = exitCode != kExitIncomplete;
+    notification.summary = QString::fromLatin1(notification.urgent ? kBackupFailedSummary : kBackupIncompleteSummary);
+    notification.body = reasons.join(QLatin1Char('\n'));
+    return notification;
+}
+
+QString NotShownText(const QString& problem) {
+    return QStringLiteral("The desktop notification could not be shown: %1.").arg(problem);
+}
+
+QString UnattendedStateFile() {
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty()) state = QString::fromStdString(archive::fs::HomeDirectory()) + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/ZORVEL_Backup/unattended.ini");
+}
+
+bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString* problem) {
+    const QString file = UnattendedStateFile();
+    if (!QDir().mkpath(QFileInfo(file).path())) {
+        if (problem) *problem = QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(file).path());
+        return false;
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(Group(kind));
+    settings.setValue(QStringLiteral("time"), run.time.toString(Qt::ISODate));
+    settings.setValue(QStringLiteral("exit"), run.exitCode);
+    settings.setValue(QStringLiteral("archive"), run.archive);
+    settings.setValue(QStringLiteral("reason"), run.reason);
+    settings.endGroup();
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        if (problem) *problem = QStringLiteral("%1 cannot be written").arg(file);
+        return false;
+    }
+    return true;
+}
+
+std::optional<UnattendedRun> LastUnattendedRun(UnattendedKind kind) {
+    const QString file = UnattendedStateFile();
+    if (!QFileInfo::exists(file)) return std::nullopt;
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(Group(kind));
+    UnattendedRun run;
+    run.time = QDateTime::fromString(settings.value(QStringLiteral("time")).toString(), Qt::ISODate);
+    if (!run.time.isValid()) return std::nullopt;
+    bool ok = false;
+    run.exitCode = settings.value(QStringLiteral("exit")).toInt(&ok);
+    if (!ok) return std::nullopt;
+    run.archive = settings.value(QStringLiteral("archive")).toString();
+    run.reason = settings.value(QStringLiteral("reason")).toString();
+    return run;
+}
+
+QString RunOutcomeText(const UnattendedRun& run) {
+    const QString reason = run.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(run.reason);
+    switch (run.exitCode) {
+        case kExitOk: return QStringLiteral("done: ") + run.archive;
+        case kExitIncomplete: return QStringLiteral("done in part: ") + run.archive + reason;
+        case kExitLoggerRunning: return QStringLiteral("not made: ZORVEL_Log 3 was running");
+        case kExitBusy: return QStringLiteral("not made: another ZORVEL_Backup run was using the folders");
+        default: return QStringLiteral("failed") + (run.reason.isEmpty() ? QString() : QStringLiteral(": ") + run.reason);
+    }
+}
+
+QString OneLine(const QStringList& lines) { return lines.join(QLatin1Char(' ')).simplified(); }
+
+}  // namespace app

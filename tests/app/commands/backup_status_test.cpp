@@ -1,0 +1,114 @@
+// How recent the backups are: which archive counts as the newest complete backup (newest by the time
+// in its name, among those that open; other names and names whose time is no date never count), where
+// the age allowed ends, and the notification each outcome of an unattended backup gets.
+#include "app/commands/backup_status.h"
+#include "app/commands/exit_codes.h"
+#include "app/commands/unattended.h"
+#include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
+
+#include <QtTest>
+
+using namespace app;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string GoodArchive() { return testing_support::ZipBuilder().Stored("DB/Logs.mdb", "log").Build(); }
+
+}  // namespace
+
+class BackupStatusTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void newestCompleteBackup() {
+        const std::string good = GoodArchive();
+        const std::string truncated = good.substr(0, good.size() - 10);
+        const struct {
+            const char* name;
+            std::vector<std::pair<const char*, std::string>> files;
+            const char* newest;  // "" for none
+        } cases[] = {
+            {"empty folder", {}, ""},
+            {"newest by the name's time, not by listing order",
+             {{"zorvel3_20261203020000.zip", good}, {"zorvel3_20261130020000.zip", good}, {"zorvel3_20261201020000.zip", good}},
+             "zorvel3_20261203020000.zip"},
+            {"the newest does not open: the one before",
+             {{"zorvel3_20261203020000.zip", truncated}, {"zorvel3_20261201020000.zip", good}}, "zorvel3_20261201020000.zip"},
+            {"none opens", {{"zorvel3_20261203020000.zip", truncated}, {"zorvel3_20261201020000.zip", "junk"}}, ""},
+            {"names matched ignoring case", {{"ZORVEL3_20261205020000.ZIP", good}, {"zorvel3_20261201020000.zip", good}},
+             "ZORVEL3_20261205020000.ZIP"},
+            {"other names never count",
+             {{"zorvel3_20261201020000.zip", good}, {"zorvel3_20991301020000.zip", good}, {"zorvel3_2026120102000.zip", good},
+              {"zorvel3_20261209020000.zip.bak", good}, {"other_20261209020000.zip", good}, {"zorvel3_20261209020000x.zip", good}},
+             "zorvel3_20261201020000.zip"},
+        };
+        for (const auto& c : cases) {
+            testing_support::TempDir dir;
+            for (const auto& [name, bytes] : c.files) testing_support::WriteFile(dir / name, bytes);
+            const auto newest = NewestCompleteBackup(Q(dir.Path()));
+            QVERIFY2(newest.has_value() == (*c.newest != '\0'), c.name);
+            if (newest) QVERIFY2(newest->path == Q(dir / c.newest), qPrintable(c.name + (": " + newest->path)));
+        }
+    }
+
+    void ageAllowed() {
+        const QDateTime made(QDate(2026, 12, 1), QTime(2, 0));
+        const CompleteBackup newest{"/b/zorvel3_20261201020000.zip", made};
+        const struct {
+            qint64 secondsLater;
+            int maxAgeDays;
+            QString said;
+        } cases[] = {
+            {0, 7, ""},
+            {-3600, 7, ""},  // made "in the future" (the clock was set back): not old
+            {7 * 86400, 7, ""},
+            {7 * 86400 + 1, 7, "The newest complete backup in /b is 7 days old, older than 7 days."},
+            {86400 + 7200, 1, "The newest complete backup in /b is 1 day old, older than 1 day."},
+            {30 * 86400, 14, "The newest complete backup in /b is 30 days old, older than 14 days."},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(StalenessText("/b/", newest, made.addSecs(c.secondsLater), c.maxAgeDays), c.said);
+        QCOMPARE(StalenessText("/b", std::nullopt, made, 7), QStringLiteral("There is no complete backup in /b."));
+        QCOMPARE(AgeText(59), QStringLiteral("less than a minute"));
+        QCOMPARE(AgeText(3599), QStringLiteral("59 minutes"));
+        QCOMPARE(AgeText(7200), QStringLiteral("2 hours"));
+        QCOMPARE(AgeText(86400 * 2 - 1), QStringLiteral("1 day"));
+    }
+
+    // Which outcome of an unattended backup shows which notification.
+    void notificationPerOutcome() {
+        const QStringList reasons{"The backup folder /b does not exist."};
+        const struct {
+            UnattendedKind kind;
+            int exitCode;
+            const char* summary;  // "" for none
+        } cases[] = {
+            {UnattendedKind::Backup, kExitOk, ""},
+            {UnattendedKind::Backup, kExitFailed, kBackupFailedSummary},
+            {UnattendedKind::Backup, kExitUsage, ""},
+            {UnattendedKind::Backup, kExitLoggerRunning, kBackupFailedSummary},
+            {UnattendedKind::Backup, kExitIncomplete, kBackupIncompleteSummary},
+            {UnattendedKind::Backup, kExitBusy, kBackupFailedSummary},
+            {UnattendedKind::Watch, kExitOk, ""},
+            {UnattendedKind::Watch, kExitFailed, kBackupFailedSummary},
+            {UnattendedKind::Watch, kExitLoggerRunning, ""},  // it backs up when the logger closes again
+            {UnattendedKind::Watch, kExitIncomplete, kBackupIncompleteSummary},
+            {UnattendedKind::Watch, kExitBusy, kBackupFailedSummary},
+        };
+        for (const auto& c : cases) {
+            const auto notification = BackupNotification(c.kind, c.exitCode, reasons);
+            const QString row = QStringLiteral("kind %1, exit %2").arg(int(c.kind)).arg(c.exitCode);
+            QVERIFY2(notification.has_value() == (*c.summary != '\0'), qPrintable(row));
+            if (!notification) continue;
+            QCOMPARE(notification->summary, QString::fromLatin1(c.summary));
+            QCOMPARE(notification->body, reasons.join('\n'));
+            QCOMPARE(notification->urgent, c.exitCode != kExitIncomplete);
+        }
+    }
+};
+
+QTEST_MAIN(BackupStatusTest)
+#include "backup_status_test.moc"
