@@ -21,6 +21,7 @@
 #include "archive/fs/fs.h"
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
+#include "archive/writer/vcl_zip.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
