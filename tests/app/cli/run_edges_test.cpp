@@ -209,7 +209,7 @@ private slots:
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             for (const bool backup : {true, false}) {
                 QProcess process;
-                r.Start(process, backup ? QStringList{"backup", "--to", r.backups} : QStringList{"restore", archive, "--callbook"});
+                r.Start(process, backup ? QStringList{"backup", "--to", r.backups} : QStringList{"restore", archive, "--callbook", "--no-safety-backup"});
                 const QString watched = backup ? r.backups : r.logger + "DB";
                 if (!WaitForScratch(watched, process)) {
                     qWarning("round %d ended before its scratch file could be seen", stopped);
@@ -397,9 +397,9 @@ private slots:
             {{"verify", empty}, 1, empty + ": Not a valid zip file!"},
             {{"verify", "/dev/null"}, 1, "/dev/null: Cannot open file \"/dev/null\". Not a regular file"},
             {{"verify", empty, good}, 1, "1 of 2 archives failed the check: " + empty},
-            {{"restore", good, "--awards"}, 0, ""},
-            {{"restore", good, "--logs"}, 4, "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"},
-            {{"restore", bad, "--awards", "--logs"}, 4, "DB/Logs.mdb: damaged in the backup (CRC or size mismatch)"},
+            {{"restore", good, "--awards", "--no-safety-backup"}, 0, ""},
+            {{"restore", good, "--logs", "--no-safety-backup"}, 4, "DB/Logs.mdb: not restored, because not all files of \"Logs.mdb (Logs files)\" could be"},
+            {{"restore", bad, "--awards", "--logs", "--no-safety-backup"}, 4, "DB/Logs.mdb: damaged in the backup (CRC or size mismatch)"},
             {{"restore", r.root() + "/none.zip", "--logs"}, 1, "The backup " + r.root() + "/none.zip does not exist."},
             {{"restore", good}, 2, "restore: choose at least one of --awards, --callbook, --logs, --config, or --all"},
             {{"restore", good, bad, "--logs"}, 2, "restore: name exactly one archive"},
