@@ -1,6 +1,8 @@
 // One backup; see backup_run.h.
 #include "app/cli/backup_run.h"
 
+#include "app/commands/copy_backup.h"
+
 #include "app/backup_layout.h"
 #include "app/cli/interrupts.h"
 #include "app/cli/run_checks.h"
@@ -69,6 +71,7 @@ QStringList BackupOptions::Arguments() const {
     if (dryRun) arguments << QStringLiteral("--dry-run");
     if (closeLogger) arguments << QStringLiteral("--close-logger");
     if (waitGiven) arguments << QStringLiteral("--wait") << QString::number(waitSeconds);
+    for (const QString& copy : copyFolders) arguments << QStringLiteral("--copy-to") << copy;
     return arguments;
 }
 
@@ -79,6 +82,7 @@ void AddBackupOptions(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("keep-weekly"), QStringLiteral("weeks to keep"), QStringLiteral("W")});
     parser.addOption({QStringLiteral("keep-monthly"), QStringLiteral("months to keep"), QStringLiteral("M")});
     parser.addOption(QCommandLineOption(QStringLiteral("dry-run")));
+    parser.addOption({QStringLiteral("copy-to"), QStringLiteral("a folder for a copy"), QStringLiteral("DIR")});
     parser.addOption(QCommandLineOption(QStringLiteral("close-logger")));
     parser.addOption({QStringLiteral("wait"), QStringLiteral("seconds to wait for another run"), QStringLiteral("SECONDS")});
 }
@@ -105,6 +109,7 @@ bool ReadBackupOptions(const QCommandLineParser& parser, const QString& command,
         return false;
     }
     if (parser.isSet(QStringLiteral("to"))) options.folder = Absolute(parser.value(QStringLiteral("to")));
+    for (const QString& copy : parser.values(QStringLiteral("copy-to"))) options.copyFolders.append(Absolute(copy));
     return true;
 }
 
@@ -115,7 +120,9 @@ BackupResult RunBackup(const BackupOptions& options, const Context& ctx, const B
 
     platform::LinuxServices services([&] { return ctx.loggerFolder; });
     RunLock lock(*services.Get().sleeper);
-    if (!LockFolders(lock, {{ctx.loggerFolder, true}, {folder, true}}, options.waitSeconds, ctx.term)) {
+    std::vector<LockedFolder> locked{{ctx.loggerFolder, true}, {folder, true}};
+    for (const QString& copy : options.copyFolders) locked.push_back({copy, true});
+    if (!LockFolders(lock, locked, options.waitSeconds, ctx.term)) {
         result.exitCode = kExitBusy;
         return result;
     }
@@ -147,13 +154,31 @@ BackupResult RunBackup(const BackupOptions& options, const Context& ctx, const B
     // What happened while it was made may leave it lacking too (the watcher's logger started again).
     const QStringList meanwhile = watch && watch->lacking ? watch->lacking() : QStringList();
     for (const QString& line : meanwhile) ctx.term.Err(line);
+    // The copies, of whatever the backup holds; a copy that fails spoils neither the backup nor the others.
+    QStringList copies;
+    bool copiesWhole = true;
+    for (const QString& copyFolder : options.copyFolders) {
+        const CopyOutcome copy = CopyBackup(outcome.archivePath, copyFolder);
+        if (copy.path.isEmpty()) {
+            ctx.term.Err(copy.problem);
+            copiesWhole = false;
+            continue;
+        }
+        ctx.term.Err(QStringLiteral("Copied to: ") + copy.path);
+        copies.append(copyFolder);
+    }
     if (!outcome.lacking.isEmpty() || !meanwhile.isEmpty()) {
         if (pruning) ctx.term.Err(QStringLiteral("No old backup was deleted, because this one is incomplete."));
         result.exitCode = kExitIncomplete;
         return result;
     }
-    if (pruning) DeleteOldBackups(folder, options.history, outcome.archivePath, options.dryRun, ctx.term);
-    result.exitCode = kExitOk;
+    // Each folder that holds the new backup keeps its own history.
+    if (pruning) {
+        DeleteOldBackups(folder, options.history, outcome.archivePath, options.dryRun, ctx.term);
+        for (const QString& copyFolder : copies)
+            DeleteOldBackups(copyFolder, options.history, outcome.archivePath, options.dryRun, ctx.term);
+    }
+    result.exitCode = copiesWhole ? kExitOk : kExitIncomplete;
     return result;
 }
 

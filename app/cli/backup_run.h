@@ -24,6 +24,7 @@ struct BackupOptions {
     bool closeLogger = false;
     int waitSeconds = kRunLockWaitSeconds;
     bool waitGiven = false;
+    QStringList copyFolders;  // --copy-to, absolute
 
     // The options again as a command line would give them (--to DIR --keep N ...).
     QStringList Arguments() const;

@@ -6,10 +6,13 @@
 // taken as written.
 //
 // Temporary files are scratch files (scratch.h).
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -64,5 +67,50 @@ std::optional<uint64_t> FreeSpace(const std::string& path) {
     if (statvfs(probe.c_str(), &vfs) != 0) return std::nullopt;
     return static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
 }
+
+bool CopyFileTo(const std::string& source, int fd) {
+    const int in = ::open(Resolve(source).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    std::vector<char> buffer(1 << 20);
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t put = ::write(fd, buffer.data() + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) ok = false;
+            else done += put;
+        }
+        if (!ok) break;
+    }
+    const int error = errno;
+    ::close(in);
+    if (ok && ::fsync(fd) != 0) return false;
+    errno = error;
+    return ok;
+}
+
+bool SameContents(const std::string& a, const std::string& b) {
+    std::FILE* fa = std::fopen(Resolve(a).c_str(), "rb");
+    std::FILE* fb = std::fopen(Resolve(b).c_str(), "rb");
+    bool same = fa && fb;
+    std::vector<char> x(1 << 16), y(1 << 16);
+    while (same) {
+        const size_t na = std::fread(x.data(), 1, x.size(), fa);
+        const size_t nb = std::fread(y.data(), 1, y.size(), fb);
+        same = na == nb && std::equal(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(na), y.begin());
+        if (na == 0) break;
+    }
+    if (fa) std::fclose(fa);
+    if (fb) std::fclose(fb);
+    return same;
+}
+
+bool SyncFolder(const HeldFolder& folder) { return folder.Valid() && ::fsync(folder.Fd()) == 0; }
 
 }  // namespace archive::fs

@@ -194,6 +194,13 @@ bool RemoveDirectory(const std::string& path);
 // Renames over an existing target (atomically on one file system). The target is resolved, so it
 // replaces the entry equal to it ignoring case; a rename that only changes the case of a name works.
 bool RenameFile(const std::string& from, const std::string& to);
+// Copies the whole file `source` into the open descriptor `fd` (written from its start) and flushes it
+// to the disk. False when anything fails; errno then tells why (ENOSPC for a full disk).
+bool CopyFileTo(const std::string& source, int fd);
+// Whether two files hold the same bytes (false when either cannot be read).
+bool SameContents(const std::string& a, const std::string& b);
+// Flushes a held folder's entries to the disk (after a rename into it).
+bool SyncFolder(const HeldFolder& folder);
 // Free bytes on the file system holding path (for a path not yet there, its nearest existing folder),
 // or nullopt.
 std::optional<uint64_t> FreeSpace(const std::string& path);

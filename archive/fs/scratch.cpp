@@ -144,6 +144,16 @@ ScratchFile ScratchFile::Create(const std::string& folder) {
     return {};
 }
 
+ScratchFile ScratchFile::Adopted(const HeldFolder& folder, std::string name, int fd, bool marked) {
+    ScratchFile file;
+    file.folder_ = folder;
+    file.path_ = folder.Path() + name;
+    file.name_ = std::move(name);
+    file.fd_ = fd;
+    file.marked_ = marked;
+    return file;
+}
+
 ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
     if (!folder.Valid()) {
         errno = EBADF;
@@ -161,13 +171,7 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
             ::close(fd);
             continue;
         }
-        ScratchFile file;
-        file.folder_ = folder;
-        file.path_ = folder.Path() + name;
-        file.name_ = std::move(name);
-        file.fd_ = fd;
-        file.marked_ = marked;
-        return file;
+        return Adopted(folder, std::move(name), fd, marked);
     }
     errno = EEXIST;
     return {};
@@ -196,13 +200,7 @@ ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name)
             ::close(fd);
             continue;
         }
-        ScratchFile file;
-        file.folder_ = folder;
-        file.path_ = folder.Path() + second;
-        file.name_ = std::move(second);
-        file.fd_ = fd;
-        file.marked_ = marked;
-        return file;
+        return Adopted(folder, std::move(second), fd, marked);
     }
     errno = EEXIST;
     return {};

@@ -89,6 +89,9 @@ public:
     void Discard() noexcept;
 
 private:
+    // A file just made (or linked) in a held folder, open on `fd`, locked, and marked when `marked`.
+    static ScratchFile Adopted(const HeldFolder& folder, std::string name, int fd, bool marked);
+
     HeldFolder folder_;  // held: every operation goes through its descriptor; else by path_
     std::string name_;
     std::string path_;

@@ -9,7 +9,7 @@
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 
-namespace archive {
+namespace archive::writer {
 
 namespace {
 
@@ -110,4 +110,4 @@ void OutputFile::Abort() noexcept {
     if (!committed_) scratch_.Discard();
 }
 
-}  // namespace archive
+}  // namespace archive::writer

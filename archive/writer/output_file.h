@@ -22,7 +22,7 @@
 #include "archive/fs/scratch.h"
 #include "archive/streams/buffer_stream.h"
 
-namespace archive {
+namespace archive::writer {
 
 class OutputFile {
 public:
@@ -71,4 +71,4 @@ private:
 uint64_t ArchiveSizeLimit();
 void SetArchiveSizeLimit(uint64_t bytes);
 
-}  // namespace archive
+}  // namespace archive::writer

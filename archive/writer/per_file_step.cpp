@@ -113,7 +113,7 @@ bool TVCLZip::ZipOneFile(const std::string& fname, TZipHeaderInfo& entry) {
     if (multi_) {
         volumes_->Reserve(entry.LocalRecordSize());
         entry.DiskNumberStart = static_cast<uint16_t>(volumes_->Disk());
-        if (!isFolder) dataTemp_ = std::make_unique<OutputFile>(std::string(), ScratchFolder());
+        if (!isFolder) dataTemp_ = std::make_unique<writer::OutputFile>(std::string(), ScratchFolder());
     }
     const int64_t headerOffset = ArchivePosition();
     const std::string header = LocalHeaderBytes(entry, headerOffset);
@@ -201,7 +201,7 @@ void TVCLZip::FinishEntryData(TZipHeaderInfo& entry, int64_t headerOffset) {
 
     // The header was the last thing written to the archive (in multi-volume mode the data waits in the
     // scratch file), so it is rewritten where it stands and the writer goes back to the end.
-    OutputFile& file = multi_ ? volumes_->Current() : *out_;
+    writer::OutputFile& file = multi_ ? volumes_->Current() : *out_;
     const int64_t end = file.Position();
     const std::string header = LocalHeaderBytes(entry, headerOffset);
     file.SeekTo(headerOffset);

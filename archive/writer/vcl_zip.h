@@ -41,8 +41,10 @@
 
 namespace archive {
 
+namespace writer {
 class OutputFile;
 class VolumeSet;
+}  // namespace writer
 
 enum TUpdateAction { uaReplacing = 0, uaKeeping = 1 };
 
@@ -221,9 +223,9 @@ private:
     size_t aheadNext_ = 0;             // the next index PlanAhead looks at
     size_t turn_ = SIZE_MAX;           // index in FilesList of the file being added, if any
     bool fetchFailed_ = false;  // FetchEntryData: a read failed after handing out some bytes
-    std::unique_ptr<OutputFile> out_;        // single-file archive
-    std::unique_ptr<VolumeSet> volumes_;     // multi-volume archive
-    std::unique_ptr<OutputFile> dataTemp_;   // multi-volume: the current file's data
+    std::unique_ptr<writer::OutputFile> out_;        // single-file archive
+    std::unique_ptr<writer::VolumeSet> volumes_;     // multi-volume archive
+    std::unique_ptr<writer::OutputFile> dataTemp_;   // multi-volume: the current file's data
     std::string companion_;                  // multi-volume: the directory and end record for "<name>.zfc"
     SelectionSettings settings_;             // the selection settings, taken when Zip starts
     bool multi_ = false;

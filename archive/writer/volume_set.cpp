@@ -6,7 +6,7 @@
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 
-namespace archive {
+namespace archive::writer {
 
 namespace {
 constexpr int64_t kCopyPiece = 16000;
@@ -75,4 +75,4 @@ std::vector<std::string> VolumeSet::FinalNames() const {
     return names;
 }
 
-}  // namespace archive
+}  // namespace archive::writer

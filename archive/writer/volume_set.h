@@ -17,7 +17,7 @@
 
 #include "archive/writer/output_file.h"
 
-namespace archive {
+namespace archive::writer {
 
 class VolumeSet {
 public:
@@ -55,4 +55,4 @@ private:
     std::vector<std::unique_ptr<OutputFile>> volumes_;
 };
 
-}  // namespace archive
+}  // namespace archive::writer

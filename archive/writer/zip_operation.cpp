@@ -164,9 +164,9 @@ void TVCLZip::ExpandList() {
 
 void TVCLZip::OpenOutput() {
     if (multi_) {
-        volumes_ = std::make_unique<VolumeSet>(zipName_, multiZipInfo_.FirstBlockSize, multiZipInfo_.BlockSize);
+        volumes_ = std::make_unique<writer::VolumeSet>(zipName_, multiZipInfo_.FirstBlockSize, multiZipInfo_.BlockSize);
     } else {
-        out_ = std::make_unique<OutputFile>(zipName_);
+        out_ = std::make_unique<writer::OutputFile>(zipName_);
     }
     nameList_ = std::make_unique<TSortedZip>(dupError);
     nameList_->SortMode = ByName;
@@ -290,9 +290,9 @@ void TVCLZip::CheckWritten() {
 void TVCLZip::WriteCompanion() {
     if (companion_.empty() || !volumes_ || volumes_->Count() < 2) return;
     const std::string name = fs::ChangeFileExt(zipName_, ".zfc");
-    std::unique_ptr<OutputFile> file;
+    std::unique_ptr<writer::OutputFile> file;
     try {
-        file = std::make_unique<OutputFile>(name);
+        file = std::make_unique<writer::OutputFile>(name);
     } catch (const Exception&) {
         host().MessageBox("Error", "Unable to create Zip Configuration File to disk", Buttons::Ok);
         return;

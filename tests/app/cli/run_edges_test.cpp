@@ -8,6 +8,7 @@
 #include "app/startup_facts.h"
 #include "archive/fs/scratch.h"
 #include "tests/app/support/cli_rig.h"
+#include "tests/app/support/small_disk.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -270,6 +271,42 @@ private slots:
         QVERIFY2(FilesIn(r.backups) == left, qPrintable(FilesIn(r.backups).join(' ') + "\n" + left.join(' ') + "\n" + real.err));
         QCOMPARE(r.Run({"backup", "--keep-weekly", "0"}).exitCode, 2);
         QCOMPARE(r.Run({"backup", "--keep-monthly", "x"}).exitCode, 2);
+    }
+
+    // --copy-to: a verified, byte-identical copy in each folder that can take one; a missing folder or a
+    // full disk makes the run done in part and spoils neither the backup nor the other copies; each
+    // folder keeps its own history.
+    void copiesInMorePlaces() {
+        if (!WineReady()) QSKIP(qPrintable(wine_->SkipReason()));
+        CliRig r(NewLoggerInPrefix());
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const QString good = r.root() + "/second disk", missing = r.root() + "/unplugged", full = r.root() + "/full";
+        QDir().mkpath(good);
+        SmallDisk disk(full, 64);
+        if (!disk.Mounted()) QSKIP("a small tmpfs cannot be mounted here (needs root and mount rights)");
+        testing_support::WriteFile((good + "/zorvel3_20200101000000.zip").toStdString(), "old");
+
+        const CliRun run = r.Run({"backup", "--to", r.backups, "--copy-to", good, "--copy-to", missing, "--copy-to", full});
+        QVERIFY2(run.exitCode == 4, qPrintable(run.Text()));
+        const QString made = run.out.trimmed();
+        const QString name = QFileInfo(made).fileName();
+        QVERIFY2(run.err.contains("Copied to: " + good + "/" + name + "\n"), qPrintable(run.err));
+        QVERIFY2(run.err.contains("The copy in " + missing + " was not made: the folder does not exist.\n"), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QRegularExpression("The copy in " + QRegularExpression::escape(full) +
+                                                     " was not made: The disk mounted at .* is full\\.")),
+                 qPrintable(run.err));
+        QCOMPARE(FileBytes(good + "/" + name), FileBytes(made));
+        QVERIFY(!PythonEntries(made).contains("<error>"));
+        QCOMPARE(FilesIn(full), QStringList{});
+        QCOMPARE(ScratchFilesBelow({good, full, r.backups}), QStringList{});
+        QVERIFY(!QFileInfo::exists(missing));
+
+        const CliRun kept = r.Run({"backup", "--to", r.backups, "--copy-to", good, "--keep", "1"});
+        QVERIFY2(kept.exitCode == 0, qPrintable(kept.Text()));
+        const QString newest = QFileInfo(kept.out.trimmed()).fileName();
+        QCOMPARE(FilesIn(good), QStringList{newest});
+        QCOMPARE(FilesIn(r.backups), QStringList{newest});
     }
 
     // Standard output a closed pipe: the backup still finishes its work, --keep included.

@@ -231,8 +231,8 @@ TEST(ZipFaults, AFileOfFourGibibytesIsRefusedNotTruncated) {
 TEST(ZipFaults, AnArchivePastTheSizeLimitIsRefused) {
     // The limit is 4 GiB - 1; lowered here so that reaching it costs little.
     struct Limit {
-        explicit Limit(uint64_t n) { SetArchiveSizeLimit(n); }
-        ~Limit() { SetArchiveSizeLimit(0xFFFFFFFFull); }
+        explicit Limit(uint64_t n) { writer::SetArchiveSizeLimit(n); }
+        ~Limit() { writer::SetArchiveSizeLimit(0xFFFFFFFFull); }
     } limit(100000);
     TempDir dir;
     WriteFile(dir / "a.bin", testing_support::RandomBytes(60000, 5));

@@ -45,16 +45,16 @@ struct VolumeFixture {
     }
     std::vector<std::string> Volumes() const {
         std::vector<std::string> v;
-        for (int n = 1; PathExists(VolumeSet::VolumeName(dir / "out/set.zip", n)); ++n)
-            v.push_back(VolumeSet::VolumeName(dir / "out/set.zip", n));
+        for (int n = 1; PathExists(writer::VolumeSet::VolumeName(dir / "out/set.zip", n)); ++n)
+            v.push_back(writer::VolumeSet::VolumeName(dir / "out/set.zip", n));
         return v;
     }
 };
 
 TEST(VolumeSetNames, ThreeDigitExtensionsReplaceTheArchivesOwn) {
-    EXPECT_EQ(VolumeSet::VolumeName("/b/set.zip", 1), "/b/set.001");
-    EXPECT_EQ(VolumeSet::VolumeName("/b/set.zip", 42), "/b/set.042");
-    EXPECT_EQ(VolumeSet::VolumeName("/b/set", 3), "/b/set.003");
+    EXPECT_EQ(writer::VolumeSet::VolumeName("/b/set.zip", 1), "/b/set.001");
+    EXPECT_EQ(writer::VolumeSet::VolumeName("/b/set.zip", 42), "/b/set.042");
+    EXPECT_EQ(writer::VolumeSet::VolumeName("/b/set", 3), "/b/set.003");
 }
 
 TEST(VolumeSetWriting, BlocksHoldWholeHeadersAndJoinIntoAReadableArchive) {
