@@ -1,7 +1,7 @@
 // A second place for a new backup (`backup --copy-to DIR`): a disk that dies takes only one copy along.
 //
 // The copy is byte for byte the new backup, written under a scratch name in the copy folder, flushed,
-// read back whole there (as every backup is before it takes its name) and compared with the original,
+// read back there and compared with the original (which was itself read back whole before it was named),
 // then renamed into place and the folder flushed. A copy folder that is missing (a USB stick unplugged)
 // or full, or a copy that does not read back, leaves no file behind there and never touches the backup
 // itself: the run is done in part and says why.

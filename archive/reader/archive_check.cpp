@@ -11,7 +11,6 @@
 
 #include "archive/errors.h"
 #include "archive/host.h"
-#include "archive/reader/entry_io.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/little_endian.h"
 #include "archive/records/local_header.h"
@@ -54,12 +53,13 @@ void CheckLocalHeaders(const std::string& path, TVCLUnZip& reader, CheckResult& 
     }
     for (int i = 0; i < reader.Count(); ++i) {
         const TZipHeaderInfo& entry = reader.EntryInfo(i);
-        uint8_t local[kLocalHeaderSize];
+        uint8_t local[kLocalHeaderSize] = {};
         const bool read = std::fseek(file.get(), static_cast<long>(entry.LocalHeaderOffset), SEEK_SET) == 0 &&
                           std::fread(local, 1, sizeof local, file.get()) == sizeof local;
-        if (!read || !ParseLocalHeader(local).signatureRight) {
+        const LocalHeader header = ParseLocalHeader(local);
+        if (!read || !header.signatureRight) {
             result.problems.push_back({entry.StoredName(), "its local header is missing"});
-        } else if (ParseLocalHeader(local).nameLength != entry.FileNameLength) {
+        } else if (header.nameLength != entry.FileNameLength) {
             result.problems.push_back({entry.StoredName(), "its local header names another file"});
         }
     }

@@ -30,14 +30,6 @@ namespace archive {
 
 namespace {
 
-char Lower(char c) { return FoldAscii(c); }
-
-std::string Lowered(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = Lower(c);
-    return out;
-}
-
 // A parsed "<...>" set: the members between begin and end (exclusive), negation, and the position just
 // past the closing ">".
 struct Set {
@@ -185,9 +177,9 @@ private:
 
 bool WildcardMatch(std::string_view pattern, std::string_view text) {
     if (pattern == "*") return true;
-    const std::string p = Lowered(pattern);
+    const std::string p = FoldedAscii(pattern);
     if (!SetsWellFormed(p)) return false;
-    const std::string t = Lowered(text);
+    const std::string t = FoldedAscii(text);
     return Matcher(p, t).Match(0, 0);
 }
 

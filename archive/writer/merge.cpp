@@ -35,7 +35,6 @@ namespace {
 
 constexpr int64_t kCopyPiece = 65536;
 
-std::string LowerAZ(std::string s) { return FoldedAscii(s); }
 
 TDateTime DateOrNow(uint32_t dos) {
     TDateTime value = 0;
@@ -52,7 +51,7 @@ void TVCLZip::MergeExisting() {
     std::unordered_map<std::string, std::vector<size_t>> positions;
     for (size_t j = 0; j < FilesList.size(); ++j) {
         const StoredName name = DeriveStoredName(FilesList[j], settings_);
-        positions[LowerAZ(name.Directory + name.FileName)].push_back(j);
+        positions[FoldedAscii(name.Directory + name.FileName)].push_back(j);
     }
     std::vector<bool> taken(FilesList.size(), false);
 
@@ -64,7 +63,7 @@ void TVCLZip::MergeExisting() {
         auto entry = std::make_unique<TZipHeaderInfo>(*old);
 
         size_t j = FilesList.size();
-        if (const auto it = positions.find(LowerAZ(entry->StoredName())); it != positions.end()) {
+        if (const auto it = positions.find(FoldedAscii(entry->StoredName())); it != positions.end()) {
             for (const size_t p : it->second) {
                 if (!taken[p]) {
                     j = p;
@@ -111,11 +110,13 @@ void TVCLZip::CarryOver(std::unique_ptr<TZipHeaderInfo> entry) {
     TStream& in = *zipStream_;
     uint8_t rec[kLocalHeaderSize];
     if (in.Seek(entry->LocalHeaderOffset, soFromBeginning) != entry->LocalHeaderOffset ||
-        in.Read(rec, sizeof rec) != sizeof rec || !ParseLocalHeader(rec).signatureRight) {
+        in.Read(rec, sizeof rec) != sizeof rec) {
         throw EBadZipFile("Not a valid zip file!");
     }
-    const uint16_t nameLength = ParseLocalHeader(rec).nameLength;
-    const uint16_t extraLength = ParseLocalHeader(rec).extraLength;
+    const LocalHeader local = ParseLocalHeader(rec);
+    if (!local.signatureRight) throw EBadZipFile("Not a valid zip file!");
+    const uint16_t nameLength = local.nameLength;
+    const uint16_t extraLength = local.extraLength;
     in.Seek(nameLength, soFromCurrent);
 
     entry->LocalExtraLength = extraLength;
