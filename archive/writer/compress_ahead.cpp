@@ -17,6 +17,7 @@
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/select/file_list.h"
+#include "archive/writer/carry_over.h"
 #include "archive/writer/vcl_zip.h"
 
 namespace archive {
@@ -69,6 +70,9 @@ void TVCLZip::PlanAhead(size_t current) {
         const std::string& fname = FilesList[index];
         if (fname.empty() || fname.back() == '/') continue;
         if (IsNoCompress(DeriveStoredName(fname, settings_).FileName, NoCompressList)) continue;
+        // A file its carry-over entry may stand for is compared at its turn, not compressed ahead.
+        if (carrySource_ && carrySource_->Candidate(StoredNameOf(fname), static_cast<uint64_t>(fs::GetFileSize(fname).value_or(-1)), 8))
+            continue;
         std::vector<uint8_t> data;
         if (!ReadSmallFile(fname, limit, data)) continue;
         bytes += data.size();

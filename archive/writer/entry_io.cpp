@@ -10,6 +10,7 @@
 // not go through whole raises ENotEnoughRoom; nothing is ever dropped quietly.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "archive/codec/crc32.h"
@@ -62,14 +63,17 @@ void TVCLZip::AccountEntryData(const uint8_t* buffer, unsigned n) {
     if (entryRead_ > 0xFFFFFFFFll) {
         throw EFileTooLarge("A file grew beyond 4 GiB - 1 bytes while it was read; a Zip archive cannot hold it");
     }
-    if (OnFilePercentDone) {
-        fileBytes_ += n;
+    // Bytes a comparison with a carry-over source showed already are not shown again when the file is
+    // read once more to be compressed: the progress moves on from where the comparison left it.
+    const int64_t fresh = entryRead_ - std::max<int64_t>(entryRead_ - n, credited_);
+    if (fresh > 0 && OnFilePercentDone) {
+        fileBytes_ += fresh;
         int percent = PercentOf(fileBytes_, current_ ? current_->UncompressedSize : 0);
         if (multi_) percent /= 2;
         OnFilePercentDone(this, percent);
     }
-    if (OnTotalPercentDone) {
-        bytesDone_ += n;
+    if (fresh > 0 && OnTotalPercentDone) {
+        bytesDone_ += fresh;
         lastTotalPercent_ = PercentOf(bytesDone_, bytesToDo_);
         OnTotalPercentDone(this, lastTotalPercent_);
     }

@@ -46,6 +46,7 @@ bool IsTheArchive(const std::string& path, const std::string& zipName) {
 bool TVCLZip::ZipOneFile(const std::string& fname, TZipHeaderInfo& entry) {
     fileBytes_ = 0;
     entryRead_ = 0;
+    credited_ = 0;
     fetchFailed_ = false;
     entryWritten_ = 0;
     current_ = &entry;
@@ -226,7 +227,9 @@ std::string TVCLZip::ScratchFolder() const {
 
 void TVCLZip::CompressEntryData(const std::string& fname, TZipHeaderInfo& entry) {
     const int level = std::clamp(PackLevel, 0, 9);
-    if (level == 0 || IsNoCompress(entry.FileName(), NoCompressList)) {
+    const bool store = level == 0 || IsNoCompress(entry.FileName(), NoCompressList);
+    if (CarryOver(entry, store ? 0 : 8)) return;
+    if (store) {
         StoreData();
         entry.Method = 0;
         entry.InternalAttributes = 0;

@@ -5,6 +5,7 @@
 
 
 #include "archive/errors.h"
+#include "archive/writer/carry_over.h"
 #include "archive/writer/output_file.h"
 #include "archive/writer/volume_set.h"
 
@@ -78,6 +79,8 @@ void TVCLZip::Assign(const TVCLZip& source) {
     NoCompressList = source.NoCompressList;
     AddDirEntriesOnRecurse = source.AddDirEntriesOnRecurse;
     VerifyArchive = source.VerifyArchive;
+    CarryOverFrom = source.CarryOverFrom;
+    CompressEveryFile = source.CompressEveryFile;
     OnStartZip = source.OnStartZip;
     OnStartZipInfo = source.OnStartZipInfo;
     OnEndZip = source.OnEndZip;

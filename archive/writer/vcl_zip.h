@@ -42,6 +42,7 @@
 namespace archive {
 
 namespace writer {
+class CarryOverSource;
 class OutputFile;
 class VolumeSet;
 }  // namespace writer
@@ -101,6 +102,15 @@ public:
     bool AddDirEntriesOnRecurse = false;
     // Read the finished archive back before it is put in place (single archives; volume sets are not).
     bool VerifyArchive = true;
+    // An earlier archive whose unchanged entries are copied instead of compressed again (see
+    // writer/carry_over.h): a file whose stored name and size equal an entry's that this writer made at
+    // this PackLevel is compared with the entry as it decodes, and where every byte is equal the entry's
+    // compressed data is copied; the headers are the file's, as always. The archive is byte for byte the
+    // one compressing every file would make. Empty, or an archive that cannot be read: none. Not used
+    // with a password or for a multi-volume set.
+    std::string CarryOverFrom;
+    // Compress every file even with CarryOverFrom set.
+    bool CompressEveryFile = false;
 
     // ---- published events -------------------------------------------------------------------------
     TStartZipEvent OnStartZip;
@@ -134,6 +144,13 @@ public:
     void SetArchiveComment(const std::string& comment);
     void SetEntryComment(int index, const std::string& comment);
 
+    // Whether the archive at `archivePath` holds exactly the files that Zip would store now from
+    // FilesList with the current settings: an entry of the same stored name for each of them and no other
+    // entry, each decoding whole to exactly the file's bytes (its time and attributes are not compared).
+    // FilesList stays as it is; no event is raised. False when the archive cannot be read. A cancel
+    // request is honoured (EUserCanceled); a file that cannot be read makes the answer false.
+    bool ArchiveHoldsFiles(const std::string& archivePath);
+
     // Asks the running operation to stop: the next write raises EUserCanceled "User Aborted Operation".
     void CancelOperation() { cancelRequested_ = true; }
     bool Busy() const { return busy_; }
@@ -158,6 +175,8 @@ public:
     void SetCompressionThreads(unsigned threads) { deflater_.SetThreads(threads); }
     // Test hook: files whose data a worker compressed ahead of their turn, played back (since construction).
     unsigned FilesCompressedAhead() const { return deflater_.AheadReplays(); }
+    // Test hook: files of the last Zip whose entries were carried over from CarryOverFrom.
+    unsigned FilesCarriedOver() const { return carried_; }
 
 private:
     // zip_operation.cpp
@@ -186,6 +205,14 @@ private:
     void PlanAhead(size_t current);
     // At a file's turn: its data compressed ahead and played back, when it still reads the same.
     bool DeflateAhead(const std::string& fname, int level, codec::DeflateResult& result);
+
+    // carry_over_step.cpp
+    // At a file's turn, after its local header: its entry's data copied from the carry-over source when
+    // the file equals a candidate entry there (compressed with `method`); false when it does not, and
+    // the file is then read again from its start without showing its progress twice.
+    bool CarryOver(TZipHeaderInfo& entry, uint16_t method);
+    // The stored name Zip gives the file (or folder, ending in '/') `fname` with the current settings.
+    std::string StoredNameOf(const std::string& fname) const;
 
     // per_file_step.cpp
     // The entry's data stored or deflated (ahead of its turn where a worker did it), method and flags set.
@@ -241,6 +268,9 @@ private:
     int64_t fileBytes_ = 0;     // per-file count for OnFilePercentDone (grows only with a handler)
     int64_t entryRead_ = 0;     // bytes of the current file actually read
     int64_t entryWritten_ = 0;  // bytes of the current entry's data written
+    int64_t credited_ = 0;      // bytes of the current file whose progress a comparison already showed
+    std::unique_ptr<writer::CarryOverSource> carrySource_;
+    unsigned carried_ = 0;
     int64_t bytesToDo_ = 0;
     int64_t bytesDone_ = 0;
     int64_t bytesWritten_ = 0;

@@ -16,6 +16,7 @@
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/reader/archive_check.h"
+#include "archive/writer/carry_over.h"
 #include "archive/records/date_time.h"
 #include "archive/writer/output_file.h"
 #include "archive/writer/vcl_zip.h"
@@ -73,6 +74,7 @@ int TVCLZip::RunZip() {
     busy_ = true;
     cancelRequested_ = false;  // a request made while idle belongs to no operation
     added_ = 0;
+    carried_ = 0;
     curDisk_ = 0;
     savedSortMode_ = SortMode;
     savedKeepZipOpen_ = KeepZipOpen;
@@ -121,7 +123,10 @@ int TVCLZip::RunZip() {
         }
         if (multi_) bytesToDo_ *= 2;  // every byte is read once and copied once
 
+        if (!CarryOverFrom.empty() && !CompressEveryFile && Password.empty() && !multi_ && !FilesList.empty())
+            carrySource_ = writer::CarryOverSource::Open(CarryOverFrom, std::clamp(PackLevel, 0, 9));
         AddFiles();
+        carrySource_.reset();
         WriteCentralDirectory();
         PutInPlace();
     } catch (...) {
@@ -330,6 +335,7 @@ void TVCLZip::InstallNewDirectory() {
 
 void TVCLZip::AbandonOutput() noexcept {
     source_.reset();
+    carrySource_.reset();
     if (dataTemp_) dataTemp_->Abort();
     dataTemp_.reset();
     if (out_) out_->Abort();
@@ -357,6 +363,7 @@ void TVCLZip::RestoreAfterZip() noexcept {
     archiveList_.reset();
     newEcrec_.reset();
     source_.reset();
+    carrySource_.reset();
     dataTemp_.reset();
     out_.reset();
     volumes_.reset();
