@@ -7,6 +7,7 @@
 #include "app/cli/interrupts.h"
 #include "app/cli/run_checks.h"
 #include "app/commands/backup_status.h"
+#include "app/commands/create_command.h"
 #include "app/commands/exit_codes.h"
 #include "app/commands/schedule_command.h"
 #include "app/commands/systemd_units.h"
@@ -43,7 +44,9 @@ void TellUnattended(UnattendedKind kind, const app::UnattendedBackup& backup, pl
     QString reason = OneLine(backup.reasons);
     if (!backup.archivePath.isEmpty())
         reason = reason.remove(QString::fromLatin1(kCreatedFile) + backup.archivePath).simplified();
-    const UnattendedRun run{QDateTime::currentDateTime(), backup.exitCode, backup.archivePath, reason};
+    if (backup.unchanged) reason = reason.remove(UnchangedText(backup.archivePath)).simplified();
+    UnattendedRun run{QDateTime::currentDateTime(), backup.exitCode, backup.archivePath, reason};
+    run.unchanged = backup.unchanged;
     if (!RecordUnattendedRun(kind, run, &problem))
         term.Err(QStringLiteral("The record of this backup for `ZORVEL_Backup status` could not be kept: %1.")
                      .arg(problem));
@@ -57,6 +60,7 @@ app::UnattendedBackup CapturedBackup(const BackupOptions& options, const Context
         const BackupResult result = RunBackup(options, ctx, watch);
         backup.exitCode = result.exitCode;
         backup.archivePath = result.archivePath;
+        backup.unchanged = result.unchanged;
     } catch (const std::exception& e) {
         ctx.term.Err(QString::fromUtf8(e.what()));
         backup.exitCode = kExitFailed;
@@ -90,6 +94,8 @@ std::optional<QTime> TimeOfDay(const QString& text) {
 void AddAutomaticOptions(QCommandLineParser& parser, const QString& command) {
     if (command == QLatin1String("watch") || command == QLatin1String("status") || command == QLatin1String("schedule"))
         parser.addOption({QStringLiteral("max-age"), QStringLiteral("days"), QStringLiteral("DAYS")});
+    if (command == QLatin1String("watch") || command == QLatin1String("schedule"))
+        parser.addOption(QCommandLineOption(QStringLiteral("always")));
     if (command == QLatin1String("status"))
         parser.addOption({QStringLiteral("in"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
     if (command == QLatin1String("schedule")) {
@@ -116,6 +122,8 @@ int Watch(const QCommandLineParser& parser, const Context& startCtx) {
         !ReadMaxAge(parser, QStringLiteral("watch"), term, maxAgeDays))
         return kExitUsage;
     if (!InLoggerFolder(startCtx)) return kExitFailed;
+    // A logger that was only looked at changes nothing: no backup then, unless --always.
+    options.ifChanged = !parser.isSet(QStringLiteral("always"));
 
     // Without --to each backup goes where the window last put one, as the window may change it meanwhile.
     Context ctx = startCtx;
@@ -218,6 +226,8 @@ int Schedule(const QCommandLineParser& parser, const Context& ctx) {
     request.onLoggerExit = onLoggerExit;
     request.backupArguments = QStringList{QStringLiteral("backup"), QStringLiteral("--notify")} + options.Arguments();
     request.watchArguments = QStringList{QStringLiteral("watch")} + options.Arguments();
+    request.watchArguments.removeAll(QStringLiteral("--if-changed"));  // the watcher's own way
+    if (parser.isSet(QStringLiteral("always"))) request.watchArguments << QStringLiteral("--always");
     if (parser.isSet(QStringLiteral("max-age")))
         request.watchArguments << QStringLiteral("--max-age") << QString::number(maxAgeDays);
     return command.Install(request) == ScheduleResult::Done ? kExitOk : kExitFailed;

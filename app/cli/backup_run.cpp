@@ -9,6 +9,7 @@
 #include "app/commands/command_steps.h"
 #include "app/commands/create_command.h"
 #include "app/commands/exit_codes.h"
+#include "app/commands/unattended.h"
 #include "app/commands/watch_command.h"
 #include "app/native_path.h"
 #include "app/platform/services.h"
@@ -72,6 +73,8 @@ QStringList BackupOptions::Arguments() const {
     if (closeLogger) arguments << QStringLiteral("--close-logger");
     if (waitGiven) arguments << QStringLiteral("--wait") << QString::number(waitSeconds);
     for (const QString& copy : copyFolders) arguments << QStringLiteral("--copy-to") << copy;
+    if (full) arguments << QStringLiteral("--full");
+    if (ifChanged) arguments << QStringLiteral("--if-changed");
     return arguments;
 }
 
@@ -85,6 +88,8 @@ void AddBackupOptions(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("copy-to"), QStringLiteral("a folder for a copy"), QStringLiteral("DIR")});
     parser.addOption(QCommandLineOption(QStringLiteral("close-logger")));
     parser.addOption({QStringLiteral("wait"), QStringLiteral("seconds to wait for another run"), QStringLiteral("SECONDS")});
+    parser.addOption(QCommandLineOption(QStringLiteral("full")));
+    parser.addOption(QCommandLineOption(QStringLiteral("if-changed")));
 }
 
 bool ReadBackupOptions(const QCommandLineParser& parser, const QString& command, TerminalReporter& term,
@@ -104,6 +109,8 @@ bool ReadBackupOptions(const QCommandLineParser& parser, const QString& command,
     }
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.closeLogger = parser.isSet(QStringLiteral("close-logger"));
+    options.full = parser.isSet(QStringLiteral("full"));
+    options.ifChanged = parser.isSet(QStringLiteral("if-changed"));
     if (!parser.positionalArguments().mid(1).isEmpty()) {
         term.Err(command + QStringLiteral(": unexpected argument ") + parser.positionalArguments().value(1));
         return false;
@@ -143,7 +150,10 @@ BackupResult RunBackup(const BackupOptions& options, const Context& ctx, const B
     ctx.term.Follow(zip);
     ctx.term.quietDone = true;  // the archive's path is the outcome line
     CreateCommand command(zip, *services.Get().registry, ctx.term);
-    const CreateOutcome outcome = command.Run({ctx.loggerFolder, folder, QDateTime::currentDateTime()});
+    CreateRequest request{ctx.loggerFolder, folder, QDateTime::currentDateTime()};
+    request.full = options.full;
+    request.ifChanged = options.ifChanged;
+    const CreateOutcome outcome = command.Run(request);
     if (!outcome.created) {
         ctx.term.Err(QStringLiteral("The folder %1tmp cannot be made; no backup was written.").arg(ctx.loggerFolder));
         result.exitCode = kExitFailed;
@@ -151,6 +161,18 @@ BackupResult RunBackup(const BackupOptions& options, const Context& ctx, const B
     }
     result.archivePath = outcome.archivePath;
     ctx.term.Out(outcome.archivePath);
+    if (outcome.unchanged) {
+        // Nothing new to copy or to make room for: the history stays as it is. The record tells
+        // `status` that the newest backup was found current now.
+        result.unchanged = true;
+        if (outcome.lacking.isEmpty()) ctx.term.Err(UnchangedText(outcome.archivePath));
+        QString problem;
+        if (!RecordStillCurrent(outcome.archivePath, QDateTime::currentDateTime(), &problem))
+            ctx.term.Err(QStringLiteral("The record of this check for `ZORVEL_Backup status` could not be kept: %1.")
+                             .arg(problem));
+        result.exitCode = outcome.lacking.isEmpty() ? kExitOk : kExitIncomplete;
+        return result;
+    }
     // What happened while it was made may leave it lacking too (the watcher's logger started again).
     const QStringList meanwhile = watch && watch->lacking ? watch->lacking() : QStringList();
     for (const QString& line : meanwhile) ctx.term.Err(line);

@@ -25,6 +25,8 @@ struct BackupOptions {
     int waitSeconds = kRunLockWaitSeconds;
     bool waitGiven = false;
     QStringList copyFolders;  // --copy-to, absolute
+    bool full = false;        // --full: compress every file, carry nothing over from the last backup
+    bool ifChanged = false;   // --if-changed: no new backup when the newest one still holds the same files
 
     // The options again as a command line would give them (--to DIR --keep N ...).
     QStringList Arguments() const;
@@ -39,7 +41,8 @@ bool ReadBackupOptions(const QCommandLineParser& parser, const QString& command,
 
 struct BackupResult {
     int exitCode = 0;
-    QString archivePath;  // the backup made; empty when none was
+    QString archivePath;  // the backup made (or, unchanged, the one still current); empty when none
+    bool unchanged = false;  // --if-changed found nothing changed: no backup was made
 };
 
 // Makes one backup. `watch`, when given, is asked while it works and before old backups go (see

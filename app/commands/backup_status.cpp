@@ -45,12 +45,16 @@ std::optional<CompleteBackup> NewestCompleteBackup(const QString& folder) {
         const QRegularExpressionMatch match = kName.match(name);
         if (!match.hasMatch()) continue;
         const QDateTime made = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMddHHmmss"));
-        if (made.isValid()) candidates.push_back({dir.filePath(name), made});
+        if (made.isValid()) candidates.push_back({dir.filePath(name), made, std::nullopt});
     }
     std::sort(candidates.begin(), candidates.end(),
               [](const CompleteBackup& a, const CompleteBackup& b) { return a.made > b.made; });
-    for (const CompleteBackup& candidate : candidates)
-        if (archive::OpenArchive(Native(candidate.path)).opened) return candidate;
+    for (CompleteBackup& candidate : candidates) {
+        if (!archive::OpenArchive(Native(candidate.path)).opened) continue;
+        const std::optional<StillCurrent> current = LastStillCurrent();
+        if (current && current->archive == QFileInfo(candidate.path).absoluteFilePath()) candidate.stillCurrent = current->time;
+        return candidate;
+    }
     return std::nullopt;
 }
 
@@ -65,8 +69,11 @@ QString StalenessText(const QString& folder, const std::optional<CompleteBackup>
                       int maxAgeDays) {
     const QString shown = QDir::cleanPath(folder);
     if (!newest) return QStringLiteral("There is no complete backup in %1.").arg(shown);
-    const qint64 age = std::max<qint64>(0, newest->made.secsTo(now));
+    const qint64 age = std::max<qint64>(0, newest->CurrentSince().secsTo(now));
     if (age <= qint64(maxAgeDays) * 86400) return {};
+    if (newest->stillCurrent)
+        return QStringLiteral("The newest complete backup in %1 was last found current %2 ago, longer than %3.")
+            .arg(shown, AgeText(age), Plural(maxAgeDays, "day"));
     return QStringLiteral("The newest complete backup in %1 is %2 old, older than %3.")
         .arg(shown, AgeText(age), Plural(maxAgeDays, "day"));
 }
@@ -79,6 +86,10 @@ StatusReport BackupStatus(const QString& folder, int maxAgeDays, const QDateTime
         report.lines << QStringLiteral("Newest complete backup: %1, made %2, %3 old")
                             .arg(newest->path, TimeText(newest->made),
                                  AgeText(std::max<qint64>(0, newest->made.secsTo(now))));
+        if (newest->stillCurrent) {
+            report.lines.last() += QStringLiteral("; still current at %1 (nothing had changed)")
+                                       .arg(TimeText(*newest->stillCurrent));
+        }
     } else {
         report.lines << QStringLiteral("Newest complete backup: none");
     }

@@ -5,6 +5,10 @@
 // not open is no backup to count on. Its age is counted from that time to now; a folder whose newest
 // complete backup is older than the days allowed (7 unless said otherwise), or that has none, needs
 // attention.
+//
+// A backup that a later run with --if-changed found still current (nothing had changed, so that run made
+// none) is as good as one made then: its age is counted from that finding. A watcher that stopped
+// working makes no such findings, so its backups still grow old and are told.
 #pragma once
 
 #include <QDateTime>
@@ -20,6 +24,10 @@ inline constexpr int kDefaultMaxAgeDays = 7;
 struct CompleteBackup {
     QString path;
     QDateTime made;  // local time, from the name
+    // When a run with --if-changed last found it still holding the logger's current state (none: never).
+    std::optional<QDateTime> stillCurrent;
+    // Since when the backup is known to be current: the later of the two.
+    QDateTime CurrentSince() const { return stillCurrent && *stillCurrent > made ? *stillCurrent : made; }
 };
 
 std::optional<CompleteBackup> NewestCompleteBackup(const QString& folder);

@@ -8,19 +8,48 @@
 #include "app/backup_layout.h"
 #include "app/commands/command_steps.h"
 #include "app/commands/reporter.h"
+#include "app/commands/retention.h"
 #include "app/native_path.h"
 #include "app/platform/registry_snapshot.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
+#include "archive/reader/archive_check.h"
 #include "archive/writer/vcl_zip.h"
 
+#include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <functional>
 
 namespace app {
 
 namespace {
 
+// The program's backups in `folder`, newest first (by the time in their names).
+QStringList BackupsNewestFirst(const QString& folder) {
+    QStringList names;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        if (IsBackupName(name)) names.append(name);
+    std::sort(names.begin(), names.end(), std::greater<>());
+    QStringList paths;
+    for (const QString& name : names) paths.append(QDir(folder).filePath(name));
+    return paths;
+}
+
 }  // namespace
+
+QString NewestOpeningBackup(const QString& folder) {
+    for (const QString& path : BackupsNewestFirst(folder))
+        if (archive::OpenArchive(Native(path)).opened) return path;
+    return {};
+}
+
+QString UnchangedText(const QString& archivePath) {
+    return QStringLiteral("Nothing has changed since %1: it still holds the logger's current state; no new backup "
+                          "was made.")
+        .arg(archivePath);
+}
 
 QString IncompleteBackupText(const QString& archivePath, const QStringList& lacking) {
     return QString::fromLatin1(kCreatedFile) + archivePath + QStringLiteral("\n\nThis backup is incomplete:\n") +
@@ -71,6 +100,28 @@ CreateOutcome CreateCommand::Run(const CreateRequest& request) {
         zip_.Recurse = true;
         zip_.SetRootDir(Native(logger));
         zip_.SetRelativePaths(true);
+
+        // The newest backup whose directory reads: the one that may still be current, and the source of
+        // the entries that did not change.
+        const QString newest = NewestOpeningBackup(QFileInfo(outcome.archivePath).absolutePath());
+        if (request.ifChanged && !newest.isEmpty() && zip_.ArchiveHoldsFiles(Native(newest))) {
+            zip_.FilesList.clear();
+            DeleteOwnTmpFiles(logger);
+            outcome.created = true;
+            outcome.unchanged = true;
+            outcome.archivePath = newest;
+            outcome.lacking += unreadable;
+            reporter_.Status(UnchangedText(newest));
+            if (outcome.lacking.isEmpty())
+                reporter_.Done(UnchangedText(newest));
+            else
+                reporter_.Incomplete(UnchangedText(newest) + QLatin1Char('\n') + outcome.lacking.join(QLatin1Char('\n')));
+            return outcome;
+        }
+        // Every backup says how it was compressed, so that the next one may carry its entries over.
+        zip_.NoteMaking = true;
+        zip_.CompressEveryFile = request.full;
+        zip_.CarryOverFrom = request.full ? std::string() : Native(newest);
         zip_.Zip();
 
         reporter_.BackupFolderChanged();

@@ -50,6 +50,7 @@ bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString*
     settings.setValue(QStringLiteral("exit"), run.exitCode);
     settings.setValue(QStringLiteral("archive"), run.archive);
     settings.setValue(QStringLiteral("reason"), run.reason);
+    settings.setValue(QStringLiteral("unchanged"), run.unchanged);
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError) {
@@ -57,6 +58,36 @@ bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString*
         return false;
     }
     return true;
+}
+
+bool RecordStillCurrent(const QString& archive, const QDateTime& time, QString* problem) {
+    const QString file = UnattendedStateFile();
+    if (!QDir().mkpath(QFileInfo(file).path())) {
+        if (problem) *problem = QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(file).path());
+        return false;
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("current"));
+    settings.setValue(QStringLiteral("archive"), QFileInfo(archive).absoluteFilePath());
+    settings.setValue(QStringLiteral("time"), time.toString(Qt::ISODate));
+    settings.endGroup();
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        if (problem) *problem = QStringLiteral("%1 cannot be written").arg(file);
+        return false;
+    }
+    return true;
+}
+
+std::optional<StillCurrent> LastStillCurrent() {
+    const QString file = UnattendedStateFile();
+    if (!QFileInfo::exists(file)) return std::nullopt;
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("current"));
+    StillCurrent current{settings.value(QStringLiteral("archive")).toString(),
+                         QDateTime::fromString(settings.value(QStringLiteral("time")).toString(), Qt::ISODate)};
+    if (current.archive.isEmpty() || !current.time.isValid()) return std::nullopt;
+    return current;
 }
 
 std::optional<UnattendedRun> LastUnattendedRun(UnattendedKind kind) {
@@ -72,13 +103,16 @@ std::optional<UnattendedRun> LastUnattendedRun(UnattendedKind kind) {
     if (!ok) return std::nullopt;
     run.archive = settings.value(QStringLiteral("archive")).toString();
     run.reason = settings.value(QStringLiteral("reason")).toString();
+    run.unchanged = settings.value(QStringLiteral("unchanged"), false).toBool();
     return run;
 }
 
 QString RunOutcomeText(const UnattendedRun& run) {
     const QString reason = run.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(run.reason);
     switch (run.exitCode) {
-        case kExitOk: return QStringLiteral("done: ") + run.archive;
+        case kExitOk:
+            return (run.unchanged ? QStringLiteral("nothing had changed, still current: ") : QStringLiteral("done: ")) +
+                   run.archive;
         case kExitIncomplete: return QStringLiteral("done in part: ") + run.archive + reason;
         case kExitLoggerRunning: return QStringLiteral("not made: ZORVEL_Log 3 was running");
         case kExitBusy: return QStringLiteral("not made: another ZORVEL_Backup run was using the folders");

@@ -33,6 +33,7 @@ struct UnattendedBackup {
     int exitCode = 0;      // as `backup` ends
     QString archivePath;   // the backup made; empty when none was
     QStringList reasons;   // what the terminal showed as the reason (its error lines)
+    bool unchanged = false;  // --if-changed found nothing changed: no backup was made
 };
 
 // The notification for a backup that ended with `exitCode`, its body the reasons the terminal showed;
@@ -48,6 +49,7 @@ struct UnattendedRun {
     int exitCode = 0;
     QString archive;   // the backup made; empty when none was
     QString reason;    // what the terminal showed as the reason, lines joined with blanks
+    bool unchanged = false;  // --if-changed found nothing changed: `archive` is the backup still current
 };
 
 // ${XDG_STATE_HOME:-$HOME/.local/state}/ZORVEL_Backup/unattended.ini
@@ -56,6 +58,16 @@ QString UnattendedStateFile();
 bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString* problem);
 // The last run of that kind, when one was recorded.
 std::optional<UnattendedRun> LastUnattendedRun(UnattendedKind kind);
+
+// A run with --if-changed that found nothing changed made no backup, but it found the newest one still
+// current at that time: `status` counts that backup's age from then (backup_status.h). The record keeps
+// the last such finding, of any run, in the same file (group "current").
+bool RecordStillCurrent(const QString& archive, const QDateTime& time, QString* problem);
+struct StillCurrent {
+    QString archive;
+    QDateTime time;
+};
+std::optional<StillCurrent> LastStillCurrent();
 
 // What a run came to, as `status` says it: "done: <archive>", "done in part: <archive> (<reason>)",
 // "failed: <reason>", ...

@@ -106,7 +106,10 @@ QString LoggerRunningLine() { return QStringLiteral("ZORVEL_Log 3 is running; a 
 QString WatchedBackupLine(const UnattendedBackup& backup) {
     const QString closed = QStringLiteral("backup after ZORVEL_Log 3 closed");
     switch (backup.exitCode) {
-        case kExitOk: return closed + QStringLiteral(": ") + backup.archivePath;
+        case kExitOk:
+            if (backup.unchanged)
+                return QStringLiteral("no backup after ZORVEL_Log 3 closed: nothing had changed since ") + backup.archivePath;
+            return closed + QStringLiteral(": ") + backup.archivePath;
         case kExitIncomplete: return closed + QStringLiteral(", done in part: ") + backup.archivePath;
         case kExitLoggerRunning:
             return QStringLiteral("no backup after ZORVEL_Log 3 closed: it was started again; the backup follows when "

@@ -95,7 +95,8 @@ private:
 // The log lines (the caller puts the time in front).
 QString WaitingForStartLine();
 QString LoggerRunningLine();
-// "backup after ZORVEL_Log 3 closed: <archive>", "... closed, done in part: <archive>", "... failed: <reason>"
+// "backup after ZORVEL_Log 3 closed: <archive>", "... closed, done in part: <archive>", "... failed: <reason>",
+// "no backup after ZORVEL_Log 3 closed: nothing had changed since <archive>"
 QString WatchedBackupLine(const UnattendedBackup& backup);
 
 }  // namespace app

@@ -81,6 +81,7 @@ void TVCLZip::Assign(const TVCLZip& source) {
     VerifyArchive = source.VerifyArchive;
     CarryOverFrom = source.CarryOverFrom;
     CompressEveryFile = source.CompressEveryFile;
+    NoteMaking = source.NoteMaking;
     OnStartZip = source.OnStartZip;
     OnStartZipInfo = source.OnStartZipInfo;
     OnEndZip = source.OnEndZip;

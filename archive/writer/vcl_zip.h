@@ -111,6 +111,9 @@ public:
     std::string CarryOverFrom;
     // Compress every file even with CarryOverFrom set.
     bool CompressEveryFile = false;
+    // A new archive says in its comment how its entries were compressed (writer::MakingNote), so that a
+    // later Zip may carry them over; only when it gets no comment of its own.
+    bool NoteMaking = false;
 
     // ---- published events -------------------------------------------------------------------------
     TStartZipEvent OnStartZip;

@@ -180,6 +180,8 @@ void TVCLZip::OpenOutput() {
     archiveList_->SortMode = ByNone;
     newEcrec_ = std::make_unique<TEndCentral>();
     if (updating_ || ecrec_.PendingChange) TakeOverEndRecord();
+    if (NoteMaking && !updating_ && newEcrec_->CommentLength == 0)
+        newEcrec_->SetComment(writer::MakingNote(std::clamp(PackLevel, 0, 9)));
 }
 
 void TVCLZip::TakeOverEndRecord() {

@@ -63,7 +63,7 @@ struct Folder {
 
 struct ZipSettings {
     int level = 6;
-    std::string note = writer::MakingNote(6);
+    bool note = true;  // the archive says how it was compressed
     std::string carryFrom;
     bool full = false;
     unsigned threads = 1;
@@ -86,7 +86,7 @@ Made ZipFolder(const Folder& f, const std::string& name, const ZipSettings& s) {
     zip.Password = s.password;
     zip.NoCompressList = s.noCompress;
     zip.SetZipName(path);
-    if (!s.note.empty()) zip.SetArchiveComment(s.note);
+    zip.NoteMaking = s.note;
     zip.CarryOverFrom = s.carryFrom;
     zip.CompressEveryFile = s.full;
     zip.SetRootDir(f.dir / "in");
@@ -140,9 +140,8 @@ TEST(CarryOver, WhichSourceEntriesStandForAFile) {
     encrypted.password = "secret";
     ZipSettings fifth;
     fifth.level = 5;
-    fifth.note = writer::MakingNote(5);
     ZipSettings unnoted;
-    unnoted.note.clear();
+    unnoted.note = false;
     const auto nothing = [](Folder&) {};
 
     const std::vector<Case> cases = {
