@@ -80,7 +80,7 @@ measure() {  # appends "seconds peak_kb" of the command to the given file; its o
     local status=0
     "$TIME" -f "%e %M" -o "$WORK/time" "$@" > "$WORK/out" 2> "$WORK/err" || status=$?
     [ "$status" -eq 0 ] || [ "$status" -eq 4 ] || { echo "failed ($status): $*" >&2; cat "$WORK/err" >&2; exit 1; }
-    cat "$WORK/time" >> "$out"
+    tail -1 "$WORK/time" >> "$out"  # after "Command exited with non-zero status 4"
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 next_second() { sleep 1.1; }  # each backup gets a name of its own

@@ -71,7 +71,7 @@ QString StalenessText(const QString& folder, const std::optional<CompleteBackup>
     if (!newest) return QStringLiteral("There is no complete backup in %1.").arg(shown);
     const qint64 age = std::max<qint64>(0, newest->CurrentSince().secsTo(now));
     if (age <= qint64(maxAgeDays) * 86400) return {};
-    if (newest->stillCurrent)
+    if (newest->CurrentSince() != newest->made)
         return QStringLiteral("The newest complete backup in %1 was last found current %2 ago, longer than %3.")
             .arg(shown, AgeText(age), Plural(maxAgeDays, "day"));
     return QStringLiteral("The newest complete backup in %1 is %2 old, older than %3.")
@@ -86,7 +86,7 @@ StatusReport BackupStatus(const QString& folder, int maxAgeDays, const QDateTime
         report.lines << QStringLiteral("Newest complete backup: %1, made %2, %3 old")
                             .arg(newest->path, TimeText(newest->made),
                                  AgeText(std::max<qint64>(0, newest->made.secsTo(now))));
-        if (newest->stillCurrent) {
+        if (newest->CurrentSince() != newest->made) {
             report.lines.last() += QStringLiteral("; still current at %1 (nothing had changed)")
                                        .arg(TimeText(*newest->stillCurrent));
         }

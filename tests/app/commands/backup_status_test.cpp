@@ -54,23 +54,47 @@ private slots:
         }
     }
 
+    // The finding of a run with --if-changed belongs to the backup it found current, and to no other.
+    void stillCurrentIsTheFindingsBackupOnly() {
+        testing_support::TempDir dir;
+        qputenv("XDG_STATE_HOME", (dir / "state").c_str());
+        testing_support::WriteFile(dir / "b/zorvel3_20261201020000.zip", GoodArchive());
+        testing_support::WriteFile(dir / "b/zorvel3_20261130020000.zip", GoodArchive());
+        const QDateTime found(QDate(2026, 12, 20), QTime(8, 0));
+        QVERIFY(!NewestCompleteBackup(Q(dir / "b"))->stillCurrent);
+        QVERIFY(RecordStillCurrent(Q(dir / "b/zorvel3_20261130020000.zip"), found, nullptr));
+        QVERIFY(!NewestCompleteBackup(Q(dir / "b"))->stillCurrent);
+        QVERIFY(RecordStillCurrent(Q(dir / "b/zorvel3_20261201020000.zip"), found, nullptr));
+        QCOMPARE(NewestCompleteBackup(Q(dir / "b"))->stillCurrent, std::optional<QDateTime>(found));
+        QVERIFY(BackupStatus(Q(dir / "b"), 7, found.addDays(1)).stale.isEmpty());
+        qunsetenv("XDG_STATE_HOME");
+    }
+
     void ageAllowed() {
         const QDateTime made(QDate(2026, 12, 1), QTime(2, 0));
-        const CompleteBackup newest{"/b/zorvel3_20261201020000.zip", made};
         const struct {
             qint64 secondsLater;
             int maxAgeDays;
+            std::optional<qint64> foundCurrentLater;  // a run with --if-changed found it still current then
             QString said;
         } cases[] = {
-            {0, 7, ""},
-            {-3600, 7, ""},  // made "in the future" (the clock was set back): not old
-            {7 * 86400, 7, ""},
-            {7 * 86400 + 1, 7, "The newest complete backup in /b is 7 days old, older than 7 days."},
-            {86400 + 7200, 1, "The newest complete backup in /b is 1 day old, older than 1 day."},
-            {30 * 86400, 14, "The newest complete backup in /b is 30 days old, older than 14 days."},
+            {0, 7, std::nullopt, ""},
+            {-3600, 7, std::nullopt, ""},  // made "in the future" (the clock was set back): not old
+            {7 * 86400, 7, std::nullopt, ""},
+            {7 * 86400 + 1, 7, std::nullopt, "The newest complete backup in /b is 7 days old, older than 7 days."},
+            {86400 + 7200, 1, std::nullopt, "The newest complete backup in /b is 1 day old, older than 1 day."},
+            {30 * 86400, 14, std::nullopt, "The newest complete backup in /b is 30 days old, older than 14 days."},
+            // Old, but found current since: its age counts from that finding, and a watcher that stopped
+            // finding (or working) lets it grow old again.
+            {30 * 86400, 7, 29 * 86400, ""},
+            {30 * 86400, 7, 22 * 86400, "The newest complete backup in /b was last found current 8 days ago, longer than 7 days."},
+            {30 * 86400, 7, -86400, "The newest complete backup in /b is 30 days old, older than 7 days."},
         };
-        for (const auto& c : cases)
+        for (const auto& c : cases) {
+            CompleteBackup newest{"/b/zorvel3_20261201020000.zip", made, std::nullopt};
+            if (c.foundCurrentLater) newest.stillCurrent = made.addSecs(*c.foundCurrentLater);
             QCOMPARE(StalenessText("/b/", newest, made.addSecs(c.secondsLater), c.maxAgeDays), c.said);
+        }
         QCOMPARE(StalenessText("/b", std::nullopt, made, 7), QStringLiteral("There is no complete backup in /b."));
         QCOMPARE(AgeText(59), QStringLiteral("less than a minute"));
         QCOMPARE(AgeText(3599), QStringLiteral("59 minutes"));

@@ -106,6 +106,97 @@ private slots:
             QVERIFY2(ScratchFilesBelow({r.logger, r.root.Path().c_str()}).isEmpty(), c.name);
         }
     }
+
+    // A backup into a folder with an earlier one carries the unchanged files over from it, and is byte
+    // for byte the backup that compresses every file; a later backup carries from the newest.
+    void carriesOverWhatDidNotChange() {
+        CommandRig r;
+        // Files that compress (a file that would not get smaller is stored, and stored entries are not
+        // carried into a deflated backup).
+        Tree files;
+        for (auto it = kFiles.cbegin(); it != kFiles.cend(); ++it) files[it.key()] = it.value().repeated(300);
+        WriteTree(r.logger, files);
+        r.registry.values = QByteArray("\"Call\"=\"OE1ABC\"\r\n").repeated(100);
+        archive::DefaultHost host;
+        archive::TVCLZip zip(&host);
+        ConfigureBackupWriter(zip);
+        CreateCommand command(zip, r.registry, r.reporter);
+        const auto run = [&](int minute, bool full) {
+            CreateRequest request{r.logger, r.backups, kTime.addSecs(60 * minute)};
+            request.full = full;
+            return command.Run(request).archivePath;
+        };
+        run(0, false);
+        QCOMPARE(zip.FilesCarriedOver(), 0u);
+        WriteTree(r.logger, {{"DB/Logs.mdb", QByteArray("LOGS").repeated(300)}});  // same size, other bytes
+        const QString carried = run(1, false);
+        QCOMPARE(zip.FilesCarriedOver(), 4u);  // all but the logs, the registry snapshots among them
+        const QString full = run(2, true);
+        QCOMPARE(zip.FilesCarriedOver(), 0u);
+        QVERIFY(FileBytes(carried) == FileBytes(full));
+        QCOMPARE(PythonEntries(carried).value("DB/Logs.mdb"), QByteArray("LOGS").repeated(300));
+        run(3, false);
+        QCOMPARE(zip.FilesCarriedOver(), 5u);
+    }
+
+    // --if-changed: which changes make a new backup, against the newest backup of the folder.
+    void ifChangedMakesABackupOnlyWhenSomethingChanged() {
+        const struct {
+            const char* name;
+            std::function<void(CommandRig&)> change;
+            bool unchanged;
+        } cases[] = {
+            {"nothing", nullptr, true},
+            {"only a file's time",
+             [](CommandRig& r) { QFile(r.logger + "Config.ini").setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime); },
+             true},
+            {"a newer archive that does not open is no backup",
+             [](CommandRig& r) { testing_support::WriteFile((r.backups + "/zorvel3_20261207213500.zip").toStdString(), "junk"); },
+             true},
+            {"a byte of a file, same size and time",
+             [](CommandRig& r) {
+                 const QDateTime time = QFileInfo(r.logger + "DB/Logs.mdb").lastModified();
+                 WriteTree(r.logger, {{"DB/Logs.mdb", "lOgs"}});
+                 QFile(r.logger + "DB/Logs.mdb").setFileTime(time, QFileDevice::FileModificationTime);
+             },
+             false},
+            {"a registry snapshot", [](CommandRig& r) { r.registry.values = "\"Call\"=\"DL9XYZ\"\r\n"; }, false},
+            {"a file more", [](CommandRig& r) { WriteTree(r.logger, {{"DB/New.mdb", "new"}}); }, false},
+            {"a file less", [](CommandRig& r) { QFile::remove(r.logger + "Config.ini"); }, false},
+            {"the newest backup is damaged",
+             [](CommandRig& r) {
+                 const QString newest = r.backups + "/zorvel3_20261207213005.zip";
+                 const auto [start, length] = EntryData(newest, "DB/Awards.mdb");
+                 QByteArray bytes = FileBytes(newest);
+                 bytes[start + length / 2] = static_cast<char>(bytes[start + length / 2] ^ 0x20);
+                 testing_support::WriteFile(newest.toStdString(), bytes.toStdString());
+             },
+             false},
+        };
+        for (const auto& c : cases) {
+            CommandRig r;
+            WriteTree(r.logger, kFiles);
+            archive::DefaultHost host;
+            archive::TVCLZip zip(&host);
+            ConfigureBackupWriter(zip);
+            CreateCommand command(zip, r.registry, r.reporter);
+            const QString first = command.Run({r.logger, r.backups, kTime}).archivePath;
+            if (c.change) c.change(r);
+            r.reporter.said.clear();
+            CreateRequest request{r.logger, r.backups, kTime.addSecs(600)};
+            request.ifChanged = true;
+            const CreateOutcome outcome = command.Run(request);
+            const QString second = r.backups + "/zorvel3_20261207214005.zip";
+            QVERIFY2(outcome.created, c.name);
+            QVERIFY2(outcome.unchanged == c.unchanged, c.name);
+            QVERIFY2(QFileInfo::exists(second) != c.unchanged, c.name);
+            QCOMPARE(outcome.archivePath, c.unchanged ? first : second);
+            const QString said = c.unchanged ? UnchangedText(first) : QString::fromLatin1(kCreatedFile) + second;
+            QVERIFY2(r.reporter.said == QStringList{"done: " + said}, qPrintable(c.name + ("\n" + r.reporter.said.join("\n"))));
+            for (const char* ours : {kRegistrySnapshots[0].file, kRegistrySnapshots[1].file})
+                QVERIFY2(!QFileInfo::exists(r.logger + ours), c.name);
+        }
+    }
 };
 
 QTEST_MAIN(CreateCommandTest)

@@ -145,7 +145,7 @@ public:
         if (exportResult && exportWrites) {
             QFile out(file);
             if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                out.write(QByteArray("Windows Registry Editor Version 5.00\r\n\r\n[") + key.toUtf8() + "]\r\n");
+                out.write(QByteArray("Windows Registry Editor Version 5.00\r\n\r\n[") + key.toUtf8() + "]\r\n" + values);
             }
         }
         return exportResult;
@@ -158,6 +158,7 @@ public:
     QString problem;  // what LastProblem answers
     bool exportResult = true;
     bool exportWrites = true;
+    QByteArray values;  // what each snapshot holds below its key's line
 };
 
 // Records the addresses asked to open.
