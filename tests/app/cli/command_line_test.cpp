@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <functional>
+
 
 using namespace app;
 using namespace app::testing;
@@ -162,6 +164,62 @@ private slots:
         QCOMPARE(kept.err, "Deleted old backup: " + r.backups + "/zorvel3_20200101000000.zip\nDeleted old backup: " +
                                r.backups + "/zorvel3_20220101000000.zip\n");
         QCOMPARE(r.Run({"backup", "--keep", "0"}).exitCode, 2);
+    }
+
+    // backup --if-changed in a real Wine prefix, step by step: nothing changed makes no backup (exit 0,
+    // the backup still current on standard output, the reason on standard error, --keep deletes
+    // nothing); a registry value or a byte of a file changed makes one; a plain backup carries the
+    // unchanged files over and equals backup --full byte for byte.
+    void ifChangedAndCarryOver() {
+        if (!WineReady()) QSKIP(qPrintable(wine_->SkipReason()));
+        CliRig r(NewLoggerInPrefix());
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const QStringList backup{"backup", "--to", r.backups};
+        const CliRun first = r.Run(backup);
+        QVERIFY2(first.exitCode == 0, qPrintable(first.Text()));
+        QString newest = first.out.trimmed();
+
+        const struct {
+            const char* name;
+            std::function<void()> change;
+            bool unchanged;
+        } steps[] = {
+            {"nothing changed", nullptr, true},
+            {"a registry value",
+             [&] { QCOMPARE(wine_->Wine({"reg", "add", kLogKey, "/v", "Call", "/d", "DL9XYZ", "/f"}).exitCode, 0); }, false},
+            {"nothing changed since", nullptr, true},
+            {"a byte of the logs, same size", [&] {
+                 QByteArray logs = FileBytes(r.logger + "DB/Logs.mdb");
+                 logs[logs.size() / 2] = static_cast<char>(logs[logs.size() / 2] ^ 1);
+                 testing_support::WriteFile((r.logger + "DB/Logs.mdb").toStdString(), logs.toStdString());
+             }, false},
+        };
+        for (const auto& step : steps) {
+            QTest::qWait(1100);  // a new backup gets a name of its own
+            if (step.change) step.change();
+            const QStringList before = FilesIn(r.backups);
+            const CliRun run = r.Run(backup + QStringList{"--if-changed", "--keep", "1"});
+            QVERIFY2(run.exitCode == 0, qPrintable(step.name + ("\n" + run.Text())));
+            if (step.unchanged) {
+                QCOMPARE(run.out, newest + "\n");
+                QCOMPARE(run.err, "Nothing has changed since " + newest +
+                                      ": it still holds the logger's current state; no new backup was made.\n");
+                QCOMPARE(FilesIn(r.backups), before);
+            } else {
+                QVERIFY2(run.out.trimmed() != newest && QFileInfo(run.out.trimmed()).isFile(), qPrintable(step.name));
+                newest = run.out.trimmed();
+                QCOMPARE(FilesIn(r.backups), QStringList{QFileInfo(newest).fileName()});  // --keep 1
+            }
+        }
+        QCOMPARE(wine_->Wine({"reg", "add", kLogKey, "/v", "Call", "/d", "OE1ABC", "/f"}).exitCode, 0);
+
+        QTest::qWait(1100);
+        const CliRun carried = r.Run(backup);
+        QTest::qWait(1100);
+        const CliRun full = r.Run(backup + QStringList{"--full"});
+        QVERIFY2(carried.exitCode == 0 && full.exitCode == 0, qPrintable(carried.Text() + full.Text()));
+        QVERIFY(FileBytes(carried.out.trimmed()) == FileBytes(full.out.trimmed()));
     }
 
     // While the logger runs, backup and restore refuse at once, with the window's question as the reason
