@@ -152,7 +152,7 @@ BackupResult RunBackup(const BackupOptions& options, const Context& ctx, const B
     CreateCommand command(zip, *services.Get().registry, ctx.term);
     CreateRequest request{ctx.loggerFolder, folder, QDateTime::currentDateTime()};
     request.full = options.full;
-    request.ifChanged = options.ifChanged;
+    request.ifChanged = options.ifChanged && !(watch && watch->evenIfUnchanged);
     const CreateOutcome outcome = command.Run(request);
     if (!outcome.created) {
         ctx.term.Err(QStringLiteral("The folder %1tmp cannot be made; no backup was written.").arg(ctx.loggerFolder));

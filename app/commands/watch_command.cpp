@@ -45,6 +45,7 @@ int WatchCommand::MsToAgeLook() {
 void WatchCommand::Run() {
     JudgeBackupAge(true);
     bool backupDue = false;  // a logger closed (or came and went while the last backup ran)
+    bool followUp = false;   // the last backup was done in part: the next one is made whatever changed
     bool toldWaiting = false;
     bool toldRunning = false;
     for (;;) {
@@ -76,6 +77,7 @@ void WatchCommand::Run() {
         bool startedMeanwhile = false;
         qint64 lastLook = waiter_.NowMs();
         BackupWatch watch;
+        watch.evenIfUnchanged = followUp;
         watch.whileWorking = [&] {
             if (startedMeanwhile || waiter_.NowMs() - lastLook < kLoggerLookWhileBackingUpMs) return;
             lastLook = waiter_.NowMs();
@@ -95,6 +97,7 @@ void WatchCommand::Run() {
         // A logger that started while the backup ran (or before the guard looked) may have changed
         // what was read: another backup follows once no logger runs.
         if (startedMeanwhile || backup.exitCode == kExitLoggerRunning) backupDue = true;
+        followUp = startedMeanwhile || (followUp && backup.exitCode == kExitLoggerRunning);
         JudgeBackupAge(true);
     }
 }

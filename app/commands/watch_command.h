@@ -14,7 +14,9 @@
 //                         a moment later, and a registry editor started then may meet a server on
 //                         its way out). A logger started meanwhile      -> waiting for the end;
 //                         else                                          -> backing up
-//   backing up            one backup exactly as `backup` makes it, with its options, guard and locks.
+//   backing up            one backup exactly as `backup --if-changed` makes it (none when nothing
+//                         changed; always with --always, and after a backup done in part), with its
+//                         options, guard and locks.
 //                         While it works the list is looked at once a second; a logger started again
 //                         meanwhile (the guard was passed at the backup's start) makes the backup
 //                         "done in part", because the databases may have changed while they were
@@ -59,6 +61,9 @@ struct BackupWatch {
     // Asked once the archive is made, before old backups would be deleted: what the backup lacks
     // because of what happened meanwhile (empty when nothing did).
     std::function<QStringList()> lacking;
+    // A backup is made even when nothing changed since the newest one: the backup after one that was
+    // done in part (a logger started during it), which is the whole one that follows it.
+    bool evenIfUnchanged = false;
 };
 
 struct WatchHooks {

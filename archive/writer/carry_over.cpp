@@ -3,18 +3,26 @@
 //
 // The comparison decodes with our own inflate into a sink that reads the same number of bytes from the
 // file and compares them; the first difference ends the decoding at once (a private exception, which
-// the decoder lets pass like every exception of its sink). What the caller's routines raise (a read
+// the decoder lets pass like every exception of its sink). With more than one thread the decoding runs
+// on a worker of its own and the caller compares what it hands over, reading the file and pumping the
+// messages at the same points and in the same sizes as on one thread (parallel/README.md); the two
+// halves of the work then share two cores. What the caller's routines raise (a read
 // error of the file, a cancel from the message pump) is told apart from the archive's own faults and
 // goes on; a fault of the archive only makes the answer "not the same".
 #include "archive/writer/carry_over.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <vector>
 
 #include "archive/codec/crc32.h"
 #include "archive/errors.h"
 #include "archive/host.h"
+#include "archive/parallel/work_pool.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/local_header.h"
 
@@ -77,13 +85,126 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
-// Compares decoded bytes with the file's as they come.
-class CompareSink : public codec::OutputSink {
+// What the decoder writes: no more than the entry says it holds, folded into a CRC, handed on.
+class CheckedSink : public codec::OutputSink {
 public:
-    CompareSink(const CarryOverSource::ReadFile& read, uint64_t limit) : read_(read), limit_(limit), file_(kPiece) {}
+    CheckedSink(uint64_t limit, std::function<void(const uint8_t*, size_t)> next) : limit_(limit), next_(std::move(next)) {}
     void Write(const uint8_t* data, size_t n) override {
-        if (n > limit_ - std::min(limit_, done_)) throw Differs{};  // more than the entry says it holds
+        if (n > limit_ - std::min(limit_, written_)) throw Differs{};
         crc_ = codec::Update(crc_, data, n);
+        written_ += n;
+        next_(data, n);
+    }
+    uint64_t Written() const { return written_; }
+    uint32_t Crc() const { return ~crc_; }
+
+private:
+    uint64_t limit_;
+    uint64_t written_ = 0;
+    uint32_t crc_ = 0xFFFFFFFF;
+    std::function<void(const uint8_t*, size_t)> next_;
+};
+
+// Decodes the entry into `sink`: true when the stream ended as its format says.
+bool Decode(const TZipHeaderInfo& entry, codec::DecodeWorkspace& workspace, codec::InputSource& input,
+            codec::OutputSink& sink) {
+    if (entry.Method == 8) return codec::Inflate(workspace, input, sink) == codec::DecodeResult::Ok;
+    const uint8_t* data = nullptr;
+    for (size_t n; (n = input.NextBlock(data)) > 0;) sink.Write(data, n);
+    return true;
+}
+
+// The decoded bytes of one entry, from the worker that decodes them to the caller that compares them:
+// in the sizes the decoder wrote them, with a mark where the one-thread decoding pumps the messages
+// (before each block of the archive), so that the caller reads, compares and pumps exactly as it would
+// decoding itself. A few pieces at most wait; the worker waits for room.
+class DecodedPieces {
+public:
+    struct Piece {
+        bool pump = false;
+        std::vector<uint8_t> bytes;
+    };
+    struct Abandoned {};
+
+    // The worker's side. Put and Pump raise Abandoned once the caller has let go.
+    void Put(const uint8_t* data, size_t n) {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return abandoned_ || ready_.size() < kDepth; });
+        if (abandoned_) throw Abandoned{};
+        Piece piece;
+        if (!spare_.empty()) {
+            piece.bytes = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        piece.bytes.assign(data, data + n);
+        ready_.push_back(std::move(piece));
+        filled_.notify_one();
+    }
+    void Pump() {
+        std::unique_lock lock(mutex_);
+        if (abandoned_) throw Abandoned{};
+        ready_.push_back(Piece{true, {}});
+        filled_.notify_one();
+    }
+    void Finish(bool whole, uint64_t written, uint32_t crc) {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        whole_ = whole;
+        written_ = written;
+        crc_ = crc;
+        filled_.notify_one();
+    }
+
+    // The caller's side: the next piece (false at the end), calling `waiting` every few milliseconds
+    // while the worker has none ready.
+    bool Take(Piece& piece, const std::function<void()>& waiting) {
+        std::unique_lock lock(mutex_);
+        if (!piece.bytes.empty() || piece.bytes.capacity() != 0) spare_.push_back(std::move(piece.bytes));
+        while (ready_.empty() && !finished_) {
+            if (filled_.wait_for(lock, std::chrono::milliseconds(5)) == std::cv_status::timeout && waiting) {
+                lock.unlock();
+                waiting();
+                lock.lock();
+            }
+        }
+        if (ready_.empty()) return false;
+        piece = std::move(ready_.front());
+        ready_.pop_front();
+        room_.notify_one();
+        return true;
+    }
+    // Lets go: the worker stops at its next piece; returns once it has.
+    void Abandon() {
+        std::unique_lock lock(mutex_);
+        abandoned_ = true;
+        room_.notify_one();
+        filled_.wait(lock, [&] { return finished_; });
+    }
+    bool Whole() const { return whole_; }
+    uint64_t Written() const { return written_; }
+    uint32_t Crc() const { return crc_; }
+
+private:
+    static constexpr size_t kDepth = 4;
+    std::mutex mutex_;
+    std::condition_variable room_;
+    std::condition_variable filled_;
+    std::deque<Piece> ready_;
+    std::vector<std::vector<uint8_t>> spare_;
+    bool abandoned_ = false;
+    bool finished_ = false;
+    bool whole_ = false;
+    uint64_t written_ = 0;
+    uint32_t crc_ = 0;
+};
+
+}  // namespace
+
+// Compares decoded bytes with the file's as they come.
+class Comparer {
+public:
+    explicit Comparer(const CarryOverSource::ReadFile& read) : read_(read), file_(kPiece) {}
+    void Compare(const uint8_t* data, size_t n) {
         while (n > 0) {
             const size_t k = std::min(n, file_.size());
             if (Read(file_.data(), k) != k || std::memcmp(file_.data(), data, k) != 0) throw Differs{};
@@ -98,7 +219,6 @@ public:
         return Read(&one, 1) != 0;
     }
     uint64_t Done() const { return done_; }
-    uint32_t Crc() const { return ~crc_; }
 
 private:
     size_t Read(uint8_t* buffer, size_t count) {
@@ -110,13 +230,9 @@ private:
     }
 
     const CarryOverSource::ReadFile& read_;
-    uint64_t limit_;
     uint64_t done_ = 0;
-    uint32_t crc_ = 0xFFFFFFFF;
     std::vector<uint8_t> file_;
 };
-
-}  // namespace
 
 std::string MakingNote(int level) {
     return "zb-deflate " + std::to_string(kDeflateGeneration) + ", level " + std::to_string(std::clamp(level, 0, 9));
@@ -131,18 +247,19 @@ uint16_t DeflateOptionBits(int level) {
 
 CarryOverSource::~CarryOverSource() = default;
 
-std::unique_ptr<CarryOverSource> CarryOverSource::Open(const std::string& path, int level) {
+std::unique_ptr<CarryOverSource> CarryOverSource::Open(const std::string& path, int level, unsigned threads) {
     const std::string note = MakingNote(level);
-    auto source = Load(path, &note);
+    auto source = Load(path, &note, threads);
     if (source) source->optionBits_ = DeflateOptionBits(level);
     return source;
 }
 
-std::unique_ptr<CarryOverSource> CarryOverSource::OpenForComparison(const std::string& path) {
-    return Load(path, nullptr);
+std::unique_ptr<CarryOverSource> CarryOverSource::OpenForComparison(const std::string& path, unsigned threads) {
+    return Load(path, nullptr, threads);
 }
 
-std::unique_ptr<CarryOverSource> CarryOverSource::Load(const std::string& path, const std::string* note) {
+std::unique_ptr<CarryOverSource> CarryOverSource::Load(const std::string& path, const std::string* note,
+                                                        unsigned threads) {
     std::unique_ptr<CarryOverSource> source(new CarryOverSource());
     try {
         QuietHost quiet;
@@ -163,6 +280,7 @@ std::unique_ptr<CarryOverSource> CarryOverSource::Load(const std::string& path, 
     }
     source->noted_ = note != nullptr;
     source->workspace_ = codec::MakeDecodeWorkspace();
+    if (threads > 1) source->pool_ = std::make_unique<parallel::WorkPool>(1);
     return source;
 }
 
@@ -205,20 +323,21 @@ int64_t CarryOverSource::DataStart(const TZipHeaderInfo& entry) {
     return start;
 }
 
-bool CarryOverSource::SameBytes(const TZipHeaderInfo& entry, const ReadFile& read, const std::function<void()>& pump) {
+bool CarryOverSource::SameBytes(const TZipHeaderInfo& entry, const ReadFile& read, const std::function<void()>& pump,
+                                const std::function<void()>& waiting) {
     if (entry.IsEncrypted() || (entry.Method != 0 && entry.Method != 8)) return false;
-    CompareSink sink(read, entry.UncompressedSize);
+    const int64_t start = DataStart(entry);
+    if (start < 0 || file_->Seek(start, soFromBeginning) != start) return false;
+    Comparer comparer(read);
     try {
-        const int64_t start = DataStart(entry);
-        if (start < 0 || file_->Seek(start, soFromBeginning) != start) return false;
-        DataInput input(*file_, entry.CompressedSize, pump);
-        if (entry.Method == 8) {
-            if (codec::Inflate(*workspace_, input, sink) != codec::DecodeResult::Ok) return false;
+        if (pool_) {
+            if (!DecodeOnWorker(entry, comparer, pump, waiting)) return false;
         } else {
-            const uint8_t* data = nullptr;
-            for (size_t n; (n = input.NextBlock(data)) > 0;) sink.Write(data, n);
+            DataInput input(*file_, entry.CompressedSize, pump);
+            CheckedSink sink(entry.UncompressedSize, [&](const uint8_t* data, size_t n) { comparer.Compare(data, n); });
+            if (!Decode(entry, *workspace_, input, sink) || sink.Crc() != entry.Crc32) return false;
         }
-        return sink.Done() == entry.UncompressedSize && sink.Crc() == entry.Crc32 && !sink.FileGoesOn();
+        return comparer.Done() == entry.UncompressedSize && !comparer.FileGoesOn();
     } catch (const Differs&) {
         return false;
     } catch (const CallerFault& fault) {
@@ -226,6 +345,50 @@ bool CarryOverSource::SameBytes(const TZipHeaderInfo& entry, const ReadFile& rea
     } catch (const Exception&) {
         return false;  // the archive's own fault: it cannot stand for the file
     }
+}
+
+bool CarryOverSource::DecodeOnWorker(const TZipHeaderInfo& entry, Comparer& comparer, const std::function<void()>& pump,
+                                     const std::function<void()>& waiting) {
+    DecodedPieces pieces;
+    pool_->Submit([&] {
+        // The worker's own run: the archive's file and the workspace are the source's, and nobody else
+        // uses them meanwhile. Whatever ends it early ends it as "not whole".
+        bool whole = false;
+        uint64_t written = 0;
+        uint32_t crc = 0;
+        try {
+            const std::function<void()> mark = [&] { pieces.Pump(); };
+            DataInput input(*file_, entry.CompressedSize, mark);
+            CheckedSink sink(entry.UncompressedSize, [&](const uint8_t* data, size_t n) { pieces.Put(data, n); });
+            whole = Decode(entry, *workspace_, input, sink);
+            written = sink.Written();
+            crc = sink.Crc();
+        } catch (...) {
+            whole = false;
+        }
+        pieces.Finish(whole, written, crc);
+    });
+    try {
+        DecodedPieces::Piece piece;
+        while (pieces.Take(piece, waiting)) {
+            if (piece.pump) {
+                if (pump) {
+                    try {
+                        pump();
+                    } catch (...) {
+                        throw CallerFault{std::current_exception()};
+                    }
+                }
+            } else {
+                comparer.Compare(piece.bytes.data(), piece.bytes.size());
+            }
+        }
+    } catch (...) {
+        pieces.Abandon();
+        throw;
+    }
+    pieces.Abandon();  // ended already: this only waits for the worker's last word
+    return pieces.Whole() && pieces.Written() == entry.UncompressedSize && pieces.Crc() == entry.Crc32;
 }
 
 void CarryOverSource::CopyData(const TZipHeaderInfo& entry, const std::function<void(const uint8_t*, size_t)>& write) {

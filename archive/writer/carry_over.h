@@ -30,6 +30,7 @@
 #include <unordered_map>
 
 #include "archive/codec/decoder.h"
+#include "archive/parallel/work_pool.h"
 #include "archive/records/zip_header_info.h"
 #include "archive/streams/stream.h"
 
@@ -43,15 +44,17 @@ std::string MakingNote(int level);
 // The general purpose flag bits Deflate sets at `level` (4 fast, 2 maximum, 0 normal).
 uint16_t DeflateOptionBits(int level);
 
+class Comparer;  // carry_over.cpp
+
 class CarryOverSource {
 public:
     // Reads the directory of the archive at `path`. nullptr when it cannot be read, is a multi-disk
-    // archive, or its comment is not MakingNote(level).
-    static std::unique_ptr<CarryOverSource> Open(const std::string& path, int level);
+    // archive, or its comment is not MakingNote(level). With `threads` above 1, an entry is decoded on a
+    // worker thread while the caller compares.
+    static std::unique_ptr<CarryOverSource> Open(const std::string& path, int level, unsigned threads = 1);
 
-    // As Open, for a comparison only (ArchiveHoldsFiles): any comment, every entry a candidate for
-    // the comparison (a copy is never made from it).
-    static std::unique_ptr<CarryOverSource> OpenForComparison(const std::string& path);
+    // As Open, for a comparison only (ArchiveHoldsFiles): any comment; Candidate finds nothing.
+    static std::unique_ptr<CarryOverSource> OpenForComparison(const std::string& path, unsigned threads = 1);
 
     // The entry that may stand for a file of this stored name and size, compressed with `method` (0
     // stored, 8 deflated at the source's level); nullptr when there is none.
@@ -65,8 +68,11 @@ public:
     // Decodes `entry` and compares its bytes in order with what `read` gives. True when they are all
     // equal, the entry decoded whole to its recorded size and CRC, and `read` has nothing more. A
     // damaged entry, a local header that does not match the directory, or a difference is false;
-    // what `read` or `pump` raise goes on to the caller (a failed read, a cancel).
-    bool SameBytes(const TZipHeaderInfo& entry, const ReadFile& read, const std::function<void()>& pump);
+    // what `read` or `pump` raise goes on to the caller (a failed read, a cancel). `pump` runs before
+    // each block of the archive is decoded; `waiting` every few milliseconds while the caller waits
+    // for the worker (when there is one).
+    bool SameBytes(const TZipHeaderInfo& entry, const ReadFile& read, const std::function<void()>& pump,
+                   const std::function<void()>& waiting = {});
 
     // Hands the entry's compressed data to `write` in pieces, as the archive holds it. Only after
     // SameBytes said true for it. Raises EFatalUnzipError when the archive no longer gives it.
@@ -76,7 +82,9 @@ public:
 
 private:
     CarryOverSource() = default;
-    static std::unique_ptr<CarryOverSource> Load(const std::string& path, const std::string* note);
+    static std::unique_ptr<CarryOverSource> Load(const std::string& path, const std::string* note, unsigned threads);
+    bool DecodeOnWorker(const TZipHeaderInfo& entry, Comparer& comparer, const std::function<void()>& pump,
+                        const std::function<void()>& waiting);
     // Where the entry's data starts, from its local header; -1 when that header does not match.
     int64_t DataStart(const TZipHeaderInfo& entry);
 
@@ -85,6 +93,7 @@ private:
     uint16_t optionBits_ = 0;
     bool noted_ = false;  // carries the note of the level in use: entries may be copied
     codec::DecodeWorkspacePtr workspace_;
+    std::unique_ptr<parallel::WorkPool> pool_;  // the decoding worker, with more than one thread
 };
 
 }  // namespace archive::writer

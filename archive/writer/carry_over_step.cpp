@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <climits>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
@@ -46,7 +48,7 @@ bool TVCLZip::CarryOver(TZipHeaderInfo& entry, uint16_t method) {
         }
         return done;
     };
-    if (!carrySource_->SameBytes(*from, read, [this] { PumpMessages(); })) {
+    if (!carrySource_->SameBytes(*from, read, [this] { PumpMessages(); }, [this] { WaitingForWorkers(); })) {
         credited_ = std::max(credited_, entryRead_);
         entryRead_ = 0;
         crc_ = 0xFFFFFFFF;
@@ -69,12 +71,15 @@ bool TVCLZip::CarryOver(TZipHeaderInfo& entry, uint16_t method) {
 
 bool TVCLZip::ArchiveHoldsFiles(const std::string& archivePath) {
     if (busy_) throw Exception("A Zip operation is already running on this component");
-    const std::unique_ptr<writer::CarryOverSource> archive = writer::CarryOverSource::OpenForComparison(archivePath);
+    const std::unique_ptr<writer::CarryOverSource> archive =
+        writer::CarryOverSource::OpenForComparison(archivePath, deflater_.Threads());
     if (!archive) return false;
     settings_ = Settings();
     std::vector<std::string> files = FilesList;
     if (!files.empty()) ExpandFilesList(files, settings_, ExpandHooks{});
 
+    // First the names and sizes of every file, which cost nothing; then the bytes.
+    std::vector<std::pair<std::string, const TZipHeaderInfo*>> compared;
     std::unordered_set<std::string> names;
     for (const std::string& fname : files) {
         const std::string stored = StoredNameOf(fname);
@@ -84,7 +89,14 @@ bool TVCLZip::ArchiveHoldsFiles(const std::string& archivePath) {
         if (!entry) return false;
         if (fname.back() == '/') continue;
         struct stat st {};
-        if (::stat(fs::Resolve(fname).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        if (::stat(fs::Resolve(fname).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            static_cast<uint64_t>(st.st_size) != entry->UncompressedSize)
+            return false;
+        compared.emplace_back(fname, entry);
+    }
+    if (static_cast<int>(names.size()) != archive->Count()) return false;
+
+    for (const auto& [fname, entry] : compared) {
         std::unique_ptr<TFileStream> file;
         try {
             file = std::make_unique<TFileStream>(fname, fmOpenRead | fmShareDenyWrite);
@@ -101,12 +113,12 @@ bool TVCLZip::ArchiveHoldsFiles(const std::string& archivePath) {
             return done;
         };
         try {
-            if (!archive->SameBytes(*entry, read, [this] { PumpMessages(); })) return false;
+            if (!archive->SameBytes(*entry, read, [this] { PumpMessages(); }, [this] { WaitingForWorkers(); })) return false;
         } catch (const EReadError&) {
             return false;
         }
     }
-    return static_cast<int>(names.size()) == archive->Count();
+    return true;
 }
 
 }  // namespace archive

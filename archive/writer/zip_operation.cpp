@@ -124,7 +124,7 @@ int TVCLZip::RunZip() {
         if (multi_) bytesToDo_ *= 2;  // every byte is read once and copied once
 
         if (!CarryOverFrom.empty() && !CompressEveryFile && Password.empty() && !multi_ && !FilesList.empty())
-            carrySource_ = writer::CarryOverSource::Open(CarryOverFrom, std::clamp(PackLevel, 0, 9));
+            carrySource_ = writer::CarryOverSource::Open(CarryOverFrom, std::clamp(PackLevel, 0, 9), deflater_.Threads());
         AddFiles();
         carrySource_.reset();
         WriteCentralDirectory();

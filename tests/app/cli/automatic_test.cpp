@@ -149,7 +149,8 @@ private slots:
 
     // A logger running when the watcher starts, and one started later: after each close, one verified
     // backup, told in one line; nothing while the logger runs or none runs (and next to no CPU time
-    // then); SIGTERM ends the watcher with exit code 0 and the run is recorded for `status`.
+    // then); after a close that changed nothing, no backup, told as such; SIGTERM ends the watcher with
+    // exit code 0 and the run is recorded for `status`.
     void aBackupAfterEachClose() {
         if (!WineReady()) QSKIP(qPrintable(wine_->SkipReason()));
         CliRig r(NewLoggerInPrefix());
@@ -184,6 +185,8 @@ private slots:
                 const int told = watcher.err.count(LoggerRunningLine());
                 QVERIFY2(watcher.WaitFor([&] { return watcher.err.count(LoggerRunningLine()) > told; }, 10000),
                          qPrintable(watcher.err));
+                // The logger writes its logs while it runs: the next backup is due.
+                testing_support::WriteFile((r.logger + "DB/Logs.mdb").toStdString(), "a QSO more");
             }
             QElapsedTimer sinceClose;
             sinceClose.start();
@@ -201,6 +204,15 @@ private slots:
             made << QFileInfo(archive).fileName();
         }
 
+        // A logger that ran and changed nothing: no backup, the newest one is told as still current.
+        logger = std::make_unique<StandInLogger>(*processes_);
+        const int told = watcher.err.count(LoggerRunningLine());
+        QVERIFY2(watcher.WaitFor([&] { return watcher.err.count(LoggerRunningLine()) > told; }, 10000), qPrintable(watcher.err));
+        logger->End();
+        const QString current = r.backups + "/" + made.last();
+        QVERIFY2(watcher.ErrHas("no backup after ZORVEL_Log 3 closed: nothing had changed since " + current, 60000),
+                 qPrintable(watcher.err));
+
         ::kill(static_cast<pid_t>(WatcherPid(watcher)), SIGTERM);
         QCOMPARE(watcher.Finish(10000), 0);
         QVERIFY2(watcher.ErrLines().last().endsWith(" stopped watching"), qPrintable(watcher.err));
@@ -212,7 +224,8 @@ private slots:
         const CliRun status = r.Run({"status", "--in", r.backups});
         QCOMPARE(status.exitCode, 0);
         QVERIFY2(QRegularExpression("Backup when ZORVEL_Log 3 closes \\(zorvel-backup-watch.service\\): not installed, last backup "
-                                    "[-0-9: ]+: done: " + QRegularExpression::escape(r.backups + "/" + made.last()))
+                                    "[-0-9: ]+: nothing had changed, still current: " +
+                                    QRegularExpression::escape(r.backups + "/" + made.last()))
                      .match(status.out).hasMatch(),
                  qPrintable(status.out));
     }
