@@ -219,7 +219,14 @@ private slots:
         QTest::qWait(1100);
         const CliRun full = r.Run(backup + QStringList{"--full"});
         QVERIFY2(carried.exitCode == 0 && full.exitCode == 0, qPrintable(carried.Text() + full.Text()));
-        QVERIFY(FileBytes(carried.out.trimmed()) == FileBytes(full.out.trimmed()));
+        // The same archive but for the times of the registry snapshots, which are exported anew by each
+        // run (the writer's own test compares whole archives of the same files).
+        QCOMPARE(QFileInfo(carried.out.trimmed()).size(), QFileInfo(full.out.trimmed()).size());
+        QProcess diff;
+        const QString listing = "unzip -Z -v %1 | grep -v -e '^Archive:' -e 'file last modified'";
+        diff.start("bash", {"-c", "diff <(" + listing.arg(carried.out.trimmed()) + ") <(" + listing.arg(full.out.trimmed()) + ")"});
+        QVERIFY(diff.waitForFinished());
+        QVERIFY2(diff.exitCode() == 0, qPrintable(QString::fromLocal8Bit(diff.readAllStandardOutput())));
     }
 
     // While the logger runs, backup and restore refuse at once, with the window's question as the reason
