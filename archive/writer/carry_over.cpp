@@ -17,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/codec/crc32.h"
@@ -268,12 +269,15 @@ std::unique_ptr<CarryOverSource> CarryOverSource::Load(const std::string& path, 
         reader.SetZipName(path);
         reader.ReadCentralDirectory();
         if (note && reader.ArchiveComment() != *note) return nullptr;
+        std::unordered_set<std::string> twice;
         for (int i = 0; i < reader.Count(); ++i) {
             const TZipHeaderInfo& entry = reader.EntryInfo(i);
             if (entry.DiskNumberStart != 0) return nullptr;
-            // A name listed twice stands for nothing: which of the two is meant cannot be told.
-            if (!source->entries_.emplace(entry.StoredName(), entry).second) source->entries_.erase(entry.StoredName());
+            if (!source->entries_.emplace(entry.StoredName(), entry).second) twice.insert(entry.StoredName());
         }
+        // A name listed twice stands for nothing: which of the entries is meant cannot be told.
+        for (const std::string& name : twice) source->entries_.erase(name);
+        source->listed_ = reader.Count();
         source->file_ = std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite);
     } catch (const Exception&) {
         return nullptr;

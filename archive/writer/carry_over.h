@@ -61,7 +61,8 @@ public:
     const TZipHeaderInfo* Candidate(const std::string& storedName, uint64_t size, uint16_t method) const;
     // The entry of that stored name, whatever it holds; nullptr when there is none.
     const TZipHeaderInfo* Find(const std::string& storedName) const;
-    int Count() const { return static_cast<int>(entries_.size()); }
+    // The entries the directory lists (a name listed twice counts twice; Find finds neither).
+    int Count() const { return listed_; }
 
     // Reads up to `count` bytes of the file the entry is compared with; fewer only at its end.
     using ReadFile = std::function<size_t(uint8_t* buffer, size_t count)>;
@@ -90,6 +91,7 @@ private:
 
     std::unique_ptr<TFileStream> file_;
     std::unordered_map<std::string, TZipHeaderInfo> entries_;  // by stored name
+    int listed_ = 0;
     uint16_t optionBits_ = 0;
     bool noted_ = false;  // carries the note of the level in use: entries may be copied
     codec::DecodeWorkspacePtr workspace_;
