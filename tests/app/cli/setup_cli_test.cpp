@@ -1,5 +1,5 @@
 // `setup` on the real program's command line: it runs from a program that stands in no logger folder
-// (where every other command refuses), it is refused with exit code 2 when the folder is not named
+// (where every other command refuses, pointing to setup), it is refused with exit code 2 when the folder is not named
 // once, and the link it makes works: a backup started through it backs up the link's folder. The
 // setup command's own decisions are tested in commands/setup_command_test.cpp.
 #include "tests/app/support/cli_rig.h"
@@ -42,6 +42,8 @@ private slots:
             {{"setup", "--frob", folder}, 2, "Unknown option 'frob'"},
             {{"setup", rig.root() + "/none"}, 1, "does not exist"},
             {{"--help"}, 0, "setup --remove LOGGER_FOLDER"},
+            // Any other command refuses outside a logger folder, and says how to get into one.
+            {{"backup", "--to", rig.backups}, 1, "ZORVEL_Backup setup LOGGER_FOLDER"},
         };
         for (const auto& c : usage) {
             const CliRun run = RunInstalled(rig, c.arguments);
