@@ -27,6 +27,8 @@ PACKAGES=(
   zlib1g-dev libdeflate-dev
   # peak-memory figures for the benchmarks
   time
+  # system calls per extracted file, counted in a test and in bench/many_files_compare.sh
+  strace
 )
 
 missing=()
