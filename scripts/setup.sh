@@ -29,6 +29,10 @@ PACKAGES=(
   time
   # system calls per extracted file, counted in a test and in bench/many_files_compare.sh
   strace
+  # the Debian package (CPack finds the program's libraries with file and dpkg-shlibdeps) and its checks
+  # (scripts/check_package.sh): lintian, the manual page, the desktop files (validated, and read back by
+  # GLib's launcher gio), the AppStream metadata
+  file dpkg-dev lintian man-db groff-base desktop-file-utils libglib2.0-bin appstream
 )
 
 missing=()
