@@ -234,7 +234,10 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder, ScratchRun& run) {
         errno = EBADF;
         return {};
     }
-    std::shared_ptr<Anchor>& slot = run.anchors_->byFolder[folder.Identity()];
+    const auto identity = folder.Identity();
+    // A folder that cannot tell which it is could share another's anchor: its file is an ordinary one.
+    if (identity == std::pair<uint64_t, uint64_t>{0, 0}) return CreateIn(folder);
+    std::shared_ptr<Anchor>& slot = run.anchors_->byFolder[identity];
     if (!slot) {
         ScratchFile file = CreateIn(folder);
         if (!file.Valid()) return {};
