@@ -114,11 +114,13 @@ TFileStream::~TFileStream() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
+namespace {
+
+int64_t ReadAll(int fd, void* buffer, int64_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd_, out + done, static_cast<size_t>(std::min(count - done, kMaxPiece)));
+        const ssize_t n = ::read(fd, out + done, static_cast<size_t>(std::min(count - done, kMaxPiece)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // end of file or error
         done += n;
@@ -126,11 +128,11 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     return done;
 }
 
-int64_t TFileStream::Write(const void* buffer, int64_t count) {
+int64_t WriteAll(int fd, const void* buffer, int64_t count) {
     const auto* in = static_cast<const uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(fd_, in + done, static_cast<size_t>(std::min(count - done, kMaxPiece)));
+        const ssize_t n = ::write(fd, in + done, static_cast<size_t>(std::min(count - done, kMaxPiece)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // ENOSPC, EFBIG, EIO...: the caller sees the short count
         done += n;
@@ -138,7 +140,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     return done;
 }
 
-int64_t TFileStream::Seek(int64_t offset, int origin) {
+int64_t SeekTo(int fd, int64_t offset, int origin) {
     int whence = SEEK_SET;
     switch (origin) {
         case soFromBeginning: whence = SEEK_SET; break;
@@ -146,16 +148,38 @@ int64_t TFileStream::Seek(int64_t offset, int origin) {
         case soFromEnd: whence = SEEK_END; break;
         default: throw EStreamError(Format("Invalid seek origin (%d)", origin));
     }
-    return static_cast<int64_t>(::lseek(fd_, static_cast<off_t>(offset), whence));
+    return static_cast<int64_t>(::lseek(fd, static_cast<off_t>(offset), whence));
 }
 
-int64_t TFileStream::Size() {
+int64_t SizeOf(int fd) {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return -1;
+    if (::fstat(fd, &st) != 0) return -1;
     return static_cast<int64_t>(st.st_size);
 }
 
+}  // namespace
+
+int64_t TFileStream::Read(void* buffer, int64_t count) { return ReadAll(fd_, buffer, count); }
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) { return WriteAll(fd_, buffer, count); }
+
+int64_t TFileStream::Seek(int64_t offset, int origin) { return SeekTo(fd_, offset, origin); }
+
+int64_t TFileStream::Size() { return SizeOf(fd_); }
+
 bool TFileStream::FlushToDisk() { return ::fsync(fd_) == 0; }
+
+// ---- THandleStream ------------------------------------------------------------------------------------
+
+int64_t THandleStream::Read(void* buffer, int64_t count) { return ReadAll(fd_, buffer, count); }
+
+int64_t THandleStream::Write(const void* buffer, int64_t count) { return WriteAll(fd_, buffer, count); }
+
+int64_t THandleStream::Seek(int64_t offset, int origin) { return SeekTo(fd_, offset, origin); }
+
+int64_t THandleStream::Size() { return SizeOf(fd_); }
+
+bool THandleStream::FlushToDisk() { return ::fsync(fd_) == 0; }
 
 // ---- TMemoryStream ------------------------------------------------------------------------------------
 
