@@ -38,6 +38,10 @@ std::string FindFoldedAt(int folderFd, const std::string& folder, const std::str
 // Tells the active folder listings (FolderListingCache) that `path` was created (added) or removed.
 void NoteFolderChange(const std::string& path, bool added);
 
+// The length of the root a path starts with: 1 for "/"; on Windows also 3 for "C:/" and the length of
+// "//server/share/"; 0 for a relative path.
+size_t RootLength(const std::string& path);
+
 // ASCII-only case folding, the only folding the resolver does.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 

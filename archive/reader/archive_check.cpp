@@ -3,12 +3,12 @@
 // of every entry through the reader's test run. See archive_check.h.
 #include "archive/reader/archive_check.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
+#include "archive/fs/file_io.h"
 #include "archive/errors.h"
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
@@ -71,8 +71,8 @@ bool ReadDirectory(TVCLUnZip& reader, const std::string& path, CheckResult& resu
     try {
         // The reader takes a file of no bytes for an archive with no entries (a new archive starts so);
         // what is checked here must have an end record, as a written archive always has.
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+        const auto status = fs::StatusOf(path);
+        if (status && status->regular && status->size == 0)
             throw ENotAZipFile("Not a valid zip file!");
         reader.SetZipName(path);
         reader.ReadCentralDirectory();
