@@ -131,6 +131,8 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& out);
 // True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 
+enum class BeneathResult;
+
 // A folder held open, so that names are made, renamed and removed in the folder that was opened, not
 // wherever its path leads by then (another process may swap a folder for a symbolic link at any
 // moment). Copies share one descriptor, closed with the last of them.
@@ -175,6 +177,8 @@ public:
     struct State;
 
 private:
+    // The walk below a destination may hold more than the folder it hands back (Windows).
+    friend BeneathResult FolderBeneath(const std::string&, const std::string&, bool, HeldFolder&);
     std::shared_ptr<State> state_;
 };
 

@@ -42,6 +42,11 @@ void NoteFolderChange(const std::string& path, bool added);
 // "//server/share/"; 0 for a relative path.
 size_t RootLength(const std::string& path);
 
+// A new scratch file name (the prefix, three random letters or digits and their check), and whether a
+// name's check holds: where no mark can be set, the only sign of this program's own scratch files.
+std::string NewScratchName();
+bool HasOwnScratchCheck(const std::string& fileName);
+
 // ASCII-only case folding, the only folding the resolver does.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 

@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <random>
 #include <string_view>
 #include <utility>
 
@@ -20,47 +19,8 @@ namespace archive::fs {
 
 namespace {
 
-constexpr size_t kPrefixLength = sizeof(kScratchPrefix) - 1;
-constexpr size_t kRandomLength = 3;
-constexpr size_t kCheckLength = 3;
-constexpr size_t kNameLength = kPrefixLength + kRandomLength + kCheckLength;
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr uint64_t kAlphabetSize = sizeof(kAlphabet) - 1;
-
 constexpr char kMarkName[] = "user.zbk-scratch";
 constexpr char kMarkValue[] = "1";
-constexpr std::string_view kCheckKey = "ZORVEL_Backup scratch file";
-
-// The check characters of a random part: FNV-1a over the key and the part, in base 62.
-std::string CheckOf(std::string_view random) {
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : kCheckKey) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
-    for (const char c : random) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
-    std::string check(kCheckLength, 'X');
-    for (char& c : check) {
-        c = kAlphabet[hash % kAlphabetSize];
-        hash /= kAlphabetSize;
-    }
-    return check;
-}
-
-// A new name: the prefix, three characters from a generator seeded once per thread, and their check.
-std::string NewName() {
-    thread_local std::mt19937_64 generator{std::random_device{}() ^ (uint64_t(::getpid()) << 32)};
-    std::string random(kRandomLength, 'X');
-    for (char& c : random) c = kAlphabet[generator() % kAlphabetSize];
-    return kScratchPrefix + random + CheckOf(random);
-}
-
-bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// A name this program gives (where no mark can be set, the only sign of its own files).
-bool HasOwnCheck(const std::string& fileName) {
-    return IsScratchName(fileName) &&
-           fileName.compare(kPrefixLength + kRandomLength, kCheckLength,
-                            CheckOf(std::string_view(fileName).substr(kPrefixLength, kRandomLength))) == 0;
-}
-
 // Sets or removes the mark through the descriptor. A user attribute needs write permission on the file,
 // also for its owner: a read-only file is made writable for the moment of the change.
 bool SetMark(int fd, bool on) {
@@ -93,14 +53,6 @@ bool StillNamed(int dirFd, const std::string& name, int fd, struct stat& st) {
 
 }  // namespace
 
-bool IsScratchName(const std::string& fileName) {
-    if (fileName.size() != kNameLength) return false;
-    if (fileName.compare(0, kPrefixLength, kScratchPrefix) != 0) return false;
-    for (size_t i = kPrefixLength; i < fileName.size(); ++i)
-        if (!IsAlnum(fileName[i])) return false;
-    return true;
-}
-
 namespace {
 
 // Locks and marks a file just made (`dirFd` and `name` say where); false when a sweeper took it first.
@@ -120,7 +72,7 @@ bool LockAndMark(int dirFd, const std::string& name, int fd, bool& marked, bool 
 ScratchFile ScratchFile::Create(const std::string& folder) {
     const std::string dir = folder.empty() ? std::string() : IncludeTrailingSeparator(Resolve(folder));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = NewName();
+        std::string name = detail::NewScratchName();
         std::string path = dir + name;
         // The mode takes the umask, as any file the program makes does.
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -160,7 +112,7 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
         return {};
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = NewName();
+        std::string name = detail::NewScratchName();
         const int fd = ::openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -183,7 +135,7 @@ ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name)
         return {};
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string second = NewName();
+        std::string second = detail::NewScratchName();
         if (::linkat(folder.Fd(), name.c_str(), folder.Fd(), second.c_str(), 0) != 0) {
             if (errno == EEXIST) continue;
             return {};
@@ -302,7 +254,7 @@ int RemoveStaleScratchFiles(const std::string& folder) {
         bool ours = false;
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
             // Ours when it carries the mark; where the file system takes no mark, when its name checks.
-            ours = ::fgetxattr(fd, kMarkName, nullptr, 0) >= 0 || (errno == ENOTSUP && HasOwnCheck(name));
+            ours = ::fgetxattr(fd, kMarkName, nullptr, 0) >= 0 || (errno == ENOTSUP && detail::HasOwnScratchCheck(name));
         }
         // Not blocking: a lock held means a live maker, whose file stays.
         if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(dirFd, name, fd, st)) {
