@@ -40,22 +40,27 @@ private:
     Host* pump_;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+// A descriptor closed with its owner.
+struct ReadOnlyFile {
+    explicit ReadOnlyFile(const std::string& path) : fd(fs::OpenFile(path, fs::Access::Read)) {}
+    ~ReadOnlyFile() { fs::CloseFile(fd); }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    const int fd;
 };
 
 // Each entry's local header: there, with the signature, and with a name as long as the directory's.
 void CheckLocalHeaders(const std::string& path, TVCLUnZip& reader, CheckResult& result) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+    const ReadOnlyFile file(path);
+    if (file.fd < 0) {
         result.problems.push_back({"", "the archive cannot be read again"});
         return;
     }
     for (int i = 0; i < reader.Count(); ++i) {
         const TZipHeaderInfo& entry = reader.EntryInfo(i);
         uint8_t local[kLocalHeaderSize] = {};
-        const bool read = std::fseek(file.get(), static_cast<long>(entry.LocalHeaderOffset), SEEK_SET) == 0 &&
-                          std::fread(local, 1, sizeof local, file.get()) == sizeof local;
+        const bool read = fs::ReadSomeAt(file.fd, local, sizeof local, static_cast<int64_t>(entry.LocalHeaderOffset)) ==
+                          static_cast<int64_t>(sizeof local);
         const LocalHeader header = ParseLocalHeader(local);
         if (!read || !header.signatureRight) {
             result.problems.push_back({entry.StoredName(), "its local header is missing"});
