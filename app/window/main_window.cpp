@@ -32,6 +32,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -448,6 +449,14 @@ void TfmMain::ReReadCatalogue(bool selectLast) {
     FileListBox1->ReloadFiles();
     if (!selectLast) return;
     FileListBox1->SetItemIndex(FileListBox1->Count() - 1);
+    FileListBox1Change(FileListBox1);
+}
+
+void TfmMain::ReReadCatalogueSelecting(const QString& path) {
+    FileListBox1->ReloadFiles();
+    const QString name = QFileInfo(path).fileName();
+    for (int i = 0; i < FileListBox1->Count(); ++i)
+        if (FileListBox1->ItemText(i) == name) FileListBox1->SetItemIndex(i);
     FileListBox1Change(FileListBox1);
 }
 

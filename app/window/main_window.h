@@ -200,6 +200,9 @@ private:
     void UnlockPanel();
     // The catalogue re-read; with `selectLast` the newest backup is selected and shown.
     void ReReadCatalogue(bool selectLast);
+    // Re-reads the list (a restore may have added its safety backup to it) and selects `path` again
+    // when it is still listed.
+    void ReReadCatalogueSelecting(const QString& path);
 
     // Reporter.
     void Done(const QString& text) override;

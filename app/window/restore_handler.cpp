@@ -9,7 +9,8 @@
 // a Yes is never followed by silence; the run locks of the logger folder and the archive's folder are
 // taken (another run of the program on them is waited for, for a bounded time); Panel3 is locked while RestoreCommand does the work and reports
 // into this window, the logger folder as it is backed up first beside the archive so that the restore
-// can be undone (the report names that backup). After a failure the bars go to 0 and Panel3 is unlocked before the error reaches the
+// can be undone (the report names that backup); the list is then re-read, so that it shows that backup
+// when it went into the listed folder, with the restored archive still selected. After a failure the bars go to 0 and Panel3 is unlocked before the error reaches the
 // error box.
 #include "app/backup_layout.h"
 #include "app/commands/restore_command.h"
@@ -60,9 +61,11 @@ void TfmMain::RectoreBTClick() {
         ProgressBar1->setValue(0);
         ProgressBar2->setValue(0);
         UnlockPanel();
+        ReReadCatalogueSelecting(request.archivePath);
         throw;
     }
     UnlockPanel();
+    ReReadCatalogueSelecting(request.archivePath);
 }
 
 }  // namespace app

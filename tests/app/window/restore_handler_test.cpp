@@ -216,10 +216,16 @@ private slots:
         r.Restore();
         QCOMPARE(r.rig.fakes.registry.imports,
                  (QStringList{r.logger + "tmp/zorvel3_Registry.reg", r.logger + "tmp/ZORVEL_server_Registry.reg"}));
+        // The list shows the backup made before the restore, and the restored archive is still the one
+        // selected, so that a second restore takes it again.
+        QCOMPARE(w.FileListBox1->Count(), 2);
+        QCOMPARE(w.FileListBox1->SelectedFileName(), r.backups + "/" + kArchiveName);
+        QVERIFY(w.RectoreBT->isEnabled());
         Check(w, {w.cbLogs});
         r.Restore();
         QVERIFY(r.rig.errors.isEmpty());
         QVERIFY(DoneWithUndo(r.rig.fakes.dialogs.Informations(), r.backups, 2));
+        QCOMPARE(w.FileListBox1->Count(), 3);
         QCOMPARE(r.rig.fakes.registry.imports.size(), 2);
         const QString difference = CompareLogger(r.logger, kConfigurationFiles + kLogsFiles);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
