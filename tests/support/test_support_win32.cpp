@@ -1,7 +1,9 @@
 // The helpers that reach the system: Windows (the tests run under Wine).
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -44,12 +46,73 @@ bool PathExists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The shell and the oracles are Linux programs; the Windows tests run none.
-CommandResult Run(const std::string&) { return {-1, "no shell under Windows"}; }
+// The tests run under Wine, which starts Unix programs as well: the oracles (Info-ZIP, 7-Zip, python3)
+// run as on Linux, through /bin/sh. Wine hands a Unix program neither a pipe of ours nor back its exit
+// status, so the shell writes its output and then its status into files of a folder of their own, the
+// status last (renamed into place), and this waits for it.
+CommandResult Run(const std::string& commandLine) {
+    CommandResult result{-1, {}};
+    TempDir folder;
+    const std::string out = ShellQuote(folder / "out");
+    const std::string status = ShellQuote(folder / "status");
+    const std::string script = "(" + commandLine + ") >" + out + " 2>&1 </dev/null; echo $? >" + status +
+                               ".new; mv " + status + ".new " + status;
+    // One argument by the system's rules: backslashes count only before a quote.
+    std::string escaped;
+    size_t backslashes = 0;
+    for (char c : script) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        escaped.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        escaped += c;
+    }
+    escaped.append(backslashes * 2, '\\');
+    std::wstring command = L"/bin/sh -c \"" + Wide(escaped) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return result;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    while (!PathExists(folder / "status")) Sleep(5);
+    result.output = ReadFile(folder / "out");
+    result.exitCode = std::atoi(ReadFile(folder / "status").c_str());
+    return result;
+}
 
-std::string ShellQuote(const std::string& word) { return "\"" + word + "\""; }
+// A path of this program ("C:/users/...", "Z:/tmp/...") becomes the Unix path Wine keeps it at, so
+// that the shell and the oracles find it; other words are quoted as they are.
+std::string ShellQuote(const std::string& word) {
+    std::string text = word;
+    using UnixName = char* (*)(const wchar_t*);
+    static const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const bool windowsPath = word.size() >= 3 && std::isalpha(static_cast<unsigned char>(word[0])) && word[1] == ':' &&
+                             (word[2] == '/' || word[2] == '\\');
+    if (windowsPath && unixName) {
+        if (char* name = unixName(Wide(word).c_str())) {
+            text = name;
+            HeapFree(GetProcessHeap(), 0, name);
+            if ((word.back() == '/' || word.back() == '\\') && (text.empty() || text.back() != '/')) text += '/';
+        }
+    }
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
 
-bool HaveTool(const std::string&) { return false; }
+bool HaveTool(const std::string& program) {
+    return Run("command -v " + ShellQuote(program) + " >/dev/null").exitCode == 0;
+}
 
 FileSizeLimit::FileSizeLimit(uint64_t) : oldSoft_(0), oldHandler_(nullptr) {
     throw std::runtime_error("Windows has no per-process file size limit");
