@@ -45,7 +45,12 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(Native(path), std::ios::binary);
+    std::ifstream in;
+    try {
+        in.open(Native(path), std::ios::binary);
+    } catch (const std::exception&) {
+        return {};  // a name that is no UTF-8 cannot name a file on Windows
+    }
     if (!in) return {};
     std::ostringstream ss;
     ss << in.rdbuf();
