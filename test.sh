@@ -30,8 +30,8 @@ allowed='external corpus|mount rights|no PCLMULQDQ|takes no user extended attrib
 skipped=()
 refused=()
 shopt -s nullglob
-# What Windows itself lacks (a per-process file size limit to fill a disk with).
-allowed_windows="$allowed|Windows has no"
+# What Windows itself lacks (a per-process file size limit to fill a disk with), and what Wine cannot do.
+allowed_windows="$allowed|Windows has no|Wine cannot"
 for record in build/Testing/skipped/*.txt build-win/Testing/skipped/*.txt; do
     group="$(basename "$record" .txt)"
     pattern="$allowed"

@@ -18,16 +18,6 @@ stdfs::path Native(const std::string& path) { return stdfs::path(std::u8string(p
 
 }  // namespace
 
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Read-only files and folders made by a test must not stop the clean-up.
-    for (auto it = stdfs::recursive_directory_iterator(Native(path_), ec); !ec && it != stdfs::recursive_directory_iterator();
-         it.increment(ec)) {
-        stdfs::permissions(it->path(), stdfs::perms::owner_all, stdfs::perm_options::add, ec);
-    }
-    stdfs::remove_all(Native(path_), ec);
-}
-
 void MakeDirs(const std::string& path) {
     std::error_code ec;
     stdfs::create_directories(Native(path), ec);

@@ -26,6 +26,16 @@ TempDir::TempDir() {
     path_ = buf.data();
 }
 
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Read-only files and folders made by a test must not stop the clean-up.
+    for (auto it = stdfs::recursive_directory_iterator(path_, ec); !ec && it != stdfs::recursive_directory_iterator();
+         it.increment(ec)) {
+        stdfs::permissions(it->path(), stdfs::perms::owner_all, stdfs::perm_options::add, ec);
+    }
+    stdfs::remove_all(path_, ec);
+}
+
 bool PathExists(const std::string& path) {
     struct stat st{};
     return lstat(path.c_str(), &st) == 0;

@@ -17,6 +17,7 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
+
 std::wstring Wide(const std::string& text) {
     std::wstring out(text.size(), L'\0');
     const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
@@ -27,19 +28,27 @@ std::wstring Wide(const std::string& text) {
 
 }  // namespace
 
-TempDir::TempDir() {
-    // The engine's form of a path on Windows: '/' separators ("C:/users/.../Temp/zbtest-...").
+// A new folder under the system's temporary folder, in the engine's form of a path on Windows: '/'
+// separators ("C:/users/.../Temp/zbtest-...").
+static std::string NewFolder() {
     std::string base = stdfs::temp_directory_path().generic_string();
     if (!base.empty() && base.back() == '/') base.pop_back();
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = base + "/zbtest-" + std::to_string(random() % 100000000);
-        if (CreateDirectoryW(Wide(candidate).c_str(), nullptr)) {
-            path_ = candidate;
-            return;
-        }
+        if (CreateDirectoryW(Wide(candidate).c_str(), nullptr)) return candidate;
     }
     throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::TempDir() : path_(NewFolder()) {}
+
+TempDir::~TempDir() {
+    // The Unix side removes it: Wine shows a Unix link as a plain folder, and a walk of the Windows side
+    // would go through links (and never end on one that leads back up).
+    if (Run("rm -rf " + ShellQuote(path_)).exitCode == 0) return;
+    std::error_code ec;
+    stdfs::remove_all(stdfs::path(std::u8string(path_.begin(), path_.end())), ec);
 }
 
 bool PathExists(const std::string& path) {
@@ -52,9 +61,9 @@ bool PathExists(const std::string& path) {
 // status last (renamed into place), and this waits for it.
 CommandResult Run(const std::string& commandLine) {
     CommandResult result{-1, {}};
-    TempDir folder;
-    const std::string out = ShellQuote(folder / "out");
-    const std::string status = ShellQuote(folder / "status");
+    const std::string folder = NewFolder();  // no TempDir: its clean-up runs the shell
+    const std::string out = ShellQuote(folder + "/out");
+    const std::string status = ShellQuote(folder + "/status");
     const std::string script = "(" + commandLine + ") >" + out + " 2>&1 </dev/null; echo $? >" + status +
                                ".new; mv " + status + ".new " + status;
     // One argument by the system's rules: backslashes count only before a quote.
@@ -74,13 +83,15 @@ CommandResult Run(const std::string& commandLine) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return result;
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    while (!PathExists(folder / "status")) Sleep(5);
-    result.output = ReadFile(folder / "out");
-    result.exitCode = std::atoi(ReadFile(folder / "status").c_str());
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        while (!PathExists(folder + "/status")) Sleep(5);
+        result.output = ReadFile(folder + "/out");
+        result.exitCode = std::atoi(ReadFile(folder + "/status").c_str());
+    }
+    std::error_code ec;
+    stdfs::remove_all(stdfs::path(Wide(folder)), ec);
     return result;
 }
 

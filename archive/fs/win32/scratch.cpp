@@ -56,8 +56,11 @@ bool DeleteThrough(HANDLE handle) {
            SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-// A new scratch file in `dir` ("" or ending with '/'), locked; its name in `name`, or -1.
-int MakeIn(const std::string& dir, std::string& name) {
+// A new scratch file in `dir` ("" or ending with '/'), locked; its name in `name`, or -1. With
+// `realFolder` (the final path of a held folder), the file must have been made in that very folder: a
+// program that does not heed the held folder's sharing (a Unix process, under Wine) may have swapped a
+// folder on the way for a link since, and a file made elsewhere is taken back (EXDEV).
+int MakeIn(const std::string& dir, std::string& name, const std::string& realFolder = {}) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = detail::NewScratchName();
         const std::string path = dir + name;
@@ -73,6 +76,12 @@ int MakeIn(const std::string& dir, std::string& name) {
         if (!Lock(handle, true) || !StillNamed(path, handle)) {
             CloseHandle(handle);
             continue;
+        }
+        if (!realFolder.empty() && ExtractFilePath(FinalPathOf(handle)) != IncludeTrailingSeparator(realFolder)) {
+            DeleteThrough(handle);
+            CloseHandle(handle);
+            errno = EXDEV;
+            return -1;
         }
         return DescriptorOf(handle);
     }
@@ -110,7 +119,12 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
         return {};
     }
     std::string name;
-    const int fd = MakeIn(folder.Path(), name);
+    const std::string real = FinalPathOf(HandleOf(folder.Fd()));
+    if (real.empty()) {
+        errno = EBADF;
+        return {};
+    }
+    const int fd = MakeIn(folder.Path(), name, real);
     if (fd < 0) return {};
     return Adopted(folder, std::move(name), fd, false);
 }
@@ -201,7 +215,8 @@ void ScratchFile::Release() noexcept {
 
 void ScratchFile::Discard() noexcept {
     if (fd_ < 0) return;
-    // Only while the name still leads to our file: a rename we did not notice must not cost another file.
+    // Only while the name still leads to our file: a rename we did not notice must not cost another file
+    // (Wine deletes through the name the file was opened by, not through the handle).
     if (!placed_ && StillNamed(path_, HandleOf(fd_))) DeleteThrough(HandleOf(fd_));
     CloseFile(fd_);
     fd_ = -1;
