@@ -15,6 +15,11 @@
 //  - MS-DOS date and time (date in the high 16 bits) from and to the modification time, in local time.
 //
 // Every function takes paths as the program formed them and resolves them itself.
+//
+// On Windows (archive/fs/win32) the file system is the platform's own: paths still use '/' ("C:/Users/x"),
+// names match ignoring case by the system's rule, the attribute word is the system's (no name is hidden
+// for its dot, a cleared archive bit stays cleared), and descriptors are the C runtime's over the
+// system's handles. Everything the rest of the engine does with an open file is in file_io.h.
 #pragma once
 
 #include <cstdint>
