@@ -17,6 +17,9 @@ rm -rf build/Testing/skipped
 status=0
 (cd build && ctest --output-on-failure -j2) || status=$?
 
+# The Debian package: made, checked by lintian, unpacked and run (scripts/check_package.sh).
+./scripts/check_package.sh build || status=$?
+
 # A few seconds of every fuzz target under the sanitizers.
 if [ "$status" -eq 0 ]; then
     ./scripts/fuzz_smoke.sh || status=$?

@@ -30,6 +30,10 @@ PACKAGES=(
   zlib1g-dev libdeflate-dev
   # peak-memory figures for the benchmarks
   time
+  # the Debian package (CPack finds the program's libraries with file and dpkg-shlibdeps) and its checks
+  # (scripts/check_package.sh): lintian, the manual page, the desktop files (validated, and read back by
+  # GLib's launcher gio), the AppStream metadata
+  file dpkg-dev lintian man-db groff-base desktop-file-utils libglib2.0-bin appstream
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include "app/cli/backup_run.h"
 #include "app/cli/interrupts.h"
 #include "app/cli/run_checks.h"
+#include "app/cli/setup.h"
 #include "app/cli/terminal_reporter.h"
 #include "app/commands/command_steps.h"
 #include "app/commands/list_command.h"
@@ -22,6 +23,7 @@
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/writer/vcl_zip.h"
+#include "zb_help_text.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,76 +38,6 @@ namespace {
 
 const QStringList kHelpWords = {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("help"),
                                 QStringLiteral("--version"), QStringLiteral("-v")};
-
-constexpr char kHelp[] =
-    "Usage: ZORVEL_Backup [COMMAND [OPTIONS]]\n"
-    "\n"
-    "Without a command the window opens. The logger folder is the folder this program is in.\n"
-    "\n"
-    "Commands:\n"
-    "  backup [--to DIR] [--keep N] [--keep-daily D] [--keep-weekly W] [--keep-monthly M] [--dry-run]\n"
-    "         [--copy-to DIR]... [--close-logger] [--wait SECONDS] [--notify]\n"
-    "      Make one backup of the logger folder in DIR (default: the backup folder the window\n"
-    "      last used), verified before it is named. The new archive's path goes to standard output.\n"
-    "      --keep N then deletes the oldest zorvel3_<date and time>.zip of DIR until N remain.\n"
-    "      --keep-daily D, --keep-weekly W and --keep-monthly M keep the newest backup of each of the\n"
-    "      last D days, W weeks and M months that have backups (and, with --keep N, the N newest), and\n"
-    "      delete the other backups. --dry-run only prints which would go. They never delete the new\n"
-    "      backup, read-only files or other names, and nothing at all after an incomplete backup.\n"
-    "      --copy-to DIR (repeatable) puts a copy of the new backup into DIR as well, verified there;\n"
-    "      a copy that cannot be made (folder missing, disk full) makes the run done in part, and the\n"
-    "      other copies and the backup stay. The history options apply to each such folder too.\n"
-    "      --notify: a backup that fails or is incomplete also shows a desktop notification, and\n"
-    "      `status` reports the run (for timers and cron jobs).\n"
-    "  list [--in DIR]\n"
-    "      The backups of DIR (default: the backup folder the window last used), oldest first, one per\n"
-    "      line: path, creation time, size in bytes, and whether the archive opens.\n"
-    "  verify ARCHIVE...\n"
-    "      Read every entry of each archive and check its CRC and size; each bad entry is reported.\n"
-    "  restore ARCHIVE [--awards] [--callbook] [--logs] [--config] [--all] [--no-safety-backup]\n"
-    "          [--close-logger] [--wait SECONDS]\n"
-    "      Restore the chosen parts of ARCHIVE into the logger folder, as the window's Restore with\n"
-    "      those boxes ticked; the registry is imported only with --config. At least one part is needed.\n"
-    "      --all restores every file the backup holds (also files in DB that no part selects), all or\n"
-    "      nothing, and then imports the registry.\n"
-    "      Before anything is replaced, the logger folder as it is now is backed up beside ARCHIVE (or,\n"
-    "      where that cannot be written, in ~/.local/share/ZORVEL_Backup/before-restore), so that the\n"
-    "      restore can be undone; --no-safety-backup skips that.\n"
-    "  watch [--max-age DAYS] [backup options]\n"
-    "      Run until stopped (Ctrl-C, SIGTERM) and make one backup, as backup does with the same\n"
-    "      options, each time ZORVEL_Log 3 closes (2 seconds after its process ended). One line per\n"
-    "      backup goes to standard error. A backup that fails or is incomplete shows a desktop\n"
-    "      notification, and so does, once, a newest complete backup older than DAYS (default 7). A\n"
-    "      backup during which ZORVEL_Log 3 was started again is done in part; another follows when\n"
-    "      it closes.\n"
-    "  status [--in DIR] [--max-age DAYS]\n"
-    "      The newest complete backup of DIR (default: the backup folder the window last used) and its\n"
-    "      age; whether the nightly timer and the watcher are installed, and what their last backup did.\n"
-    "      Exit code 6 when that backup is older than DAYS (default 7) or there is none.\n"
-    "  schedule [--nightly HH:MM] [--on-logger-exit] [--max-age DAYS] [backup options]\n"
-    "      Write and start the systemd user units for this logger folder: a nightly backup at HH:MM\n"
-    "      (made up at the next start after a night the machine was off), and/or the watcher. Without a\n"
-    "      systemd user manager, nothing is written and the equivalent crontab lines are printed.\n"
-    "  schedule --remove | --show\n"
-    "      Stop and delete those units, or print them.\n"
-    "\n"
-    "While ZORVEL_Log 3 runs, backup and restore refuse to start; --close-logger asks it to close and\n"
-    "waits up to 29 seconds for it to end. One backup or restore runs at a time on a logger folder and\n"
-    "on a backup folder: a second one waits for the first (--wait SECONDS, default 60; 0 does not wait)\n"
-    "and then gives up. Ctrl-C stops a backup or restore and undoes what it had begun.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help       this text\n"
-    "  -v, --version    the version, as the window's title shows it\n"
-    "\n"
-    "Exit codes:\n"
-    "  0  done as asked\n"
-    "  1  failed: nothing was done, or an archive is damaged (the reason is on standard error)\n"
-    "  2  the command line is wrong\n"
-    "  3  ZORVEL_Log 3 is running\n"
-    "  4  done in part: the backup lacks something, or the restore left files as they were\n"
-    "  5  another backup or restore was using the logger folder or the backup folder; nothing was done\n"
-    "  6  status: the newest complete backup is older than --max-age days, or there is none\n";
 
 int Backup(const QCommandLineParser& parser, const Context& ctx) {
     BackupOptions options;
@@ -208,6 +140,7 @@ void AddCommandOptions(QCommandLineParser& parser, const QString& command) {
         parser.addOption({QStringLiteral("wait"), QStringLiteral("seconds to wait for another run"), QStringLiteral("SECONDS")});
     }
     AddAutomaticOptions(parser, command);
+    AddSetupOptions(parser, command);
 }
 
 int RunCommand(const QString& command, const QCommandLineParser& parser, const Context& ctx) {
@@ -258,6 +191,8 @@ int RunCommandLine(const QStringList& arguments) {
         term.Out(QString::fromLatin1(kHelp).chopped(1));
         return kExitOk;
     }
+    // Setup is how a program outside any logger folder gets into one: it needs none.
+    if (command == QLatin1String("setup") && !parser.isSet(version)) return Setup(parser, term);
     // A link in the logger folder stands for the program there, as for the window.
     const StartupFacts facts = WorkOutStartupFacts(arguments, QDir::currentPath(), qEnvironmentVariable("PATH"),
                                                    QCoreApplication::applicationFilePath());

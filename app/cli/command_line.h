@@ -8,6 +8,7 @@
 //   ZORVEL_Backup watch [--max-age DAYS] [backup options]
 //   ZORVEL_Backup status [--in DIR] [--max-age DAYS]
 //   ZORVEL_Backup schedule [--nightly HH:MM] [--on-logger-exit] [backup options] | --remove | --show
+//   ZORVEL_Backup setup [--remove] LOGGER_FOLDER
 //   ZORVEL_Backup --help | --version
 //
 // The logger folder is the program's own folder, as for the window; without --to or --in the backup

@@ -37,6 +37,9 @@ private:
 bool InLoggerFolder(const Context& ctx) {
     if (archive::fs::FileExists(Native(ctx.loggerFolder + QString::fromLatin1(kLoggerExecutable)))) return true;
     ctx.term.Err(QString::fromLatin1(kNotInLoggerFolder));
+    // An installed program stands in no logger folder until setup links it into one.
+    ctx.term.Err(QStringLiteral("Start it from the ZORVEL_Log 3 folder, or link it into that folder once: "
+                                "ZORVEL_Backup setup LOGGER_FOLDER"));
     return false;
 }
 

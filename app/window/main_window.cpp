@@ -452,9 +452,9 @@ void TfmMain::ReReadCatalogue(bool selectLast) {
     FileListBox1Change(FileListBox1);
 }
 
-void TfmMain::ReReadCatalogueSelecting(const QString& path) {
+void TfmMain::ReReadCatalogueKeepingSelection() {
+    const QString name = QFileInfo(FileListBox1->SelectedFileName()).fileName();
     FileListBox1->ReloadFiles();
-    const QString name = QFileInfo(path).fileName();
     for (int i = 0; i < FileListBox1->Count(); ++i)
         if (FileListBox1->ItemText(i) == name) FileListBox1->SetItemIndex(i);
     FileListBox1Change(FileListBox1);

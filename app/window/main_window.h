@@ -200,9 +200,10 @@ private:
     void UnlockPanel();
     // The catalogue re-read; with `selectLast` the newest backup is selected and shown.
     void ReReadCatalogue(bool selectLast);
-    // Re-reads the list (a restore may have added its safety backup to it) and selects `path` again
-    // when it is still listed.
-    void ReReadCatalogueSelecting(const QString& path);
+    // Re-reads the list (a restore may have added its safety backup to it), keeping the row the user
+    // has selected now (it may be another than the restored archive: the list stays live during the
+    // question).
+    void ReReadCatalogueKeepingSelection();
 
     // Reporter.
     void Done(const QString& text) override;

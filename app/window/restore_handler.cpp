@@ -10,7 +10,7 @@
 // taken (another run of the program on them is waited for, for a bounded time); Panel3 is locked while RestoreCommand does the work and reports
 // into this window, the logger folder as it is backed up first beside the archive so that the restore
 // can be undone (the report names that backup); the list is then re-read, so that it shows that backup
-// when it went into the listed folder, with the restored archive still selected. After a failure the bars go to 0 and Panel3 is unlocked before the error reaches the
+// when it went into the listed folder, with the selected row kept. After a failure the bars go to 0 and Panel3 is unlocked before the error reaches the
 // error box.
 #include "app/backup_layout.h"
 #include "app/commands/restore_command.h"
@@ -61,11 +61,11 @@ void TfmMain::RectoreBTClick() {
         ProgressBar1->setValue(0);
         ProgressBar2->setValue(0);
         UnlockPanel();
-        ReReadCatalogueSelecting(request.archivePath);
+        ReReadCatalogueKeepingSelection();
         throw;
     }
     UnlockPanel();
-    ReReadCatalogueSelecting(request.archivePath);
+    ReReadCatalogueKeepingSelection();
 }
 
 }  // namespace app
