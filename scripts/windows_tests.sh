@@ -20,7 +20,12 @@ wineboot -i >/dev/null 2>&1 || true
 
 status=0
 rm -rf build-win/Testing/skipped
-(cd build-win && ctest --output-on-failure -j2) || status=$?
+# One at a time. Left out for now: these three end early, silently and with status 0, under Wine 8 right
+# after they start a Unix program through Wine (the shell that makes links, removes a temporary folder
+# or runs Info-ZIP zip); the cause is not found yet. Run by hand they show it.
+(cd build-win && ctest --output-on-failure \
+    -E '^(archive\.codec\.deflate_test|archive\.reader\.hostile_archive_test|archive\.select\.file_list_test)$') ||
+    status=$?
 
 # Interop: the same input stored by zbk.exe under Wine and by zbk, entry by entry with the same
 # compressed bytes, and each archive read back whole by the other program.

@@ -80,10 +80,20 @@ CommandResult Run(const std::string& commandLine) {
     }
     escaped.append(backslashes * 2, '\\');
     std::wstring command = L"/bin/sh -c \"" + Wide(escaped) + L"\"";
+    // The shell gets the null device as its standard handles: handed this program's own, Wine has been
+    // seen to spoil the output file of the test program itself.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE none = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = none;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    const bool started =
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+    if (none != INVALID_HANDLE_VALUE) CloseHandle(none);
+    if (started) {
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
         while (!PathExists(folder + "/status")) Sleep(5);
