@@ -4,7 +4,8 @@
 # tools in the same run so all see the same machine state. zbk runs with its default worker threads and
 # with --threads 1 (everything on one thread); `zbk test` is timed the same two ways. Each repetition
 # extracts into a fresh folder; the first repetition's outputs are compared with each other. Prints best
-# and median wall times and the ratios unzip / zbk (above 1: zbk is faster) and one thread / default.
+# and median wall times and the ratios unzip / zbk (above 1: zbk is faster) and one thread / default, and
+# the largest peak memory of each tool.
 #
 #   bench/extract_compare.sh [REPS]
 # Environment: CORPUS (folder to zip), ARCHIVE (where the zip is kept), ZBK (the tool), WORK (scratch).
@@ -28,14 +29,25 @@ if [ ! -s "$ARCHIVE" ]; then
     (cd "$CORPUS" && zip -6 -r -q "$ARCHIVE.part" . && mv "$ARCHIVE.part" "$ARCHIVE")
 fi
 
-# "wall cpu" seconds of one command; cpu = user + system of the command itself. On a shared machine the
-# wall time carries the other processes' load, the CPU time does not.
+# "wall cpu peak" of one command: seconds, to the microsecond (runs of many small files take tens of
+# milliseconds); cpu = user + system of the command itself; peak = its largest resident set in KiB, as GNU
+# time sees it (the rusage of a child forked from this script's python would count python's pages). On a
+# shared machine the wall time carries the other processes' load, the CPU time does not.
 seconds() {
-    /usr/bin/time -f '%e %U %S' -o "$WORK/time" "$@" >/dev/null
-    awk '{printf "%.3f %.3f\n", $1, $2 + $3}' "$WORK/time"
+    python3 -c '
+import os, subprocess, sys, time
+start = time.perf_counter()
+child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", sys.argv[1]] + sys.argv[2:], stdout=subprocess.DEVNULL)
+_, status, usage = os.wait4(child.pid, 0)
+wall = time.perf_counter() - start
+peak = int(open(sys.argv[1]).read().split()[-1])
+print("%.4f %.4f %d" % (wall, usage.ru_utime + usage.ru_stime, peak))' "$WORK/time" "$@"
 }
 
 zbk_times=()
+zbk_peak=0
+one_peak=0
+unzip_peak=0
 unzip_times=()
 zbk_cpu=()
 unzip_cpu=()
@@ -47,18 +59,21 @@ for ((i = 1; i <= REPS; i++)); do
     rm -rf "$WORK/zbk" "$WORK/unzip" "$WORK/one"
     mkdir -p "$WORK/zbk" "$WORK/unzip" "$WORK/one"
     sync
-    read -r wall cpu < <(seconds "$ZBK" extract "$ARCHIVE" "$WORK/zbk" --recreate)
+    read -r wall cpu peak < <(seconds "$ZBK" extract "$ARCHIVE" "$WORK/zbk" --recreate)
     zbk_times+=("$wall")
     zbk_cpu+=("$cpu")
-    read -r wall cpu < <(seconds unzip -qo "$ARCHIVE" -d "$WORK/unzip")
+    [ "$peak" -gt "$zbk_peak" ] && zbk_peak=$peak
+    read -r wall cpu peak < <(seconds unzip -qo "$ARCHIVE" -d "$WORK/unzip")
     unzip_times+=("$wall")
     unzip_cpu+=("$cpu")
-    read -r wall cpu < <(seconds "$ZBK" extract "$ARCHIVE" "$WORK/one" --recreate --threads 1)
+    [ "$peak" -gt "$unzip_peak" ] && unzip_peak=$peak
+    read -r wall cpu peak < <(seconds "$ZBK" extract "$ARCHIVE" "$WORK/one" --recreate --threads 1)
     one_times+=("$wall")
     one_cpu+=("$cpu")
-    read -r wall cpu < <(seconds "$ZBK" test "$ARCHIVE")
+    [ "$peak" -gt "$one_peak" ] && one_peak=$peak
+    read -r wall cpu peak < <(seconds "$ZBK" test "$ARCHIVE")
     test_times+=("$wall")
-    read -r wall cpu < <(seconds "$ZBK" test "$ARCHIVE" --threads 1)
+    read -r wall cpu peak < <(seconds "$ZBK" test "$ARCHIVE" --threads 1)
     test_one_times+=("$wall")
     if [ "$i" = 1 ]; then
         diff -r "$WORK/zbk" "$WORK/unzip" >/dev/null || { echo "outputs differ" >&2; exit 1; }
@@ -83,13 +98,14 @@ archive_bytes=$(stat -c %s "$ARCHIVE")
 echo "archive: $ARCHIVE ($archive_bytes bytes, $bytes bytes uncompressed), $REPS repetitions"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 row() {
-    printf '%-6s wall best %7.3f s median %7.3f s (%6.1f MB/s)   cpu best %7.3f s median %7.3f s\n' "$1" "$2" "$3" \
-        "$(awk -v b="$bytes" -v t="$2" 'BEGIN{print b/t/1e6}')" "$4" "$5"
+    printf '%-6s wall best %7.4f s median %7.4f s (%6.1f MB/s)   cpu best %7.4f s median %7.4f s   peak %7.1f MiB\n' \
+        "$1" "$2" "$3" "$(awk -v b="$bytes" -v t="$2" 'BEGIN{print b/t/1e6}')" "$4" "$5" \
+        "$(awk -v k="$6" 'BEGIN{print k/1024}')"
 }
-row zbk "$zbest" "$zmed" "$zcbest" "$zcmed"
-row zbk-t1 "$obest" "$omed" "$ocbest" "$ocmed"
-row unzip "$ubest" "$umed" "$ucbest" "$ucmed"
-printf 'test   wall best %7.3f s median %7.3f s; with --threads 1: best %7.3f s median %7.3f s\n' "$tbest" "$tmed" \
+row zbk "$zbest" "$zmed" "$zcbest" "$zcmed" "$zbk_peak"
+row zbk-t1 "$obest" "$omed" "$ocbest" "$ocmed" "$one_peak"
+row unzip "$ubest" "$umed" "$ucbest" "$ucmed" "$unzip_peak"
+printf 'test   wall best %7.4f s median %7.4f s; with --threads 1: best %7.4f s median %7.4f s\n' "$tbest" "$tmed" \
     "$t1best" "$t1med"
 awk -v u="$ubest" -v z="$zbest" -v um="$umed" -v zm="$zmed" -v uc="$ucbest" -v zc="$zcbest" \
     'BEGIN {printf "ratio unzip/zbk: wall best %.2fx, wall median %.2fx, cpu best %.2fx (target 3x)\n", u / z, um / zm, uc / zc}'

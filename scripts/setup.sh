@@ -30,6 +30,8 @@ PACKAGES=(
   zlib1g-dev libdeflate-dev
   # peak-memory figures for the benchmarks
   time
+  # system calls per extracted file, counted in a test and in bench/many_files_compare.sh
+  strace
   # the Debian package (CPack finds the program's libraries with file and dpkg-shlibdeps) and its checks
   # (scripts/check_package.sh): lintian, the manual page, the desktop files (validated, and read back by
   # GLib's launcher gio), the AppStream metadata

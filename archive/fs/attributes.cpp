@@ -162,9 +162,13 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     return writeXattr() && modeOk;
 }
 
-bool SetAttributesOf(int fd, const std::string& name, uint32_t attributes) {
+bool SetAttributesOf(int fd, const std::string& name, uint32_t attributes, int knownMode) {
     struct stat st {};
-    if (fstat(fd, &st) != 0) return false;
+    if (knownMode >= 0) {
+        st.st_mode = S_IFREG | static_cast<mode_t>(knownMode);
+    } else if (fstat(fd, &st) != 0) {
+        return false;
+    }
     const bool readOnly = attributes & faReadOnly;
     const mode_t mode = st.st_mode & 07777;
     const mode_t newMode = readOnly ? (mode & ~kAllWrite) : (mode | S_IWUSR);

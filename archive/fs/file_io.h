@@ -36,8 +36,8 @@ void CloseFile(int fd);
 // full disk...), 0 at the end, -1 on an error.
 int64_t ReadSome(int fd, void* buffer, int64_t count);
 int64_t WriteSome(int fd, const void* buffer, int64_t count);
-// Reads up to `count` bytes at `offset`, as ReadSome. Safe from several threads at once. The file
-// position of `fd` is undefined afterwards (Windows moves it): use a descriptor from ReopenForReading.
+// Reads up to `count` bytes at `offset`, as ReadSome; the file position stays. From several threads at
+// once, use a descriptor of their own (ReopenForReading): Windows moves the position and puts it back.
 int64_t ReadSomeAt(int fd, void* buffer, int64_t count, int64_t offset);
 // SEEK_SET, SEEK_CUR, SEEK_END: the new position, or -1 (the position stays).
 int64_t SeekFile(int fd, int64_t offset, int whence);

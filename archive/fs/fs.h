@@ -101,8 +101,9 @@ bool DirectoryExists(const std::string& path);  // a folder
 std::optional<uint32_t> GetAttributes(const std::string& path);
 bool SetAttributes(const std::string& path, uint32_t attributes);
 // SetAttributes for a file this program made and holds open on `fd`, which carries (or is about to carry)
-// the file name `name`; its user.DOSATTRIB is written by nothing else.
-bool SetAttributesOf(int fd, const std::string& name, uint32_t attributes);
+// the file name `name`; its user.DOSATTRIB is written by nothing else. `knownMode`: the file's permission
+// bits when the caller knows them (a file it has just made, ScratchFile::Mode()), -1 to have them read.
+bool SetAttributesOf(int fd, const std::string& name, uint32_t attributes, int knownMode = -1);
 
 std::optional<int64_t> GetFileSize(const std::string& path);
 // Last-write time in MS-DOS form (local time), or nullopt when the path names nothing.
@@ -110,6 +111,9 @@ std::optional<uint32_t> GetFileDosTime(const std::string& path);
 bool SetFileDosTime(const std::string& path, uint32_t dosDateTime);
 // The same through an open descriptor.
 bool SetFileDosTimeOf(int fd, uint32_t dosDateTime);
+// The last-write time of an open file as a POSIX time (TimeFromDos of an MS-DOS one: a run that sets the
+// same time on many files converts it once).
+bool SetFileTimeOf(int fd, std::time_t time);
 // Last-write time as POSIX seconds, or nullopt.
 std::optional<std::time_t> GetFileTime(const std::string& path);
 

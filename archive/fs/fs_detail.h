@@ -42,8 +42,9 @@ void NoteFolderChange(const std::string& path, bool added);
 // "//server/share/"; 0 for a relative path.
 size_t RootLength(const std::string& path);
 
-// A new scratch file name (the prefix, three random letters or digits and their check), and whether a
-// name's check holds: where no mark can be set, the only sign of this program's own scratch files.
+// Windows: a new scratch file name (the prefix, three random letters or digits and their check), and
+// whether a name's check holds: where no mark can be set, the only sign of this program's own scratch
+// files (the POSIX side keeps them in scratch.cpp).
 std::string NewScratchName();
 bool HasOwnScratchCheck(const std::string& fileName);
 

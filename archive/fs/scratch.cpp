@@ -10,8 +10,11 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <map>
+#include <random>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "archive/fs/fs_detail.h"
 
@@ -19,8 +22,87 @@ namespace archive::fs {
 
 namespace {
 
+constexpr size_t kPrefixLength = sizeof(kScratchPrefix) - 1;
+constexpr size_t kRandomLength = 3;
+constexpr size_t kCheckLength = 3;
+constexpr size_t kNameLength = kPrefixLength + kRandomLength + kCheckLength;
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr uint64_t kAlphabetSize = sizeof(kAlphabet) - 1;
+
 constexpr char kMarkName[] = "user.zbk-scratch";
 constexpr char kMarkValue[] = "1";
+constexpr std::string_view kCheckKey = "ZORVEL_Backup scratch file";
+
+// The check characters of a random part: FNV-1a over the key and the part, in base 62.
+std::string CheckOf(std::string_view random) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : kCheckKey) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
+    for (const char c : random) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
+    std::string check(kCheckLength, 'X');
+    for (char& c : check) {
+        c = kAlphabet[hash % kAlphabetSize];
+        hash /= kAlphabetSize;
+    }
+    return check;
+}
+
+// A new name: the prefix, three characters from a generator seeded once per thread, and their check.
+std::string NewName() {
+    thread_local std::mt19937_64 generator{std::random_device{}() ^ (uint64_t(::getpid()) << 32)};
+    std::string random(kRandomLength, 'X');
+    for (char& c : random) c = kAlphabet[generator() % kAlphabetSize];
+    return kScratchPrefix + random + CheckOf(random);
+}
+
+bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A run's file: an anchor's name, the separator, a counter (at least one character) and the check.
+constexpr char kRunSeparator = '-';
+constexpr size_t kRunNameMin = kNameLength + 1 + 1 + kCheckLength;
+constexpr size_t kRunNameMax = kNameLength + 1 + 11 + kCheckLength;  // a 64-bit counter in base 62
+
+// A name of the plain form (prefix and six letters or digits).
+bool IsPlainName(const std::string& fileName) {
+    if (fileName.size() != kNameLength) return false;
+    if (fileName.compare(0, kPrefixLength, kScratchPrefix) != 0) return false;
+    for (size_t i = kPrefixLength; i < fileName.size(); ++i)
+        if (!IsAlnum(fileName[i])) return false;
+    return true;
+}
+
+// A name of a run's file, its check not yet looked at.
+bool IsRunName(const std::string& fileName) {
+    if (fileName.size() < kRunNameMin || fileName.size() > kRunNameMax) return false;
+    if (!IsPlainName(fileName.substr(0, kNameLength)) || fileName[kNameLength] != kRunSeparator) return false;
+    for (size_t i = kNameLength + 1; i < fileName.size(); ++i)
+        if (!IsAlnum(fileName[i])) return false;
+    return true;
+}
+
+// A plain name this program gives (where no mark can be set, the only sign of its own files).
+bool HasOwnCheck(const std::string& fileName) {
+    return IsPlainName(fileName) &&
+           fileName.compare(kPrefixLength + kRandomLength, kCheckLength,
+                            CheckOf(std::string_view(fileName).substr(kPrefixLength, kRandomLength))) == 0;
+}
+
+// The name of a run's file: its check is over everything between the prefix and the check.
+std::string RunFileName(const std::string& anchor, uint64_t counter) {
+    std::string name = anchor + kRunSeparator;
+    do {
+        name += kAlphabet[counter % kAlphabetSize];
+        counter /= kAlphabetSize;
+    } while (counter > 0);
+    return name + CheckOf(std::string_view(name).substr(kPrefixLength));
+}
+
+bool RunFileCheckHolds(const std::string& fileName) {
+    return IsRunName(fileName) &&
+           fileName.compare(fileName.size() - kCheckLength, kCheckLength,
+                            CheckOf(std::string_view(fileName).substr(
+                                kPrefixLength, fileName.size() - kPrefixLength - kCheckLength))) == 0;
+}
+
 // Sets or removes the mark through the descriptor. A user attribute needs write permission on the file,
 // also for its owner: a read-only file is made writable for the moment of the change.
 bool SetMark(int fd, bool on) {
@@ -53,6 +135,8 @@ bool StillNamed(int dirFd, const std::string& name, int fd, struct stat& st) {
 
 }  // namespace
 
+bool IsScratchName(const std::string& fileName) { return IsPlainName(fileName) || IsRunName(fileName); }
+
 namespace {
 
 // Locks and marks a file just made (`dirFd` and `name` say where); false when a sweeper took it first.
@@ -72,7 +156,7 @@ bool LockAndMark(int dirFd, const std::string& name, int fd, bool& marked, bool 
 ScratchFile ScratchFile::Create(const std::string& folder) {
     const std::string dir = folder.empty() ? std::string() : IncludeTrailingSeparator(Resolve(folder));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = detail::NewScratchName();
+        std::string name = NewName();
         std::string path = dir + name;
         // The mode takes the umask, as any file the program makes does.
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -112,7 +196,7 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
         return {};
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = detail::NewScratchName();
+        std::string name = NewName();
         const int fd = ::openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -129,13 +213,64 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
     return {};
 }
 
+// A folder's anchor: an ordinary scratch file, kept for as long as the run or a scratch file of the run
+// lives, and what the run's files are named after.
+struct ScratchFile::Anchor {
+    ScratchFile file;
+    uint64_t next = 0;  // the counter of the next file's name
+    int mode = -1;      // the permission bits a new file gets in the folder
+};
+
+struct ScratchRun::Anchors {
+    std::map<std::pair<uint64_t, uint64_t>, std::shared_ptr<ScratchFile::Anchor>> byFolder;
+};
+
+ScratchRun::ScratchRun() : anchors_(std::make_unique<Anchors>()) {}
+
+ScratchRun::~ScratchRun() = default;
+
+ScratchFile ScratchFile::CreateIn(const HeldFolder& folder, ScratchRun& run) {
+    if (!folder.Valid()) {
+        errno = EBADF;
+        return {};
+    }
+    const auto identity = folder.Identity();
+    // A folder that cannot tell which it is could share another's anchor: its file is an ordinary one.
+    if (identity == std::pair<uint64_t, uint64_t>{0, 0}) return CreateIn(folder);
+    std::shared_ptr<Anchor>& slot = run.anchors_->byFolder[identity];
+    if (!slot) {
+        ScratchFile file = CreateIn(folder);
+        if (!file.Valid()) return {};
+        auto anchor = std::make_shared<Anchor>();
+        struct stat st {};
+        if (::fstat(file.fd_, &st) == 0) anchor->mode = static_cast<int>(st.st_mode & 07777);
+        anchor->file = std::move(file);
+        slot = std::move(anchor);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = RunFileName(slot->file.name_, slot->next++);
+        // A name taken already can only be the debris of an earlier run whose anchor had the same name.
+        const int fd = ::openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        ScratchFile file = Adopted(folder, std::move(name), fd, false);
+        file.mode_ = slot->mode;
+        file.anchor_ = slot;
+        return file;
+    }
+    errno = EEXIST;
+    return {};
+}
+
 ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name) {
     if (!folder.Valid()) {
         errno = EBADF;
         return {};
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string second = detail::NewScratchName();
+        std::string second = NewName();
         if (::linkat(folder.Fd(), name.c_str(), folder.Fd(), second.c_str(), 0) != 0) {
             if (errno == EEXIST) continue;
             return {};
@@ -164,7 +299,9 @@ ScratchFile::ScratchFile(ScratchFile&& other) noexcept
       path_(std::move(other.path_)),
       fd_(std::exchange(other.fd_, -1)),
       marked_(std::exchange(other.marked_, false)),
-      placed_(std::exchange(other.placed_, false)) {}
+      placed_(std::exchange(other.placed_, false)),
+      mode_(std::exchange(other.mode_, -1)),
+      anchor_(std::move(other.anchor_)) {}
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
     if (this != &other) {
@@ -175,6 +312,8 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         marked_ = std::exchange(other.marked_, false);
         placed_ = std::exchange(other.placed_, false);
+        mode_ = std::exchange(other.mode_, -1);
+        anchor_ = std::move(other.anchor_);
     }
     return *this;
 }
@@ -194,6 +333,7 @@ bool ScratchFile::PutInPlace(const std::string& target) {
     placed_ = true;
     if (marked_) SetMark(fd_, false);
     marked_ = false;
+    anchor_.reset();  // no scratch file of the run any more
     return true;
 }
 
@@ -215,6 +355,7 @@ void ScratchFile::Release() noexcept {
     folder_ = {};
     path_.clear();
     name_.clear();
+    anchor_.reset();
 }
 
 void ScratchFile::Discard() noexcept {
@@ -235,7 +376,28 @@ void ScratchFile::Discard() noexcept {
     folder_ = {};
     path_.clear();
     name_.clear();
+    anchor_.reset();  // only once the file is gone: a run's anchor outlives its files
 }
+
+namespace {
+
+// Whether the scratch file `name` of the folder open on `dirFd`, open on `fd`, is a stale one of ours: a
+// regular file carrying the mark (where the file system takes no mark, a name whose check holds), whose
+// lock is now held through `fd` and whose name still leads to it. `st` gets its stat.
+bool OursAndStale(int dirFd, const std::string& name, int fd, struct stat& st) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // Ours when it carries the mark; where the file system takes no mark, when its name checks.
+    const bool ours = ::fgetxattr(fd, kMarkName, nullptr, 0) >= 0 || (errno == ENOTSUP && HasOwnCheck(name));
+    // Not blocking: a lock held means a live maker, whose file stays.
+    return ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(dirFd, name, fd, st);
+}
+
+// Not following a link, not waiting on a pipe; a folder opens but is no regular file.
+int OpenForSweep(int dirFd, const std::string& name) {
+    return ::openat(dirFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+}
+
+}  // namespace
 
 int RemoveStaleScratchFiles(const std::string& folder) {
     if (folder.empty()) return 0;
@@ -243,21 +405,34 @@ int RemoveStaleScratchFiles(const std::string& folder) {
     DIR* listing = ::opendir(dir.c_str());
     if (!listing) return 0;
     const int dirFd = ::dirfd(listing);
-    int removed = 0;
+    std::vector<std::string> plain;
+    std::map<std::string, std::vector<std::string>> runFiles;  // by the name of their anchor
     while (const dirent* e = ::readdir(listing)) {
-        const std::string name = e->d_name;
-        if (!IsScratchName(name)) continue;
-        // Not following a link, not waiting on a pipe; a folder opens but is no regular file.
-        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        std::string name = e->d_name;
+        if (IsPlainName(name)) plain.push_back(std::move(name));
+        else if (RunFileCheckHolds(name)) runFiles[name.substr(0, kNameLength)].push_back(std::move(name));
+    }
+    int removed = 0;
+    // A run's files first, while the lock of their anchor is held: then the anchor, with the plain ones.
+    for (const auto& [anchor, files] : runFiles) {
+        const int fd = OpenForSweep(dirFd, anchor);
+        if (fd < 0) continue;  // no anchor: whose they are cannot be told
+        struct stat st {};
+        if (OursAndStale(dirFd, anchor, fd, st)) {
+            for (const std::string& name : files) {
+                struct stat file {};
+                if (::fstatat(dirFd, name.c_str(), &file, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(file.st_mode) &&
+                    ::unlinkat(dirFd, name.c_str(), 0) == 0)
+                    ++removed;
+            }
+        }
+        ::close(fd);
+    }
+    for (const std::string& name : plain) {
+        const int fd = OpenForSweep(dirFd, name);
         if (fd < 0) continue;
         struct stat st {};
-        bool ours = false;
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            // Ours when it carries the mark; where the file system takes no mark, when its name checks.
-            ours = ::fgetxattr(fd, kMarkName, nullptr, 0) >= 0 || (errno == ENOTSUP && detail::HasOwnScratchCheck(name));
-        }
-        // Not blocking: a lock held means a live maker, whose file stays.
-        if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(dirFd, name, fd, st)) {
+        if (OursAndStale(dirFd, name, fd, st)) {
             // A kept second name of a file that has another: the file stays, without the mark.
             if (st.st_nlink > 1) SetMark(fd, false);
             if (::unlinkat(dirFd, name.c_str(), 0) == 0) ++removed;

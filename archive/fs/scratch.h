@@ -25,8 +25,21 @@
 // is set, the sweeper sees no mark until the lock is held and passes the file by. Where it cannot be
 // set, the maker, once it holds the lock, checks that the name still leads to its file; if a sweeper
 // took it, it makes another. The sweeper checks the same way before it deletes.
+//
+// A run that makes many scratch files in few folders (an extraction of thousands of small files) would
+// pay a lock and two changes of the mark for each. Such a run makes them as one ScratchRun: in each
+// folder it first makes one ordinary scratch file, locked and marked for as long as the run lasts (the
+// folder's anchor), and then names each file of the run after it: the anchor's name, "-", a counter and
+// a keyed check of both, ".zbk-Ab3x9Q-7kQz". Those files carry no lock and no mark of their own: the
+// anchor's lock tells that their maker lives, its mark (or its name's check) that they are ours, and
+// their own check that the name was given by us. The sweep removes a run's files only while it holds
+// the lock of their anchor, which must be ours and still bear its name, and only then the anchor; a
+// file named after an anchor that is not there stays. A run's file put in place is renamed and nothing
+// more; its anchor goes once the run and every file of it that is still a scratch file are gone, so a
+// killed run leaves its anchor beside its files, and the next sweep takes them all.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "archive/fs/fs.h"
@@ -37,8 +50,10 @@ namespace archive::fs {
 inline constexpr char kScratchPrefix[] = ".zbk-";
 
 // Whether a file name (without folder) is a scratch file's: the prefix and six letters or digits, of
-// either form. A name the writer's selection never takes.
+// either form, or a run's file named after such a name. A name the writer's selection never takes.
 bool IsScratchName(const std::string& fileName);
+
+class ScratchRun;
 
 class ScratchFile {
 public:
@@ -49,6 +64,9 @@ public:
     static ScratchFile Create(const std::string& folder);
     // The same in a folder held open: made, renamed and removed through its descriptor only.
     static ScratchFile CreateIn(const HeldFolder& folder);
+    // The same as a file of `run`: named after the run's anchor in that folder (made with the first
+    // such file), without a lock or a mark of its own.
+    static ScratchFile CreateIn(const HeldFolder& folder, ScratchRun& run);
     // A second name, a scratch name, for the existing file `name` of a held folder (a hard link), locked
     // and marked: it keeps that file while its own name is given to another, to be put back with
     // PutInPlace(name) or let go with Discard(). The file's mode stays as it was. The lock is the file's
@@ -70,6 +88,8 @@ public:
     // Folder and name: for messages, and for callers that still work by path (a file made in a held
     // folder is best handled through Handle() and PutInPlace()).
     const std::string& Path() const { return path_; }
+    // The permission bits a file of a run was made with (as its anchor's were), -1 when not known.
+    int Mode() const { return mode_; }
 
     // A file of a held folder: renames it over `target`, a name in the same folder, and takes its mark
     // off. From then on it is that file, no scratch file: the descriptor stays open (for the file's
@@ -88,6 +108,8 @@ public:
     // mark off the file first, which stays under its other name. Idempotent.
     void Discard() noexcept;
 
+    struct Anchor;
+
 private:
     // A file just made (or linked) in a held folder, open on `fd`, locked, and marked when `marked`.
     static ScratchFile Adopted(const HeldFolder& folder, std::string name, int fd, bool marked);
@@ -98,6 +120,23 @@ private:
     int fd_ = -1;
     bool marked_ = false;
     bool placed_ = false;
+    int mode_ = -1;
+    std::shared_ptr<Anchor> anchor_;  // a run's file, while it is a scratch file
+};
+
+// The scratch files of one run, in any number of held folders (see above). Used from one thread. The
+// anchors go when the run and the last of its scratch files are gone.
+class ScratchRun {
+public:
+    ScratchRun();
+    ~ScratchRun();
+    ScratchRun(const ScratchRun&) = delete;
+    ScratchRun& operator=(const ScratchRun&) = delete;
+
+private:
+    friend class ScratchFile;
+    struct Anchors;
+    std::unique_ptr<Anchors> anchors_;
 };
 
 // Deletes the scratch files directly in `folder` that this program made and whose lock nobody holds;

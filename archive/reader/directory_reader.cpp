@@ -23,6 +23,7 @@
 #include "archive/fs/file_io.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
+#include "archive/reader/entry_io.h"
 #include "archive/reader/vcl_unzip.h"
 #include "archive/records/little_endian.h"
 
@@ -218,7 +219,16 @@ void TVCLUnZip::ReadZipDirectoryOnce() {
         const int64_t start = companion ? 0 : int64_t{ecrec_.CentralOffset};
         uint8_t sig[4] = {};
         const bool atStart = dir->Seek(start, soFromBeginning) == start && dir->Read(sig, 4) == 4;
-        if (atStart && GetU32(sig) == kCentralHeaderSignature) {
+        if (atStart && GetU32(sig) == kCentralHeaderSignature && multiMode_ == mmNone && !companion &&
+            dir->Handle() >= 0) {
+            // One archive: its records are read by position through a window (a few reads for thousands of
+            // records), and the stream is left where reading them left off, as if it had read them itself.
+            reader::ArchiveWindow window(dir->Handle());
+            TStream* records = &window;
+            window.Seek(start, soFromBeginning);
+            ReadCentralRecords(records, false);
+            if (records == &window) dir->Seek(window.Position(), soFromBeginning);
+        } else if (atStart && GetU32(sig) == kCentralHeaderSignature) {
             dir->Seek(start, soFromBeginning);
             ReadCentralRecords(dir, companion != nullptr);
         } else if (!recovery_) {

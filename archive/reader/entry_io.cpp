@@ -1,9 +1,12 @@
 // The input and output steps of extraction and the dispatch by compression method (see entry_io.h).
 #include "archive/reader/entry_io.h"
 
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include "archive/fs/file_io.h"
 #include "archive/codec/crc32.h"
 #include "archive/errors.h"
 #include "archive/streams/stream.h"
@@ -31,6 +34,55 @@ size_t ArchiveInput::NextBlock(const uint8_t*& data) {
     if (cipher_) cipher_->Decrypt(buffer_, n);
     data = buffer_;
     return n;
+}
+
+ArchiveWindow::ArchiveWindow(int fd) : fd_(fd), window_(kWindowSize) {}
+
+namespace {
+
+int64_t ReadAt(int fd, uint8_t* to, size_t n, int64_t at) {
+    return fs::ReadSomeAt(fd, to, static_cast<int64_t>(n), at);
+}
+
+}  // namespace
+
+int64_t ArchiveWindow::Read(void* buffer, int64_t count) {
+    auto* out = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        if (position_ >= windowStart_ && position_ < windowStart_ + windowLength_) {
+            const int64_t n = std::min(count - done, windowStart_ + windowLength_ - position_);
+            std::memcpy(out + done, window_.data() + (position_ - windowStart_), static_cast<size_t>(n));
+            position_ += n;
+            done += n;
+            continue;
+        }
+        const bool direct = count - done >= static_cast<int64_t>(kWindowSize);
+        const int64_t n = direct ? ReadAt(fd_, out + done, static_cast<size_t>(count - done), position_)
+                                 : ReadAt(fd_, window_.data(), kWindowSize, position_);
+        if (n <= 0) break;  // the end of the file, or a read error: the callers call both premature
+        if (direct) {
+            position_ += n;
+            done += n;
+        } else {
+            windowStart_ = position_;
+            windowLength_ = n;
+        }
+    }
+    return done;
+}
+
+int64_t ArchiveWindow::Seek(int64_t offset, int origin) {
+    int64_t target = offset;
+    if (origin == soFromCurrent) target = position_ + offset;
+    else if (origin == soFromEnd) target = Size() - (offset < 0 ? -offset : offset);
+    if (target < 0) return -1;
+    position_ = target;
+    return position_;
+}
+
+int64_t ArchiveWindow::Size() {
+    return fs::SizeOfFile(fd_);
 }
 
 void EntryOutput::Start(TStream* file, uint32_t uncompressedSize) {

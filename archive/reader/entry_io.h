@@ -19,13 +19,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/codec/crypt.h"
 #include "archive/codec/decoder.h"
 
-namespace archive {
-class TStream;
-}
+#include "archive/streams/stream.h"
 
 namespace archive::reader {
 
@@ -55,6 +54,29 @@ private:
     TStream* stream_ = nullptr;
     uint32_t left_ = 0;
     codec::TraditionalCipher* cipher_ = nullptr;
+};
+
+// The archive read with positioned reads of its descriptor through a window of kWindowSize bytes: the
+// headers and data of neighbouring small entries come with one read, and no file position moves (the
+// archive stream's stays where it was). A read of a window or more goes straight into the caller's
+// buffer. A short count is the end of the file, or a read error.
+class ArchiveWindow : public TStream {
+public:
+    static constexpr size_t kWindowSize = size_t{64} << 10;
+
+    explicit ArchiveWindow(int fd);
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override;
+    int Handle() const override { return fd_; }
+
+private:
+    int fd_;
+    int64_t position_ = 0;
+    std::vector<uint8_t> window_;
+    int64_t windowStart_ = 0;
+    int64_t windowLength_ = 0;
 };
 
 class EntryOutput : public codec::OutputSink {

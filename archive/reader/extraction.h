@@ -4,6 +4,7 @@
 #pragma once
 
 #include <climits>
+#include <ctime>
 
 #include <memory>
 #include <string>
@@ -57,6 +58,16 @@ struct TVCLUnZip::Extraction {
     // The folder of the last entry below DestDir, held, and its relative path.
     std::string lastRelative;
     fs::HeldFolder lastFolder;
+    // The scratch files of the run: named after one locked and marked file per folder (fs/scratch.h).
+    fs::ScratchRun scratchRun;
+    // The archive read by position through a window, for a single archive (else its stream, disk by disk).
+    std::unique_ptr<reader::ArchiveWindow> window;
+    TStream* Source() { return window ? static_cast<TStream*>(window.get()) : z.zipStream_.get(); }
+    // The last MS-DOS time converted, and what it gave (most entries of an archive share a few times).
+    uint32_t lastDosTime = 0;
+    std::time_t lastTime = -1;
+    bool lastTimeKnown = false;
+    std::time_t TimeOf(uint32_t dosTime);
     int numFiles = 0;
     int64_t totalBytes = 0;
     int64_t totalOut = 0;
@@ -77,8 +88,11 @@ struct TVCLUnZip::Extraction {
 
     // Hands the entries from `from` on to the workers while there is room for them.
     void DecodeAheadFrom(int from);
-    // What decoding the entry needs, when a worker may decode it ahead: a plain entry of a single
-    // archive, deflated or stored, not encrypted, whose data lies apart from every other entry's.
+    // Whether a worker may decode the entry ahead, as far as its central record tells: a plain entry,
+    // deflated or stored, not encrypted, larger than one block.
+    bool AheadCandidate(const TZipHeaderInfo& entry) const;
+    // What decoding a candidate needs, when a worker may decode it ahead: its name usable, its data
+    // apart from every other entry's.
     bool AheadEligible(const TZipHeaderInfo& entry, reader::AheadInputs& inputs);
     // Decodes the entry being processed: its job replayed when there is one, else here.
     reader::EntryDecode Decode(int index, bool encrypted, uint32_t compressed, reader::EntryOutput& output, uint32_t& crc,

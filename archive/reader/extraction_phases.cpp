@@ -30,7 +30,7 @@ struct TVCLUnZip::Extraction::EntryWork {
     bool encrypted = false;
     fs::HeldFolder::Item existing;
     fs::ScratchFile temp;   // the output, beside the target
-    std::unique_ptr<TLFNFileStream> out;
+    std::unique_ptr<THandleStream> out;  // the scratch file's own descriptor: nothing buffered, nothing duplicated
 };
 
 void TVCLUnZip::Extraction::Process(int index, bool& retry) {
@@ -172,18 +172,12 @@ bool TVCLUnZip::Extraction::OpenOutput(EntryWork& w) {
         return false;
     }
     w.target = w.existing.name;
-    w.temp = fs::ScratchFile::CreateIn(w.held);
+    w.temp = fs::ScratchFile::CreateIn(w.held, scratchRun);
     if (!w.temp.Valid()) {
         Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize, TRefusal::CannotWrite);
         return false;
     }
-    try {
-        w.out = std::make_unique<TLFNFileStream>(w.temp.Handle(), w.temp.Path(), z.FlushFilesOnClose);
-    } catch (const Exception&) {
-        w.temp.Discard();
-        Skip(skCreateFailed, w.fname, w.index, work.UncompressedSize, TRefusal::CannotWrite);
-        return false;
-    }
+    w.out = std::make_unique<THandleStream>(w.temp.Handle());
     return true;
 }
 
@@ -221,9 +215,19 @@ TVCLUnZip::Extraction::Decoded TVCLUnZip::Extraction::DecodeData(EntryWork& w) {
     } catch (const EBiggerThanUncompressed&) {
         decoded.failed = true;
     }
-    if (w.out && !w.out->Commit(z.FlushFilesOnClose)) throw EWriteError("Stream write error");
+    // The output step wrote every block whole (or raised): only the disk's own buffers may be left.
+    if (w.out && z.FlushFilesOnClose && !w.out->FlushToDisk()) throw EWriteError("Stream write error");
     w.out.reset();
     return decoded;
+}
+
+std::time_t TVCLUnZip::Extraction::TimeOf(uint32_t dosTime) {
+    if (!lastTimeKnown || dosTime != lastDosTime) {
+        lastTime = fs::TimeFromDos(dosTime);
+        lastDosTime = dosTime;
+        lastTimeKnown = true;
+    }
+    return lastTime;
 }
 
 // A whole entry is staged (all or nothing) or put in place; a bad one goes, and is told as a wrong
@@ -235,9 +239,10 @@ void TVCLUnZip::Extraction::Conclude(EntryWork& w, const Decoded& decoded, bool&
     if (!decoded.failed && decoded.crc == work.Crc32 && sizeRight) {
         if (!testOnly) {
             // Through the descriptor; read-only waits until the file is in place and without its mark.
-            fs::SetFileDosTimeOf(w.temp.Handle(), NormalizeDosDateTime(work.DateTime));
+            fs::SetFileTimeOf(w.temp.Handle(), TimeOf(NormalizeDosDateTime(work.DateTime)));
             const uint32_t attributes = work.ExternalAttributes;
-            if (z.RetainAttributes) fs::SetAttributesOf(w.temp.Handle(), w.target, attributes & ~fs::faReadOnly);
+            if (z.RetainAttributes)
+                fs::SetAttributesOf(w.temp.Handle(), w.target, attributes & ~fs::faReadOnly, w.temp.Mode());
             StagedEntry staging{std::move(w.temp), std::move(w.held), w.target, w.fname, w.index, attributes,
                                 z.RetainAttributes && (attributes & fs::faReadOnly)};
             if (z.AllOrNothing) {

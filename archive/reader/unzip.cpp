@@ -9,9 +9,13 @@
 //
 // An entry is decoded into a scratch file (fs/scratch.h) created beside its target and renamed over the
 // target only once its CRC and its size matched: a bad entry, an undecodable one, a truncated archive or
-// any exception leaves the previous file exactly as it was, and no scratch file behind. A read-only
-// target is still refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its place would
-// have been, and so is a name longer than the file system takes (with its reason in SkipDetail).
+// any exception leaves the previous file exactly as it was, and no scratch file behind. The run's scratch
+// files are one ScratchRun, named after one locked and marked file per folder, so that none needs a lock
+// or a mark of its own: a small entry costs the look at its target, its file's creation, one write, its
+// time (and attributes), the rename and the close; a kill leaves only scratch files the sweep takes. A
+// read-only target is still refused (skip reason 3) unless ReplaceReadOnly, as creating the file in its
+// place would have been, and so is a name longer than the file system takes (with its reason in
+// SkipDetail).
 //
 // An entry of a method we do not decode (BZip2, LZMA, AES encryption, ...) is not damaged: after the
 // "Unknown Compression Method" box it is skip reason 3 with the method named in SkipDetail, before any
@@ -42,8 +46,12 @@
 // caller reports a file as left alone that was replaced. A process killed half-way leaves each file
 // whole, old or new, and the kept names as scratch files for the next sweep.
 //
+// A single archive is read by position through a window (reader::ArchiveWindow): the headers and data of
+// many small entries come with one read.
+//
 // With more than one decompression thread, worker threads decode the next few plain entries (deflated or
-// stored, not encrypted, of a single archive, apart from every other entry) while this thread works
+// stored, not encrypted, of a single archive, apart from every other entry, larger than one input block:
+// a smaller one is decoded here, quicker than handed over and taken back) while this thread works
 // through the current one (decode_ahead.h). Everything else stays here, at the entry's turn: the
 // events, the checks before decoding, the scratch file and its rename; the worker's decoding is
 // replayed into them step by step, so the events, files and failures are those of the one-thread run.
@@ -114,11 +122,11 @@ void TVCLUnZip::Extraction::Select() {
 TStream* TVCLUnZip::Extraction::NextDisk() {
     if (z.curDisk_ + 1 >= z.numDisks_) throw EFatalUnzipError("Premature end of file reached");
     z.RequestDisk(z.curDisk_ + 2);
-    return z.zipStream_.get();
+    return z.zipStream_.get();  // a multi-disk set is read through its stream
 }
 
 void TVCLUnZip::Extraction::ReadArchive(uint8_t* data, size_t n) {
-    int64_t got = std::max<int64_t>(0, z.zipStream_->Read(data, static_cast<int64_t>(n)));
+    int64_t got = std::max<int64_t>(0, Source()->Read(data, static_cast<int64_t>(n)));
     while (static_cast<size_t>(got) < n) {
         if (z.multiMode_ == mmNone) throw EFatalUnzipError("Premature end of file reached");
         const int64_t more = NextDisk()->Read(data + got, static_cast<int64_t>(n) - got);
@@ -129,7 +137,7 @@ void TVCLUnZip::Extraction::ReadArchive(uint8_t* data, size_t n) {
 bool TVCLUnZip::Extraction::ReadLocalHeader(const TZipHeaderInfo& entry) {
     if (z.multiMode_ != mmNone && entry.DiskNumberStart != z.curDisk_) z.RequestDisk(entry.DiskNumberStart + 1);
     const int64_t at = entry.LocalHeaderOffset;
-    if (z.zipStream_->Seek(at, soFromBeginning) != at) throw EFatalUnzipError("Premature end of file reached");
+    if (Source()->Seek(at, soFromBeginning) != at) throw EFatalUnzipError("Premature end of file reached");
     uint8_t local[kLocalHeaderSize];
     ReadArchive(local, sizeof local);
     // The signature is not verified: the central record is what the entry is, the local header only
@@ -137,7 +145,7 @@ bool TVCLUnZip::Extraction::ReadLocalHeader(const TZipHeaderInfo& entry) {
     const LocalHeader header = ParseLocalHeader(local);
     localTime = header.dosTime;
     // Counted from where the reading stands: a header may end on the next disk of a set.
-    dataStart = z.zipStream_->Position() + header.nameLength + header.extraLength;
+    dataStart = Source()->Position() + header.nameLength + header.extraLength;
     return true;
 }
 
@@ -166,7 +174,7 @@ bool TVCLUnZip::Extraction::PasswordAccepted(int index) {
     for (;;) {
         const std::string tried = z.Password;
         uint8_t header[kCryptHeaderSize];
-        z.zipStream_->Seek(dataStart, soFromBeginning);
+        Source()->Seek(dataStart, soFromBeginning);
         ReadArchive(header, sizeof header);
         z.cipher_.Init(z.Password);
         z.cipher_.Decrypt(header, sizeof header);
@@ -211,10 +219,16 @@ bool TVCLUnZip::Extraction::OverwriteAllowed(int index, std::string& fname, bool
 
 // ---- decoding ahead -----------------------------------------------------------------------------------
 
-bool TVCLUnZip::Extraction::AheadEligible(const TZipHeaderInfo& entry, AheadInputs& inputs) {
+bool TVCLUnZip::Extraction::AheadCandidate(const TZipHeaderInfo& entry) const {
     // Encrypted entries wait for their password at their turn; other methods are rare enough to stay here.
     if (entry.FileName().empty() || entry.IsEncrypted() || (entry.Flags & kStrongEncryptionFlag)) return false;
     if (entry.Method != 0 && entry.Method != 8) return false;
+    // An entry of one input block and one output step leaves nothing to overlap: handing it to a worker
+    // and taking it back costs more than decoding it here.
+    return entry.CompressedSize > kBlockSize || entry.UncompressedSize > kBlockSize;
+}
+
+bool TVCLUnZip::Extraction::AheadEligible(const TZipHeaderInfo& entry, AheadInputs& inputs) {
     if (!reader::UsableFolder(z.rootDir_, entry.Directory(), entry.FileName())) return false;
     uint8_t local[kLocalHeaderSize];
     if (!ahead->ReadAt(entry.LocalHeaderOffset, local, sizeof local)) return false;
@@ -232,9 +246,10 @@ void TVCLUnZip::Extraction::DecodeAheadFrom(int from) {
     for (; aheadNext < view->Count(); ++aheadNext) {
         const TZipHeaderInfo& entry = *view->Items(aheadNext);
         if (!z.DoAll && !entry.MatchFlag) continue;
+        if (!AheadCandidate(entry)) continue;
+        if (!ahead->HasRoom(entry.UncompressedSize)) return;  // looked at again once a job is done
         AheadInputs inputs;
         if (!AheadEligible(entry, inputs)) continue;
-        if (!ahead->HasRoom(inputs.declared)) return;  // looked at again once a job is done
         try {
             ahead->Start(aheadNext, inputs);
         } catch (const std::exception&) {
@@ -260,9 +275,9 @@ EntryDecode TVCLUnZip::Extraction::Decode(int index, bool encrypted, uint32_t co
         }
     }
     const uint32_t cryptHeader = encrypted ? kCryptHeaderSize : 0;
-    z.zipStream_->Seek(dataStart + cryptHeader, soFromBeginning);
+    Source()->Seek(dataStart + cryptHeader, soFromBeginning);
     ArchiveInput input(inBuffer.data());
-    input.Start(z.zipStream_.get(), compressed, encrypted ? &z.cipher_ : nullptr);
+    input.Start(Source(), compressed, encrypted ? &z.cipher_ : nullptr);
     if (z.DoProcessMessages) input.Pump = [this] { z.host().ProcessMessages(); };
     if (z.multiMode_ != mmNone) input.NextDisk = [this] { return NextDisk(); };
     EntryDecode result = EntryDecode::Ok;
@@ -448,6 +463,9 @@ int TVCLUnZip::RunExtraction(bool testOnly) {
     // One extraction lists each destination folder once (many new names in one folder stay linear).
     fs::FolderListingCache listings;
     try {
+        // A single archive is read by position, never moving its stream: one read serves many small entries.
+        if (multiMode_ == mmNone && zipStream_ && zipStream_->Handle() >= 0)
+            run->window = std::make_unique<reader::ArchiveWindow>(zipStream_->Handle());
         run->CheckSpans();
         // Workers decode entries ahead; a multi-disk set is read disk by disk on this thread.
         const unsigned threads = DecompressionThreads();

@@ -100,29 +100,31 @@ TFileStream::~TFileStream() {
     fs::CloseFile(fd_);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
+namespace {
+
+int64_t ReadAll(int fd, void* buffer, int64_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const int64_t n = fs::ReadSome(fd_, out + done, count - done);
+        const int64_t n = fs::ReadSome(fd, out + done, count - done);
         if (n <= 0) break;  // end of file or error
         done += n;
     }
     return done;
 }
 
-int64_t TFileStream::Write(const void* buffer, int64_t count) {
+int64_t WriteAll(int fd, const void* buffer, int64_t count) {
     const auto* in = static_cast<const uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const int64_t n = fs::WriteSome(fd_, in + done, count - done);
+        const int64_t n = fs::WriteSome(fd, in + done, count - done);
         if (n <= 0) break;  // ENOSPC, EFBIG, EIO...: the caller sees the short count
         done += n;
     }
     return done;
 }
 
-int64_t TFileStream::Seek(int64_t offset, int origin) {
+int64_t SeekTo(int fd, int64_t offset, int origin) {
     int whence = SEEK_SET;
     switch (origin) {
         case soFromBeginning: whence = SEEK_SET; break;
@@ -130,14 +132,34 @@ int64_t TFileStream::Seek(int64_t offset, int origin) {
         case soFromEnd: whence = SEEK_END; break;
         default: throw EStreamError(Format("Invalid seek origin (%d)", origin));
     }
-    return fs::SeekFile(fd_, offset, whence);
+    return fs::SeekFile(fd, offset, whence);
 }
 
-int64_t TFileStream::Size() {
-    return fs::SizeOfFile(fd_);
-}
+int64_t SizeOf(int fd) { return fs::SizeOfFile(fd); }
+
+}  // namespace
+
+int64_t TFileStream::Read(void* buffer, int64_t count) { return ReadAll(fd_, buffer, count); }
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) { return WriteAll(fd_, buffer, count); }
+
+int64_t TFileStream::Seek(int64_t offset, int origin) { return SeekTo(fd_, offset, origin); }
+
+int64_t TFileStream::Size() { return SizeOf(fd_); }
 
 bool TFileStream::FlushToDisk() { return fs::FlushFile(fd_); }
+
+// ---- THandleStream ------------------------------------------------------------------------------------
+
+int64_t THandleStream::Read(void* buffer, int64_t count) { return ReadAll(fd_, buffer, count); }
+
+int64_t THandleStream::Write(const void* buffer, int64_t count) { return WriteAll(fd_, buffer, count); }
+
+int64_t THandleStream::Seek(int64_t offset, int origin) { return SeekTo(fd_, offset, origin); }
+
+int64_t THandleStream::Size() { return SizeOf(fd_); }
+
+bool THandleStream::FlushToDisk() { return fs::FlushFile(fd_); }
 
 // ---- TMemoryStream ------------------------------------------------------------------------------------
 

@@ -74,6 +74,23 @@ private:
     int fd_ = -1;
 };
 
+// A stream over a descriptor that stays its owner's (a scratch file's): nothing is duplicated, buffered
+// or closed here. Reads and writes loop as TFileStream's do.
+class THandleStream : public TStream {
+public:
+    explicit THandleStream(int handle) : fd_(handle) {}
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override;
+    int Handle() const override { return fd_; }
+    // Ask the operating system to write the file's buffers to the disk; false on failure.
+    bool FlushToDisk();
+
+private:
+    int fd_;
+};
+
 class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;

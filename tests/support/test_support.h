@@ -60,6 +60,10 @@ private:
 // a child process that then dies without cleaning up, as a killed instance leaves it: the mark on, the
 // lock gone. Its name, "" when it could not be made.
 std::string DebrisOfAKilledMaker(const std::string& folder, const std::string& keepOf = "");
+// A file of a scratch run (ScratchRun) in `folder`, holding a few bytes, made by a child process that then
+// dies: the file and its anchor (the first 11 characters of its name) stay, the anchor's lock gone. Its
+// name, "" when it could not be made.
+std::string DebrisOfAKilledRun(const std::string& folder);
 
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t n, uint32_t seed);

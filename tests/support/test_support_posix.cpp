@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -86,19 +87,19 @@ FileSizeLimit::~FileSizeLimit() {
     std::signal(SIGXFSZ, oldHandler_);
 }
 
-std::string DebrisOfAKilledMaker(const std::string& folder, const std::string& keepOf) {
-    namespace fs = archive::fs;
+namespace {
+
+// Runs `make` in a child process that then dies without cleaning up; the name it made, "" when none.
+std::string MadeByAKilledChild(const std::function<std::string()>& make) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return "";
     const pid_t child = fork();
     if (child < 0) return "";
     if (child == 0) {
         close(pipeFds[0]);
-        fs::ScratchFile file = keepOf.empty() ? fs::ScratchFile::Create(folder)
-                                              : fs::ScratchFile::Keep(fs::HeldFolder::Open(folder), keepOf);
-        const std::string name = file.Valid() ? fs::ExtractFileName(file.Path()) : "";
+        const std::string name = make();
         if (write(pipeFds[1], name.data(), name.size()) < 0) _exit(1);
-        _exit(0);  // no destructor runs: the file stays, and its lock ends with the process
+        _exit(0);  // no destructor runs: the files stay, and the locks end with the process
     }
     close(pipeFds[1]);
     std::string name;
@@ -107,6 +108,29 @@ std::string DebrisOfAKilledMaker(const std::string& folder, const std::string& k
     close(pipeFds[0]);
     waitpid(child, nullptr, 0);
     return name;
+}
+
+}  // namespace
+
+std::string DebrisOfAKilledMaker(const std::string& folder, const std::string& keepOf) {
+    namespace fs = archive::fs;
+    return MadeByAKilledChild([&] {
+        // Never destroyed: the process dies first.
+        auto* file = new fs::ScratchFile(keepOf.empty() ? fs::ScratchFile::Create(folder)
+                                                        : fs::ScratchFile::Keep(fs::HeldFolder::Open(folder), keepOf));
+        return file->Valid() ? fs::ExtractFileName(file->Path()) : std::string();
+    });
+}
+
+std::string DebrisOfAKilledRun(const std::string& folder) {
+    namespace fs = archive::fs;
+    return MadeByAKilledChild([&] {
+        // Never destroyed: the process dies first.
+        auto* run = new fs::ScratchRun;
+        auto* file = new fs::ScratchFile(fs::ScratchFile::CreateIn(fs::HeldFolder::Open(folder), *run));
+        if (!file->Valid() || write(file->Handle(), "half", 4) != 4) return std::string();
+        return fs::ExtractFileName(file->Path());
+    });
 }
 
 }  // namespace testing_support

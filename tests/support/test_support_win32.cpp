@@ -158,4 +158,6 @@ FileSizeLimit::~FileSizeLimit() = default;
 
 std::string DebrisOfAKilledMaker(const std::string&, const std::string&) { return ""; }
 
+std::string DebrisOfAKilledRun(const std::string&) { return ""; }
+
 }  // namespace testing_support

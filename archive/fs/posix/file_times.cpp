@@ -43,4 +43,10 @@ bool SetFileDosTimeOf(int fd, uint32_t dosDateTime) {
     return TimesOf(dosDateTime, times) && futimens(fd, times) == 0;
 }
 
+bool SetFileTimeOf(int fd, std::time_t time) {
+    if (time == static_cast<std::time_t>(-1)) return false;
+    const timespec times[2]{{0, UTIME_OMIT}, {time, 0}};
+    return futimens(fd, times) == 0;
+}
+
 }  // namespace archive::fs

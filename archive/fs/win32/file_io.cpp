@@ -133,6 +133,18 @@ int64_t WriteSome(int fd, const void* buffer, int64_t count) {
 }
 
 int64_t ReadSomeAt(int fd, void* buffer, int64_t count, int64_t offset) {
+    // A read at an offset moves the position of a synchronous handle: it is put back, so that a reader by
+    // position and a stream on one descriptor (one thread) keep out of each other's way.
+    LARGE_INTEGER zero{}, position{};
+    const bool known = SetFilePointerEx(HandleOf(fd), zero, &position, FILE_CURRENT) != 0;
+    struct Restore {
+        HANDLE handle;
+        bool known;
+        LARGE_INTEGER position;
+        ~Restore() {
+            if (known) SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+        }
+    } restore{HandleOf(fd), known, position};
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);

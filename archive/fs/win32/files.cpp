@@ -67,7 +67,7 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     return false;
 }
 
-bool SetAttributesOf(int fd, const std::string&, uint32_t attributes) {
+bool SetAttributesOf(int fd, const std::string&, uint32_t attributes, int) {
     FILE_BASIC_INFO info{};
     HANDLE handle = HandleOf(fd);
     if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info)) return SetErrnoFromLast(), false;
@@ -106,6 +106,14 @@ bool SetFileDosTime(const std::string& path, uint32_t dosDateTime) {
 }
 
 bool SetFileDosTimeOf(int fd, uint32_t dosDateTime) { return SetTimeOf(HandleOf(fd), dosDateTime); }
+
+bool SetFileTimeOf(int fd, std::time_t time) {
+    if (time == static_cast<std::time_t>(-1)) return false;
+    const FILETIME written = FileTimeFromTime(time);
+    if (SetFileTime(HandleOf(fd), nullptr, nullptr, &written)) return true;
+    SetErrnoFromLast();
+    return false;
+}
 
 // ---- files --------------------------------------------------------------------------------------------
 

@@ -129,6 +129,16 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
     return Adopted(folder, std::move(name), fd, false);
 }
 
+// A run's files are ordinary scratch files here, each locked on its own: the anchor of a run saves the
+// mark's changes, which Windows does not have.
+struct ScratchFile::Anchor {};
+struct ScratchRun::Anchors {};
+
+ScratchRun::ScratchRun() = default;
+ScratchRun::~ScratchRun() = default;
+
+ScratchFile ScratchFile::CreateIn(const HeldFolder& folder, ScratchRun&) { return CreateIn(folder); }
+
 ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name) {
     if (!folder.Valid()) {
         errno = EBADF;
@@ -167,7 +177,9 @@ ScratchFile::ScratchFile(ScratchFile&& other) noexcept
       path_(std::move(other.path_)),
       fd_(std::exchange(other.fd_, -1)),
       marked_(std::exchange(other.marked_, false)),
-      placed_(std::exchange(other.placed_, false)) {}
+      placed_(std::exchange(other.placed_, false)),
+      mode_(std::exchange(other.mode_, -1)),
+      anchor_(std::move(other.anchor_)) {}
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
     if (this != &other) {
@@ -178,6 +190,8 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         marked_ = std::exchange(other.marked_, false);
         placed_ = std::exchange(other.placed_, false);
+        mode_ = std::exchange(other.mode_, -1);
+        anchor_ = std::move(other.anchor_);
     }
     return *this;
 }

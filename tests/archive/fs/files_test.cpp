@@ -7,8 +7,11 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 #include <string>
@@ -19,6 +22,7 @@
 
 namespace fs = archive::fs;
 using testing_support::DebrisOfAKilledMaker;
+using testing_support::DebrisOfAKilledRun;
 using testing_support::MakeDirs;
 using testing_support::PathExists;
 using testing_support::ReadFile;
@@ -103,6 +107,68 @@ TEST(ScratchFileTest, MakesUniqueLockedFilesWithOrdinaryPermissions) {
     EXPECT_FALSE(fs::ScratchFile::Create(dir / "missing").Valid());
 }
 
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool LockedByOthers(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return locked;
+}
+
+// A run's files: in each folder one anchor, locked and marked while the run or a scratch file of it lives,
+// and the files named after it, without a lock or a mark of their own. Two holds of one folder share its
+// anchor; a file put in place is an ordinary file; the anchors go with the run's last scratch file.
+TEST(ScratchFileTest, ARunNamesItsFilesAfterOneLockedMarkedAnchorPerFolder) {
+    TempDir dir;
+    MakeDirs(dir / "a");
+    MakeDirs(dir / "b");
+    const fs::HeldFolder a = fs::HeldFolder::Open(dir / "a"), alsoA = fs::HeldFolder::Open(dir / "A"),
+                         b = fs::HeldFolder::Open(dir / "b");
+    std::optional<fs::ScratchRun> run(std::in_place);
+    std::vector<fs::ScratchFile> inA, inB;
+    for (int i = 0; i < 3; ++i) {
+        inA.push_back(fs::ScratchFile::CreateIn(i % 2 ? alsoA : a, *run));
+        inB.push_back(fs::ScratchFile::CreateIn(b, *run));
+    }
+    for (const auto* files : {&inA, &inB}) {
+        const std::string folder = fs::ExtractFilePath(files->front().Path());
+        const std::vector<std::string> names = Names(folder);
+        ASSERT_EQ(names.size(), 4u) << folder;
+        const std::string& anchor = names.front();  // the shortest, and a prefix of the others
+        EXPECT_TRUE(fs::IsScratchName(anchor)) << anchor;
+        EXPECT_TRUE(Marked(folder + anchor));
+        EXPECT_TRUE(LockedByOthers(folder + anchor));
+        for (const fs::ScratchFile& file : *files) {
+            ASSERT_TRUE(file.Valid());
+            const std::string name = fs::ExtractFileName(file.Path());
+            EXPECT_EQ(name.rfind(anchor + "-", 0), 0u) << name;
+            EXPECT_TRUE(fs::IsScratchName(name)) << name;
+            EXPECT_FALSE(Marked(file.Path())) << name;
+            EXPECT_FALSE(LockedByOthers(file.Path())) << name;
+            struct stat st {};
+            ASSERT_EQ(fstat(file.Handle(), &st), 0);
+            EXPECT_EQ(file.Mode(), static_cast<int>(st.st_mode & 07777));
+        }
+        EXPECT_EQ(fs::RemoveStaleScratchFiles(folder), 0);  // the run lives
+    }
+    ASSERT_TRUE(inA[0].PutInPlace("placed.txt"));
+    inA[0].Release();
+    run.reset();
+    EXPECT_EQ(Names(dir / "a").size(), 4u);  // the anchor stays for the two files still being written
+    inA.clear();
+    EXPECT_EQ(Names(dir / "a"), std::vector<std::string>{"placed.txt"});
+    EXPECT_EQ(Names(dir / "b").size(), 4u);
+    inB.clear();
+    EXPECT_EQ(Names(dir / "b"), std::vector<std::string>{});
+}
+
 // A small file system that takes no user extended attributes (ramfs), where this process may mount one.
 class DiskWithoutXattrs {
 public:
@@ -131,8 +197,17 @@ TEST(ScratchFileTest, SweepTakesOnlyStaleFilesOfItsOwn) {
         std::function<std::string(const std::string& folder)> make;  // the item's name
         bool removed;
         bool withoutXattrs;  // also where no mark can be set
+        int count = -1;      // what the sweep removes in all (-1: the item alone, if removed)
     };
     std::vector<fs::ScratchFile> live;
+    std::vector<std::unique_ptr<fs::ScratchRun>> runs;
+    // A file a killed run left, its anchor then changed by `change` (given the folder and the anchor's path).
+    auto runDebris = [](const std::string& d, const std::function<void(const std::string&)>& change) {
+        const std::string name = DebrisOfAKilledRun(d);
+        EXPECT_FALSE(name.empty());
+        change(d + "/" + name.substr(0, 11));
+        return name;
+    };
     const Case cases[] = {
         {"a user's file with a fitting name",
          [](const std::string& d) { WriteFile(d + "/.zbk-abc123", "mine"); return std::string(".zbk-abc123"); }, false, true},
@@ -168,6 +243,43 @@ TEST(ScratchFileTest, SweepTakesOnlyStaleFilesOfItsOwn) {
              return DebrisOfAKilledMaker(d, "Config.ini");
          },
          true, false},
+        {"a file of a killed run (its anchor goes too)",
+         [&](const std::string& d) { return runDebris(d, [](const std::string&) {}); }, true, true, 2},
+        {"a file of a live run",
+         [&](const std::string& d) {
+             runs.push_back(std::make_unique<fs::ScratchRun>());
+             live.push_back(fs::ScratchFile::CreateIn(fs::HeldFolder::Open(d), *runs.back()));
+             return fs::ExtractFileName(live.back().Path());
+         },
+         false, true},
+        {"a file named after an anchor that is gone",
+         [&](const std::string& d) { return runDebris(d, [](const std::string& anchor) { unlink(anchor.c_str()); }); },
+         false, true},
+        {"a file named after a user's file",
+         [&](const std::string& d) {
+             return runDebris(d, [](const std::string& anchor) {
+                 unlink(anchor.c_str());
+                 WriteFile(anchor, "mine");
+             });
+         },
+         false, false},
+        {"a file of a killed run whose check does not hold (its anchor goes)",
+         [&](const std::string& d) {
+             std::string name = runDebris(d, [](const std::string&) {});
+             std::string wrong = name;
+             wrong.back() = wrong.back() == 'A' ? 'B' : 'A';
+             EXPECT_EQ(rename((d + "/" + name).c_str(), (d + "/" + wrong).c_str()), 0);
+             return wrong;
+         },
+         false, true, 1},
+        {"a folder named as a file of a killed run (its anchor goes)",
+         [&](const std::string& d) {
+             const std::string name = runDebris(d, [](const std::string&) {});
+             unlink((d + "/" + name).c_str());
+             MakeDirs(d + "/" + name);
+             return name;
+         },
+         false, true, 1},
     };
     TempDir dir;
     DiskWithoutXattrs bare(dir / "bare");
@@ -181,7 +293,7 @@ TEST(ScratchFileTest, SweepTakesOnlyStaleFilesOfItsOwn) {
             const std::string name = c.make(folder);
             ASSERT_TRUE(fs::IsScratchName(name)) << name;
             const auto before = std::filesystem::symlink_status(folder + "/" + name).type();
-            EXPECT_EQ(fs::RemoveStaleScratchFiles(folder), c.removed ? 1 : 0);
+            EXPECT_EQ(fs::RemoveStaleScratchFiles(folder), c.count >= 0 ? c.count : c.removed ? 1 : 0);
             if (c.removed) {
                 EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder + "/" + name)));
             } else {
@@ -197,6 +309,7 @@ TEST(ScratchFileTest, SweepTakesOnlyStaleFilesOfItsOwn) {
         }
         // Its holder gone, a live one is debris too.
         live.clear();
+        runs.clear();
     }
     EXPECT_EQ(fs::RemoveStaleScratchFiles(dir / "missing"), 0);
     if (!bare.Mounted()) GTEST_SKIP() << "no file system without extended attributes could be mounted here (ramfs)";

@@ -90,9 +90,10 @@ Archives MakeArchives() {
     ZipEntryRecipe unknown = Stored("unknown.bin", "abcd");
     unknown.method = 99;
     b.Add(unknown);
-    ZipEntryRecipe garbage = Stored("garbage.bin", RandomBytes(5000, 12));  // not a Deflate stream
+    // Not a Deflate stream, and more than a block: decoded by a worker (smaller entries are decoded at their turn).
+    ZipEntryRecipe garbage = Stored("garbage.bin", RandomBytes(50000, 12));
     garbage.method = 8;
-    garbage.uncompressedSize = 9000;
+    garbage.uncompressedSize = 90000;
     b.Add(garbage);
     ZipEntryRecipe folder;
     folder.name = "DB/";

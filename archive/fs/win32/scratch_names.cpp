@@ -1,4 +1,5 @@
-// The names of scratch files and the check that tells this program's own; see scratch.h.
+// The names of scratch files on Windows and the check that tells this program's own; see scratch.h
+// (the POSIX side keeps the same rule in scratch.cpp).
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -55,19 +56,38 @@ std::string NewScratchName() {
 
 // A name this program gives (where no mark can be set, the only sign of its own files).
 bool HasOwnScratchCheck(const std::string& fileName) {
-    return IsScratchName(fileName) &&
+    return fileName.size() == kNameLength && IsScratchName(fileName) &&
            fileName.compare(kPrefixLength + kRandomLength, kCheckLength,
                             CheckOf(std::string_view(fileName).substr(kPrefixLength, kRandomLength))) == 0;
 }
 
 }  // namespace detail
 
-bool IsScratchName(const std::string& fileName) {
+namespace {
+
+// A name of the plain form (prefix and six letters or digits).
+bool IsPlainName(const std::string& fileName) {
     if (fileName.size() != kNameLength) return false;
     if (fileName.compare(0, kPrefixLength, kScratchPrefix) != 0) return false;
     for (size_t i = kPrefixLength; i < fileName.size(); ++i)
         if (!IsAlnum(fileName[i])) return false;
     return true;
 }
+
+// A run's file that POSIX makes (an anchor's name, '-', a counter and a check): never made here, but a
+// folder may come from there, and such a name is never backed up either.
+bool IsRunName(const std::string& fileName) {
+    constexpr size_t kRunNameMin = kNameLength + 1 + 1 + kCheckLength;
+    constexpr size_t kRunNameMax = kNameLength + 1 + 11 + kCheckLength;
+    if (fileName.size() < kRunNameMin || fileName.size() > kRunNameMax) return false;
+    if (!IsPlainName(fileName.substr(0, kNameLength)) || fileName[kNameLength] != '-') return false;
+    for (size_t i = kNameLength + 1; i < fileName.size(); ++i)
+        if (!IsAlnum(fileName[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsScratchName(const std::string& fileName) { return IsPlainName(fileName) || IsRunName(fileName); }
 
 }  // namespace archive::fs
