@@ -23,6 +23,9 @@ PACKAGES=(
   dbus-daemon systemd util-linux
   # optional helpers: the Win32 close-request helper and the fuzzers
   gcc-mingw-w64-x86-64 clang libclang-rt-dev
+  # the engine as a Windows program: the cross compiler with posix threads (GoogleTest is built from
+  # the googletest sources above with it) and Wine to run its tests
+  g++-mingw-w64-x86-64-posix
   # reference codecs for benchmarks and test oracles only (never linked into the product)
   zlib1g-dev libdeflate-dev
   # peak-memory figures for the benchmarks

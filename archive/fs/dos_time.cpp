@@ -2,21 +2,18 @@
 //
 // An MS-DOS value is one 32-bit word, date in the high half (bits 15-9 year - 1980, 8-5 month, 4-0 day)
 // and time in the low half (bits 15-11 hour, 10-5 minute, 4-0 seconds / 2). It carries no zone: it is
-// the wall-clock time where the file was written, so conversion goes through localtime_r()/mktime()
+// the wall-clock time where the file was written, so conversion goes through the local time and mktime()
 // with the daylight-saving flag left to mktime (tm_isdst = -1), which picks the offset that was in
 // force on that date rather than today's.
 //
 // Range: the word reaches from 1980-01-01 00:00:00 to 2107-12-31 23:59:58. Earlier times give the
 // first value and later ones the last, so that a year never wraps into the 7-bit field. Odd seconds
 // are rounded down to even; sub-second parts are dropped. Setting a time writes the modification time
-// only, leaving the access time as it was.
-#include <fcntl.h>
-#include <sys/stat.h>
-
+// only, leaving the access time as it was (posix/, win32/).
 #include <ctime>
 
 #include "archive/fs/fs.h"
-#include "archive/fs/fs_detail.h"
+#include "archive/fs/file_io.h"
 
 namespace archive::fs {
 
@@ -29,7 +26,7 @@ constexpr uint32_t kLastDos = (127u << 25) | (12u << 21) | (31u << 16) | (23u <<
 
 uint32_t DosFromTime(std::time_t t) {
     std::tm tm{};
-    if (!localtime_r(&t, &tm)) return t < 0 ? kFirstDos : kLastDos;
+    if (!LocalTime(t, tm)) return t < 0 ? kFirstDos : kLastDos;
     const int year = tm.tm_year + 1900;
     if (year < 1980) return kFirstDos;
     if (year > 2107) return kLastDos;
@@ -54,50 +51,10 @@ std::time_t TimeFromDos(uint32_t dosDateTime) {
     return std::mktime(&tm);
 }
 
-std::optional<std::time_t> GetFileTime(const std::string& path) {
-    if (path.empty()) return std::nullopt;
-    struct stat st {};
-    if (!detail::StatResolved(Resolve(path), st)) return std::nullopt;
-    return st.st_mtime;
-}
-
 std::optional<uint32_t> GetFileDosTime(const std::string& path) {
     const auto t = GetFileTime(path);
     if (!t) return std::nullopt;
     return DosFromTime(*t);
-}
-
-namespace {
-
-// The times utimensat takes for an MS-DOS date-time: the access time stays. False for a date mktime
-// cannot place.
-bool TimesOf(uint32_t dosDateTime, timespec (&times)[2]) {
-    const std::time_t t = TimeFromDos(dosDateTime);
-    if (t == static_cast<std::time_t>(-1)) return false;
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = t;
-    times[1].tv_nsec = 0;
-    return true;
-}
-
-}  // namespace
-
-bool SetFileDosTime(const std::string& path, uint32_t dosDateTime) {
-    timespec times[2]{};
-    if (path.empty() || !TimesOf(dosDateTime, times)) return false;
-    return utimensat(AT_FDCWD, Resolve(path).c_str(), times, 0) == 0;
-}
-
-bool SetFileDosTimeOf(int fd, uint32_t dosDateTime) {
-    timespec times[2]{};
-    return TimesOf(dosDateTime, times) && futimens(fd, times) == 0;
-}
-
-bool SetFileTimeOf(int fd, std::time_t time) {
-    if (time == static_cast<std::time_t>(-1)) return false;
-    const timespec times[2]{{0, UTIME_OMIT}, {time, 0}};
-    return futimens(fd, times) == 0;
 }
 
 }  // namespace archive::fs

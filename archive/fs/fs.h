@@ -15,6 +15,11 @@
 //  - MS-DOS date and time (date in the high 16 bits) from and to the modification time, in local time.
 //
 // Every function takes paths as the program formed them and resolves them itself.
+//
+// On Windows (archive/fs/win32) the file system is the platform's own: paths still use '/' ("C:/Users/x"),
+// names match ignoring case by the system's rule, the attribute word is the system's (no name is hidden
+// for its dot, a cleared archive bit stays cleared), and descriptors are the C runtime's over the
+// system's handles. Everything the rest of the engine does with an open file is in file_io.h.
 #pragma once
 
 #include <cstdint>
@@ -135,6 +140,8 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& out);
 // True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 
+enum class BeneathResult;
+
 // A folder held open, so that names are made, renamed and removed in the folder that was opened, not
 // wherever its path leads by then (another process may swap a folder for a symbolic link at any
 // moment). Copies share one descriptor, closed with the last of them.
@@ -179,6 +186,8 @@ public:
     struct State;
 
 private:
+    // The walk below a destination may hold more than the folder it hands back (Windows).
+    friend BeneathResult FolderBeneath(const std::string&, const std::string&, bool, HeldFolder&);
     std::shared_ptr<State> state_;
 };
 

@@ -38,6 +38,16 @@ std::string FindFoldedAt(int folderFd, const std::string& folder, const std::str
 // Tells the active folder listings (FolderListingCache) that `path` was created (added) or removed.
 void NoteFolderChange(const std::string& path, bool added);
 
+// The length of the root a path starts with: 1 for "/"; on Windows also 3 for "C:/" and the length of
+// "//server/share/"; 0 for a relative path.
+size_t RootLength(const std::string& path);
+
+// Windows: a new scratch file name (the prefix, three random letters or digits and their check), and
+// whether a name's check holds: where no mark can be set, the only sign of this program's own scratch
+// files (the POSIX side keeps them in scratch.cpp).
+std::string NewScratchName();
+bool HasOwnScratchCheck(const std::string& fileName);
+
 // ASCII-only case folding, the only folding the resolver does.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 

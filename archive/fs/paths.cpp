@@ -1,17 +1,13 @@
 // Path strings: splitting, extensions, trailing separators, absolute paths and the few well-known folders.
 //
-// These work on the text alone and never touch the disk (except the folder queries at the end).
+// These work on the text alone and never touch the disk (the folder queries are the system's: posix/, win32/).
 // Conventions shared by all of them: the separator is '/', a folder path may or may not end with it,
 // "" is a valid relative path meaning "here" and is never turned into the root.
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "archive/fs/fs.h"
+#include "archive/fs/fs_detail.h"
 
 namespace archive::fs {
 
@@ -73,11 +69,15 @@ std::vector<std::string> PathComponents(const std::string& path) {
 std::string ExpandFileName(const std::string& path) {
     if (path.empty()) return path;
     const std::string full =
-        path.front() == kSeparator ? path : IncludeTrailingSeparator(CurrentDirectory()) + path;
+        detail::RootLength(path) > 0 ? path : IncludeTrailingSeparator(CurrentDirectory()) + path;
+    // "/" (on Windows "C:/" or "//server/share/"): never folded away.
+    const size_t rootLength = detail::RootLength(full);
+    std::string root = full.substr(0, rootLength);
+    if (root.empty() || root.back() != kSeparator) root += kSeparator;
 
     // Fold "." and ".." on the text: ".." above the root stays at the root, as the kernel does.
     std::vector<std::string> parts;
-    for (std::string& component : PathComponents(full)) {
+    for (std::string& component : PathComponents(full.substr(rootLength))) {
         if (component == "..") {
             if (!parts.empty()) parts.pop_back();
             continue;
@@ -85,37 +85,12 @@ std::string ExpandFileName(const std::string& path) {
         parts.push_back(std::move(component));
     }
 
-    std::string out;
-    for (const std::string& p : parts) out += kSeparator + p;
-    if (out.empty()) return std::string(1, kSeparator);
+    std::string out = root;
+    for (const std::string& p : parts) out += p + kSeparator;
+    if (parts.empty()) return out;
     // A folder written with its trailing separator keeps it ("/a/b/.." gives "/a", "/a/b/" gives "/a/b/").
-    if (path.back() == kSeparator) out += kSeparator;
+    if (path.back() != kSeparator) out.pop_back();
     return out;
-}
-
-std::string CurrentDirectory() {
-    std::vector<char> buf(4096);
-    for (;;) {
-        if (getcwd(buf.data(), buf.size())) return buf.data();
-        if (errno != ERANGE) return {};
-        buf.resize(buf.size() * 2);
-    }
-}
-
-bool SetCurrentDirectory(const std::string& path) {
-    if (path.empty()) return false;
-    return chdir(Resolve(path).c_str()) == 0;
-}
-
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir) return pw->pw_dir;
-    return std::string(1, kSeparator);
-}
-
-std::string TempDirectory() {
-    const char* tmp = std::getenv("TMPDIR");
-    return IncludeTrailingSeparator(tmp && *tmp ? tmp : "/tmp");
 }
 
 }  // namespace archive::fs

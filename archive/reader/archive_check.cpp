@@ -3,12 +3,12 @@
 // of every entry through the reader's test run. See archive_check.h.
 #include "archive/reader/archive_check.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
+#include "archive/fs/file_io.h"
 #include "archive/errors.h"
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
@@ -40,22 +40,27 @@ private:
     Host* pump_;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+// A descriptor closed with its owner.
+struct ReadOnlyFile {
+    explicit ReadOnlyFile(const std::string& path) : fd(fs::OpenFile(path, fs::Access::Read)) {}
+    ~ReadOnlyFile() { fs::CloseFile(fd); }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    const int fd;
 };
 
 // Each entry's local header: there, with the signature, and with a name as long as the directory's.
 void CheckLocalHeaders(const std::string& path, TVCLUnZip& reader, CheckResult& result) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+    const ReadOnlyFile file(path);
+    if (file.fd < 0) {
         result.problems.push_back({"", "the archive cannot be read again"});
         return;
     }
     for (int i = 0; i < reader.Count(); ++i) {
         const TZipHeaderInfo& entry = reader.EntryInfo(i);
         uint8_t local[kLocalHeaderSize] = {};
-        const bool read = std::fseek(file.get(), static_cast<long>(entry.LocalHeaderOffset), SEEK_SET) == 0 &&
-                          std::fread(local, 1, sizeof local, file.get()) == sizeof local;
+        const bool read = fs::ReadSomeAt(file.fd, local, sizeof local, static_cast<int64_t>(entry.LocalHeaderOffset)) ==
+                          static_cast<int64_t>(sizeof local);
         const LocalHeader header = ParseLocalHeader(local);
         if (!read || !header.signatureRight) {
             result.problems.push_back({entry.StoredName(), "its local header is missing"});
@@ -71,8 +76,8 @@ bool ReadDirectory(TVCLUnZip& reader, const std::string& path, CheckResult& resu
     try {
         // The reader takes a file of no bytes for an archive with no entries (a new archive starts so);
         // what is checked here must have an end record, as a written archive always has.
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+        const auto status = fs::StatusOf(path);
+        if (status && status->regular && status->size == 0)
             throw ENotAZipFile("Not a valid zip file!");
         reader.SetZipName(path);
         reader.ReadCentralDirectory();

@@ -1,9 +1,6 @@
 // Decoding entries ahead on worker threads (see decode_ahead.h).
 #include "archive/reader/decode_ahead.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +10,7 @@
 #include <deque>
 #include <exception>
 
+#include "archive/fs/file_io.h"
 #include "archive/parallel/work_pool.h"
 #include "archive/streams/stream.h"
 
@@ -43,8 +41,7 @@ public:
         auto* to = static_cast<uint8_t*>(buffer);
         int64_t got = 0;
         while (got < count) {
-            const ssize_t n = ::pread(fd_, to + got, static_cast<size_t>(count - got), position_ + got);
-            if (n < 0 && errno == EINTR) continue;
+            const int64_t n = fs::ReadSomeAt(fd_, to + got, count - got, position_ + got);
             if (n <= 0) break;  // the end of the file, or a read error: the input step calls both premature
             got += n;
         }
@@ -59,8 +56,8 @@ public:
         return position_;
     }
     int64_t Size() override {
-        struct stat st{};
-        return ::fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+        const int64_t size = fs::SizeOfFile(fd_);
+        return size < 0 ? 0 : size;
     }
 
 private:
@@ -174,7 +171,7 @@ struct DecodeAhead::Kit {
 };
 
 DecodeAhead::DecodeAhead(int archiveFd, unsigned workers, bool keepOutput)
-    : fd_(archiveFd >= 0 ? ::fcntl(archiveFd, F_DUPFD_CLOEXEC, 0) : -1),
+    : fd_(archiveFd >= 0 ? fs::ReopenForReading(archiveFd) : -1),
       workers_(std::max(workers, 1u)),
       keep_(keepOutput) {
     kits_.reserve(workers_);  // a worker holds one at a time: giving it back never allocates
@@ -184,7 +181,7 @@ DecodeAhead::~DecodeAhead() {
     for (auto& [index, job] : jobs_) StopJob(*job);
     jobs_.clear();
     pool_.reset();  // the running jobs end at their next block; the queued ones never start
-    if (fd_ >= 0) ::close(fd_);
+    fs::CloseFile(fd_);
 }
 
 bool DecodeAhead::ReadAt(int64_t at, void* data, size_t n) const {

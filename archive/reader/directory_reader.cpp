@@ -15,12 +15,12 @@
 // least 46 bytes of file, and the list takes 65520 at most), names are 16-bit lengths, the recovery scan
 // moves forward by at least one local header per entry and stops at the list's capacity, and every disk
 // request either opens an existing file or ends with EUserCanceled.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <unordered_map>
 #include <vector>
 
+#include "archive/fs/file_io.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/reader/entry_io.h"
@@ -45,9 +45,9 @@ constexpr const char* kZip64 = "This archive uses Zip64 records, which are not s
 constexpr uint16_t kZip64ExtraId = 0x0001;
 
 bool SameFile(int fd, const std::string& path) {
-    struct stat a {}, b {};
-    if (fd < 0 || fstat(fd, &a) != 0 || stat(fs::Resolve(path).c_str(), &b) != 0) return false;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    const auto a = fs::StatusOfFile(fd);
+    const auto b = fs::StatusOf(fs::Resolve(path));
+    return a && b && fs::SameFile(*a, *b);
 }
 
 // Whether the central record just read from `dir` (which stands at its end) leaves a size, its offset or
@@ -91,9 +91,10 @@ std::string UpperAscii(std::string s) {
 TVCLUnZip::ArchiveStamp TVCLUnZip::CurrentStamp() const {
     // Full-resolution modification time and size: a rewrite within the same second (or the same
     // two-second MS-DOS tick) still shows.
-    struct stat st {};
-    if (zipName_.empty() || stat(fs::Resolve(zipName_).c_str(), &st) != 0) return ArchiveStamp{};
-    return ArchiveStamp{int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, int64_t{st.st_size}};
+    if (zipName_.empty()) return ArchiveStamp{};
+    const auto status = fs::StatusOf(fs::Resolve(zipName_));
+    if (!status) return ArchiveStamp{};
+    return ArchiveStamp{status->modifiedNs, status->size};
 }
 
 void TVCLUnZip::ReadCentralDirectory() {
@@ -127,8 +128,8 @@ void TVCLUnZip::OpenAndRefresh() {
     if (!zipStream_) {
         // A device or a FIFO is no archive, and reading one may never end (/dev/zero) or, for a FIFO, never
         // start: it is refused before it is opened.
-        struct stat st {};
-        if (stat(fs::Resolve(zipName_).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        const auto status = fs::StatusOf(fs::Resolve(zipName_));
+        if (status && !status->regular)
             throw EFOpenError(Format("Cannot open file \"%s\". Not a regular file", zipName_.c_str()));
         zipStream_ = std::make_unique<TLFNFileStream>(zipName_, fmOpenRead | fmShareDenyWrite, FlushFilesOnClose);
     }

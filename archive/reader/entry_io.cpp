@@ -1,13 +1,12 @@
 // The input and output steps of extraction and the dispatch by compression method (see entry_io.h).
 #include "archive/reader/entry_io.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "archive/fs/file_io.h"
 #include "archive/codec/crc32.h"
 #include "archive/errors.h"
 #include "archive/streams/stream.h"
@@ -41,11 +40,8 @@ ArchiveWindow::ArchiveWindow(int fd) : fd_(fd), window_(kWindowSize) {}
 
 namespace {
 
-ssize_t ReadAt(int fd, uint8_t* to, size_t n, int64_t at) {
-    for (;;) {
-        const ssize_t got = ::pread(fd, to, n, static_cast<off_t>(at));
-        if (got >= 0 || errno != EINTR) return got;
-    }
+int64_t ReadAt(int fd, uint8_t* to, size_t n, int64_t at) {
+    return fs::ReadSomeAt(fd, to, static_cast<int64_t>(n), at);
 }
 
 }  // namespace
@@ -62,7 +58,7 @@ int64_t ArchiveWindow::Read(void* buffer, int64_t count) {
             continue;
         }
         const bool direct = count - done >= static_cast<int64_t>(kWindowSize);
-        const ssize_t n = direct ? ReadAt(fd_, out + done, static_cast<size_t>(count - done), position_)
+        const int64_t n = direct ? ReadAt(fd_, out + done, static_cast<size_t>(count - done), position_)
                                  : ReadAt(fd_, window_.data(), kWindowSize, position_);
         if (n <= 0) break;  // the end of the file, or a read error: the callers call both premature
         if (direct) {
@@ -86,8 +82,7 @@ int64_t ArchiveWindow::Seek(int64_t offset, int origin) {
 }
 
 int64_t ArchiveWindow::Size() {
-    struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    return fs::SizeOfFile(fd_);
 }
 
 void EntryOutput::Start(TStream* file, uint32_t uncompressedSize) {

@@ -1,6 +1,9 @@
 #include "archive/records/date_time.h"
 
+#include <chrono>
 #include <ctime>
+
+#include "archive/fs/file_io.h"
 
 namespace archive {
 
@@ -123,14 +126,16 @@ uint32_t NormalizeDosDateTime(uint32_t dos) {
 }
 
 TDateTime Now() {
-    std::timespec ts{};
-    std::timespec_get(&ts, TIME_UTC);
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const int64_t ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm local{};
-    localtime_r(&ts.tv_sec, &local);
+    fs::LocalTime(seconds, local);
     TDateTime out = 0;
     TryEncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                       local.tm_sec > 59 ? 59 : local.tm_sec, out);
-    return out + static_cast<double>(ts.tv_nsec / 1000000) / 86400000.0;
+    return out + static_cast<double>(ms < 0 ? 0 : ms) / 86400000.0;
 }
 
 int PercentOf(int64_t part, int64_t whole) {

@@ -13,12 +13,12 @@
 // read or seek that would have to drop pending bytes raises instead, and Commit() answers for all of it.
 #include "archive/streams/buffer_stream.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "archive/errors.h"
+#include "archive/fs/file_io.h"
 
 namespace archive {
 
@@ -49,7 +49,7 @@ void TS_BufferStream::Finish() {
     finished_ = true;
     if (source_) {
         if (state_ == 2) FlushBuffer();
-        if (FlushOnDestroy && written_ && source_->Handle() >= 0) ::fsync(source_->Handle());
+        if (FlushOnDestroy && written_ && source_->Handle() >= 0) fs::FlushFile(source_->Handle());
     }
     std::vector<uint8_t>().swap(buffer_);
 }

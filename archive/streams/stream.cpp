@@ -1,6 +1,6 @@
-// The plain streams: the TStream helpers, a file stream over a POSIX descriptor and a memory stream.
+// The plain streams: the TStream helpers, a file stream over a descriptor and a memory stream.
 //
-// TFileStream moves bytes with read(2)/write(2) and loops until the whole count is done, because a single
+// TFileStream moves bytes with the file services' reads and writes and loops until the whole count is done, because a single
 // call may legally move fewer bytes (signals, counts above the kernel's per-call limit). It stops only at
 // the end of the file or at an error, and then reports what it did move: a disk that fills up shows as a
 // short count from Write, with errno left as the failing call set it. Nothing here retries a full disk.
@@ -10,29 +10,24 @@
 // do anything sensible with it and the error should name the real cause.
 #include "archive/streams/stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "archive/errors.h"
+#include "archive/fs/file_io.h"
 #include "archive/fs/fs.h"
 
 namespace archive {
 
 namespace {
 
-// The largest piece handed to one read(2)/write(2) call (Linux moves at most 0x7ffff000 bytes per call).
-constexpr int64_t kMaxPiece = 0x40000000;
-
 // Piece size of CopyFrom.
 constexpr int64_t kCopyPiece = 64 * 1024;
 
-std::string ErrorText(int error) { return std::strerror(error); }
+using fs::ErrorText;
 
 }  // namespace
 
@@ -74,29 +69,20 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_(fileName) {
     const std::string path = fs::Resolve(fileName);
     const bool create = mode == fmCreate;
-    int flags = O_CLOEXEC;
-    if (create) {
-        flags |= O_RDWR | O_CREAT | O_TRUNC;
-    } else {
+    bool known = true;
+    fs::Access access = fs::Access::Create;
+    if (!create) {
         switch (mode & 3) {
-            case fmOpenRead: flags |= O_RDONLY; break;
-            case fmOpenWrite: flags |= O_WRONLY; break;
-            case fmOpenReadWrite: flags |= O_RDWR; break;
-            default: flags = -1; break;  // both access bits set: no such mode
+            case fmOpenRead: access = fs::Access::Read; break;
+            case fmOpenWrite: access = fs::Access::Write; break;
+            case fmOpenReadWrite: access = fs::Access::ReadWrite; break;
+            default: known = false; break;  // both access bits set: no such mode
         }
     }
     int error = EINVAL;
-    if (flags != -1) {
-        do {
-            fd_ = ::open(path.c_str(), flags, 0666);
-        } while (fd_ < 0 && errno == EINTR);
+    if (known) {
+        fd_ = fs::OpenFile(path, access);
         error = errno;
-        struct stat st {};
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            error = EISDIR;
-        }
     }
     if (fd_ < 0) {
         if (create) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), ErrorText(error).c_str()));
@@ -105,13 +91,13 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
 }
 
 TFileStream::TFileStream(int openHandle, const std::string& fileName) : fileName_(fileName) {
-    fd_ = ::fcntl(openHandle, F_DUPFD_CLOEXEC, 0);
+    fd_ = fs::DuplicateFile(openHandle);
     if (fd_ < 0)
         throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), ErrorText(errno).c_str()));
 }
 
 TFileStream::~TFileStream() {
-    if (fd_ >= 0) ::close(fd_);
+    fs::CloseFile(fd_);
 }
 
 namespace {
@@ -120,8 +106,7 @@ int64_t ReadAll(int fd, void* buffer, int64_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd, out + done, static_cast<size_t>(std::min(count - done, kMaxPiece)));
-        if (n < 0 && errno == EINTR) continue;
+        const int64_t n = fs::ReadSome(fd, out + done, count - done);
         if (n <= 0) break;  // end of file or error
         done += n;
     }
@@ -132,8 +117,7 @@ int64_t WriteAll(int fd, const void* buffer, int64_t count) {
     const auto* in = static_cast<const uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(fd, in + done, static_cast<size_t>(std::min(count - done, kMaxPiece)));
-        if (n < 0 && errno == EINTR) continue;
+        const int64_t n = fs::WriteSome(fd, in + done, count - done);
         if (n <= 0) break;  // ENOSPC, EFBIG, EIO...: the caller sees the short count
         done += n;
     }
@@ -148,14 +132,10 @@ int64_t SeekTo(int fd, int64_t offset, int origin) {
         case soFromEnd: whence = SEEK_END; break;
         default: throw EStreamError(Format("Invalid seek origin (%d)", origin));
     }
-    return static_cast<int64_t>(::lseek(fd, static_cast<off_t>(offset), whence));
+    return fs::SeekFile(fd, offset, whence);
 }
 
-int64_t SizeOf(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return -1;
-    return static_cast<int64_t>(st.st_size);
-}
+int64_t SizeOf(int fd) { return fs::SizeOfFile(fd); }
 
 }  // namespace
 
@@ -167,7 +147,7 @@ int64_t TFileStream::Seek(int64_t offset, int origin) { return SeekTo(fd_, offse
 
 int64_t TFileStream::Size() { return SizeOf(fd_); }
 
-bool TFileStream::FlushToDisk() { return ::fsync(fd_) == 0; }
+bool TFileStream::FlushToDisk() { return fs::FlushFile(fd_); }
 
 // ---- THandleStream ------------------------------------------------------------------------------------
 
@@ -179,7 +159,7 @@ int64_t THandleStream::Seek(int64_t offset, int origin) { return SeekTo(fd_, off
 
 int64_t THandleStream::Size() { return SizeOf(fd_); }
 
-bool THandleStream::FlushToDisk() { return ::fsync(fd_) == 0; }
+bool THandleStream::FlushToDisk() { return fs::FlushFile(fd_); }
 
 // ---- TMemoryStream ------------------------------------------------------------------------------------
 

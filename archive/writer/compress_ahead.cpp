@@ -7,13 +7,11 @@
 // ones compressed ahead, the worker's run is played back instead: the same progress, CRC, writes and
 // result as compressing them here. A file that changed in between, failed to read, or whose job no
 // worker has started yet is compressed as before, from its first byte.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "archive/fs/file_io.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/select/file_list.h"
@@ -31,25 +29,22 @@ constexpr size_t kAheadJobsPerWorker = 2;
 bool ReadSmallFile(const std::string& path, size_t limit, std::vector<uint8_t>& data) {
     // Only regular files are opened at all: opening a device or a FIFO may do something.
     const std::string resolved = fs::Resolve(path);
-    struct stat st {};
-    if (::stat(resolved.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    const int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = fs::OpenRegularFile(resolved);
     if (fd < 0) return false;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-              static_cast<uint64_t>(st.st_size) < limit;
+    const int64_t size = fs::SizeOfFile(fd);
+    bool ok = size > 0 && static_cast<uint64_t>(size) < limit;
     if (ok) {
-        data.resize(static_cast<size_t>(st.st_size) + 1);
+        data.resize(static_cast<size_t>(size) + 1);
         size_t done = 0;
         while (done < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR) continue;
+            const int64_t n = fs::ReadSome(fd, data.data() + done, static_cast<int64_t>(data.size() - done));
             if (n <= 0) break;
             done += static_cast<size_t>(n);
         }
-        ok = done == static_cast<size_t>(st.st_size);
+        ok = done == static_cast<size_t>(size);
         data.resize(done);
     }
-    ::close(fd);
+    fs::CloseFile(fd);
     return ok;
 }
 

@@ -8,11 +8,11 @@
 // WriteArchiveData encrypts (with a password), writes to the archive (or, in multi-volume mode, to the
 // entry's scratch file), lets the host pump its messages and honours a cancel request. A write that does
 // not go through whole raises ENotEnoughRoom; nothing is ever dropped quietly.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "archive/fs/file_io.h"
 #include "archive/codec/crc32.h"
 #include "archive/errors.h"
 #include "archive/records/date_time.h"
@@ -41,9 +41,8 @@ size_t TVCLZip::FetchEntryData(uint8_t* buffer, size_t count) {
     const int fd = source_->Handle();
     size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd, buffer + done, count - done);
+        const int64_t n = fs::ReadSome(fd, buffer + done, static_cast<int64_t>(count - done));
         if (n < 0) {
-            if (errno == EINTR) continue;
             if (done == 0) throw EReadError("Stream read error");
             fetchFailed_ = true;
             break;
@@ -120,9 +119,8 @@ int64_t TVCLZip::ReadSource(uint8_t* buffer, int64_t count) {
     const int fd = source_->Handle();
     int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd, buffer + done, static_cast<size_t>(count - done));
+        const int64_t n = fs::ReadSome(fd, buffer + done, count - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
             throw EReadError("Stream read error");
         }
         if (n == 0) break;

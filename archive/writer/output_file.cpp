@@ -1,12 +1,10 @@
 #include "archive/writer/output_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "archive/errors.h"
+#include "archive/fs/file_io.h"
 #include "archive/fs/fs.h"
 
 namespace archive::writer {
@@ -17,11 +15,7 @@ uint64_t gSizeLimit = 0xFFFFFFFFull;
 
 // A rename is only durable once the folder that holds the new name is on the disk too.
 void SyncFolderOf(const std::string& path) {
-    const std::string folder = fs::ExtractFilePath(fs::Resolve(path));
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);  // best effort: some file systems refuse fsync on folders
-    ::close(fd);
+    fs::FlushFolder(fs::ExtractFilePath(fs::Resolve(path)));
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 // The sizes written are those of the bytes actually read, and the CRC is of those same bytes: a file that
 // changes size while it is read still gives a consistent entry. A file of 4 GiB or more cannot be
 // described by the 32-bit fields and is refused with EFileTooLarge before anything is written for it.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <random>
 
+#include "archive/fs/file_io.h"
 #include "archive/codec/crc32.h"
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
@@ -30,15 +30,15 @@ constexpr int64_t kCrcPiece = 4096;
 constexpr int64_t kLargestEntry = 0xFFFFFFFFll;
 
 bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(fs::Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const auto status = fs::StatusOf(fs::Resolve(path));
+    return status && status->regular;
 }
 
 // The archive being written (or rebuilt) is never one of its own entries.
 bool IsTheArchive(const std::string& path, const std::string& zipName) {
-    struct stat a {}, b {};
-    return ::stat(fs::Resolve(path).c_str(), &a) == 0 && ::stat(fs::Resolve(zipName).c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    const auto a = fs::StatusOf(fs::Resolve(path));
+    const auto b = fs::StatusOf(fs::Resolve(zipName));
+    return a && b && fs::SameFile(*a, *b);
 }
 
 }  // namespace

@@ -119,8 +119,14 @@ TEST_F(RecordsInterop, UnzipExtractsNamesAndBytes) {
             continue;
         }
         std::string onDisk = out + "/" + item.name;
-        if (item.name == "caf\xC3\xA9.txt" && !testing_support::PathExists(onDisk))
+        if (item.name == "caf\xC3\xA9.txt" && !testing_support::PathExists(onDisk)) {
             onDisk = out + "/caf\xE9.txt";  // this unzip's ISO-8859-1 form (see above)
+#ifdef _WIN32
+            // A name that is no UTF-8 is out of a Windows program's reach: the shell reads it.
+            EXPECT_EQ(testing_support::Run("cat " + ShellQuote(out) + "/caf?.txt").output, item.data) << item.name;
+            continue;
+#endif
+        }
         EXPECT_EQ(ReadFile(onDisk), item.data) << item.name;
     }
 }

@@ -3,7 +3,8 @@
 #   run_test.sh <skip record> <test executable> [arguments...]
 # The executable's own exit status is passed on when it is not 0. When it passed but skipped something
 # (GoogleTest "[  SKIPPED ]", Qt Test "SKIP   :"), the exit status is 77 (the tests' SKIP_RETURN_CODE)
-# and the skip record gets one line per skipped case with its reason, for ./test.sh's summary.
+# and the skip record gets one line per skipped case with its reason, for ./test.sh's summary. Windows
+# programs under Wine end their lines with CR LF.
 set -uo pipefail
 record="$1"
 shift
@@ -34,7 +35,7 @@ if [ "$rc" -eq 0 ]; then
         inReason { reason = reason (reason == "" ? "" : " ") $0; next }
         /^\[  SKIPPED \] [^ ]+ \(/ { print $4 ": " reason; reason = ""; next }
         /^SKIP   : / { sub(/^SKIP   : /, ""); print }
-    ' "$log" >"$record"
+    ' < <(tr -d '\r' <"$log") >"$record"
     if [ -s "$record" ]; then
         rc=77
     else

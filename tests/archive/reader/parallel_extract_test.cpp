@@ -186,7 +186,7 @@ Outcome RunCase(const Case& c, const std::string& zipPath, unsigned threads) {
     for (const auto& box : host.boxes) add("box " + box.caption + ": " + box.text);
     add("pumps " + std::to_string(host.pumps));  // once per input block, whoever decoded it
     for (const auto& e : std::filesystem::recursive_directory_iterator(dest.Path())) {
-        const std::string path = std::filesystem::relative(e.path(), dest.Path()).string();
+        const std::string path = std::filesystem::relative(e.path(), dest.Path()).generic_string();
         o.tree[path] = e.is_regular_file() ? ReadFile(e.path().string()) : "<folder>";
     }
     return o;
@@ -208,6 +208,9 @@ TEST(ParallelExtract, SameEventsFilesAndResultsForEveryThreadCount) {
         {"extract, cut inside deflated data", &Archives::cutDeflated, false, true},
     };
     for (const Case& c : cases) {
+#ifdef _WIN32
+        if (c.diskLimit) continue;  // Windows has no per-process file size limit to fill the disk with
+#endif
         const std::string zipPath = dir / "archive.zip";
         WriteFile(zipPath, archives.*c.archive);
         const Outcome one = RunCase(c, zipPath, 1);

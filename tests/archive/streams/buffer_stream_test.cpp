@@ -286,6 +286,9 @@ TEST(LFNFileStream, FullDiskIsNeverReportedAsSuccess) {
 }
 
 TEST(LFNFileStream, PartialWriteCountsExactly) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no per-process file size limit to fill the disk with";
+#endif
     TempDir dir;
     const std::string data = testing_support::RandomBytes(30000, 4);
     struct Case {

@@ -121,6 +121,9 @@ TEST(FileStream, SeekOrigins) {
 }
 
 TEST(FileStream, FullDiskShowsAsShortWrite) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no per-process file size limit to fill the disk with";
+#endif
     // /dev/full fails every write with ENOSPC.
     TFileStream full("/dev/full", fmOpenWrite);
     EXPECT_EQ(full.Write("abc", 3), 0);
