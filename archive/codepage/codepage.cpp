@@ -1,7 +1,9 @@
 // CP437 <-> UTF-8 and the choice between them for stored names.
 //
-// CP437 is the code page other ZIP tools assume for names without flag bit 11, so names that fit it are
-// stored in it and every tool shows them alike. The upper half maps through kCp437High; the lower half is
+// Names without flag bit 11 are in the system's OEM code page. Where the system has one (Windows: 437 in
+// the United States, 850 in Western Europe, 866 in Russia...), names that fit it are stored in it and
+// read with it, as every other program of that system does; elsewhere it is CP437, the page other ZIP
+// tools assume, and names that fit it are stored in it so that every tool shows them alike. The upper half maps through kCp437High; the lower half is
 // ASCII (the graphic forms of 0x01-0x1F and 0x7F are a display convention, not what names mean).
 // Reverse lookups search the 128-entry table: names are short and this is not on any hot path.
 //
@@ -11,7 +13,11 @@
 // exactly which name a reader will see.
 #include "archive/codepage/codepage.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
+
+#include "archive/fs/fs.h"
 
 namespace archive::codepage {
 
@@ -81,12 +87,19 @@ char32_t DecodeOne(std::string_view text, size_t& i) {
     return cp;
 }
 
-// The CP437 byte of a code point, or -1.
-int ToCp437(char32_t cp) {
+// The byte of a code point in the single-byte page whose upper half is `high`, or -1.
+int ToSingleByte(const char32_t* high, char32_t cp) {
     if (cp < 0x80) return static_cast<int>(cp);
+    if (cp == 0xFFFD) return -1;  // stands for the bytes the page leaves undefined
     for (int k = 0; k < 128; ++k)
-        if (kCp437High[k] == cp) return 0x80 + k;
+        if (high[k] == cp) return 0x80 + k;
     return -1;
+}
+
+// The upper half of the OEM code page of stored names: the system's, else CP437.
+const char32_t* OemHigh() {
+    static const std::optional<std::array<char32_t, 128>> system = fs::OemCodePageHigh();
+    return system ? system->data() : kCp437High;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -96,7 +109,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0xC0 | (cp >> 6));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        // Every CP437 character lies in the basic plane.
+        // Every character of a single-byte page lies in the basic plane.
         out += static_cast<char>(0xE0 | (cp >> 12));
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
@@ -109,45 +122,51 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-}  // namespace
-
-bool FitsCp437(std::string_view utf8) {
+bool Fits(const char32_t* high, std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         const char32_t cp = DecodeOne(utf8, i);
-        if (cp == kInvalid || ToCp437(cp) < 0) return false;
+        if (cp == kInvalid || ToSingleByte(high, cp) < 0) return false;
     }
     return true;
 }
 
-std::string Utf8ToCp437(std::string_view utf8) {
+std::string FromUtf8(const char32_t* high, std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         const char32_t cp = DecodeOne(utf8, i);
-        const int b = cp == kInvalid ? -1 : ToCp437(cp);
+        const int b = cp == kInvalid ? -1 : ToSingleByte(high, cp);
         out += b < 0 ? '?' : static_cast<char>(b);
     }
     return out;
 }
 
-std::string Cp437ToUtf8(std::string_view cp437) {
+std::string ToUtf8(const char32_t* high, std::string_view bytes) {
     std::string out;
-    out.reserve(cp437.size() + cp437.size() / 2);
-    for (const char c : cp437) {
+    out.reserve(bytes.size() + bytes.size() / 2);
+    for (const char c : bytes) {
         const auto b = static_cast<uint8_t>(c);
-        AppendUtf8(out, b < 0x80 ? char32_t{b} : kCp437High[b - 0x80]);
+        AppendUtf8(out, b < 0x80 ? char32_t{b} : high[b - 0x80]);
     }
     return out;
 }
 
+}  // namespace
+
+bool FitsCp437(std::string_view utf8) { return Fits(kCp437High, utf8); }
+
+std::string Utf8ToCp437(std::string_view utf8) { return FromUtf8(kCp437High, utf8); }
+
+std::string Cp437ToUtf8(std::string_view cp437) { return ToUtf8(kCp437High, cp437); }
+
 std::string ToArchive(std::string_view name, bool forceUtf8, bool& utf8) {
     if (!forceUtf8) {
-        if (FitsCp437(name)) {
+        if (Fits(OemHigh(), name)) {
             utf8 = false;
-            return Utf8ToCp437(name);
+            return FromUtf8(OemHigh(), name);
         }
         if (!IsValidUtf8(name)) {
-            // Not text in any encoding we know: the bytes as they are, read by everyone as CP437.
+            // Not text in any encoding we know: the bytes as they are, read in the OEM code page.
             utf8 = false;
             return std::string(name);
         }
@@ -158,12 +177,12 @@ std::string ToArchive(std::string_view name, bool forceUtf8, bool& utf8) {
 
 std::string FromArchive(std::string_view stored, bool utf8) {
     if (utf8) return std::string(stored);
-    return Cp437ToUtf8(stored);
+    return ToUtf8(OemHigh(), stored);
 }
 
 std::string RoundTrip(std::string_view name) {
     if (IsValidUtf8(name)) return std::string(name);
-    return Cp437ToUtf8(name);
+    return ToUtf8(OemHigh(), name);
 }
 
 }  // namespace archive::codepage

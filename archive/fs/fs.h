@@ -22,6 +22,7 @@
 // system's handles. Everything the rest of the engine does with an open file is in file_io.h.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -88,6 +89,12 @@ bool SetCurrentDirectory(const std::string& path);
 // The user's home folder ($HOME, else the password database), without a trailing separator
 // (stands in for "c:\" defaults).
 std::string HomeDirectory();
+
+// The characters of bytes 0x80-0xFF of the system's OEM code page, the code page of names stored
+// without the UTF-8 flag. None where the system has no such page (POSIX: the engine then uses CP437,
+// the page other ZIP tools assume) or where it is not a single-byte page (the East Asian ones: CP437
+// too, as before).
+std::optional<std::array<char32_t, 128>> OemCodePageHigh();
 // The system's temporary folder, with a trailing separator.
 std::string TempDirectory();
 

@@ -1,10 +1,13 @@
-// Name conversion: the CP437 table against python's codec, the choice between CP437 and UTF-8, strict
+// Name conversion: the system's OEM code page for names without the UTF-8 flag, the CP437 table against python's codec, the choice between CP437 and UTF-8, strict
 // UTF-8 decoding, and the round-trip promise the writer relies on.
 #include "archive/codepage/codepage.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+
+#include "archive/fs/fs.h"
 
 #include "tests/support/test_support.h"
 
@@ -109,6 +112,47 @@ TEST(RoundTripTest, IsWhatAReaderSees) {
     }
     EXPECT_EQ(RoundTrip("caf\xE9.txt"), "caf\xCE\x98.txt");  // 0xE9 reads as capital theta
     EXPECT_EQ(RoundTrip("Gr\xC3\xBC\xC3\x9F" "e"), "Gr\xC3\xBC\xC3\x9F" "e");
+}
+
+// Names without the UTF-8 flag are in the system's OEM code page where it has one: under a Russian
+// Windows (CP866) a Cyrillic name is stored one byte a character, as that system's other programs
+// store and read it; where the page is CP437 such a name does not fit and goes as UTF-8. The Windows
+// run of the tests repeats this under a Russian locale (ZB_EXPECT_OEM=866).
+TEST(OemCodePage, ACyrillicNameIsStoredInThePageWhenItFits) {
+    const std::string name = "\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB.mdb";  // Журнал.mdb
+    const auto high = fs::OemCodePageHigh();
+    const bool russian = high && (*high)[0x86 - 0x80] == U'\u0416';
+    if (const char* expected = std::getenv("ZB_EXPECT_OEM")) {
+        EXPECT_EQ(std::string(expected) == "866", russian) << "the system's OEM code page is not the one expected";
+    }
+    bool flag = false;
+    const std::string stored = ToArchive(name, false, flag);
+    if (russian) {
+        EXPECT_FALSE(flag);
+        EXPECT_EQ(stored, "\x86\xE3\xE0\xAD\xA0\xAB.mdb");
+    } else {
+        EXPECT_TRUE(flag);
+        EXPECT_EQ(stored, name);
+    }
+    EXPECT_EQ(FromArchive(stored, flag), name);
+    EXPECT_EQ(RoundTrip(name), name);
+}
+
+// Every byte the page defines comes back as itself through a name and the archive; a byte it leaves
+// undefined is never written for a character.
+TEST(OemCodePage, EveryDefinedByteRoundTrips) {
+    std::string defined;
+    for (int b = 0x20; b < 0x100; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        if (FromArchive(one, false) != "\xEF\xBF\xBD") defined += one;
+    }
+    const std::string name = FromArchive(defined, false);
+    bool flag = true;
+    EXPECT_EQ(ToArchive(name, false, flag), defined);
+    EXPECT_FALSE(flag);
+    bool replacement = true;
+    EXPECT_EQ(ToArchive("\xEF\xBF\xBD", false, replacement), "\xEF\xBF\xBD");
+    EXPECT_TRUE(replacement);
 }
 
 }  // namespace
