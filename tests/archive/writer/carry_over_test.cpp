@@ -25,7 +25,7 @@ using testing_support::WriteFile;
 constexpr time_t kStamp = 1577836800;  // 2020-01-01 00:00:00 UTC
 
 void Stamp(const std::string& path) {
-    const utimbuf times{kStamp, kStamp};
+    utimbuf times{kStamp, kStamp};  // not const: the Windows C library takes it so
     ASSERT_EQ(::utime(path.c_str(), &times), 0) << path;
 }
 
