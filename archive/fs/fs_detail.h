@@ -42,11 +42,18 @@ void NoteFolderChange(const std::string& path, bool added);
 // "//server/share/"; 0 for a relative path.
 size_t RootLength(const std::string& path);
 
-// Windows: a new scratch file name (the prefix, three random letters or digits and their check), and
-// whether a name's check holds: where no mark can be set, the only sign of this program's own scratch
-// files (the POSIX side keeps them in scratch.cpp).
+// Scratch file names (scratch_names.cpp, both systems): a new plain name (the prefix, three random
+// letters or digits and their check); the plain form and the form of a run's file (an anchor's name,
+// '-', a counter, a check); whether a plain name's check holds (where no mark can be set, the only sign
+// of this program's own scratch files); a run's file name and whether its check holds.
 std::string NewScratchName();
+bool IsPlainScratchName(const std::string& fileName);
+bool IsRunScratchName(const std::string& fileName);
 bool HasOwnScratchCheck(const std::string& fileName);
+std::string RunFileName(const std::string& anchor, uint64_t counter);
+bool RunFileCheckHolds(const std::string& fileName);
+// The anchor's name a run's file is named after.
+std::string RunAnchorOf(const std::string& runFileName);
 
 // ASCII-only case folding, the only folding the resolver does.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <map>
-#include <random>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -22,86 +21,15 @@ namespace archive::fs {
 
 namespace {
 
-constexpr size_t kPrefixLength = sizeof(kScratchPrefix) - 1;
-constexpr size_t kRandomLength = 3;
-constexpr size_t kCheckLength = 3;
-constexpr size_t kNameLength = kPrefixLength + kRandomLength + kCheckLength;
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr uint64_t kAlphabetSize = sizeof(kAlphabet) - 1;
-
 constexpr char kMarkName[] = "user.zbk-scratch";
 constexpr char kMarkValue[] = "1";
-constexpr std::string_view kCheckKey = "ZORVEL_Backup scratch file";
 
-// The check characters of a random part: FNV-1a over the key and the part, in base 62.
-std::string CheckOf(std::string_view random) {
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : kCheckKey) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
-    for (const char c : random) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
-    std::string check(kCheckLength, 'X');
-    for (char& c : check) {
-        c = kAlphabet[hash % kAlphabetSize];
-        hash /= kAlphabetSize;
-    }
-    return check;
-}
-
-// A new name: the prefix, three characters from a generator seeded once per thread, and their check.
-std::string NewName() {
-    thread_local std::mt19937_64 generator{std::random_device{}() ^ (uint64_t(::getpid()) << 32)};
-    std::string random(kRandomLength, 'X');
-    for (char& c : random) c = kAlphabet[generator() % kAlphabetSize];
-    return kScratchPrefix + random + CheckOf(random);
-}
-
-bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// A run's file: an anchor's name, the separator, a counter (at least one character) and the check.
-constexpr char kRunSeparator = '-';
-constexpr size_t kRunNameMin = kNameLength + 1 + 1 + kCheckLength;
-constexpr size_t kRunNameMax = kNameLength + 1 + 11 + kCheckLength;  // a 64-bit counter in base 62
-
-// A name of the plain form (prefix and six letters or digits).
-bool IsPlainName(const std::string& fileName) {
-    if (fileName.size() != kNameLength) return false;
-    if (fileName.compare(0, kPrefixLength, kScratchPrefix) != 0) return false;
-    for (size_t i = kPrefixLength; i < fileName.size(); ++i)
-        if (!IsAlnum(fileName[i])) return false;
-    return true;
-}
-
-// A name of a run's file, its check not yet looked at.
-bool IsRunName(const std::string& fileName) {
-    if (fileName.size() < kRunNameMin || fileName.size() > kRunNameMax) return false;
-    if (!IsPlainName(fileName.substr(0, kNameLength)) || fileName[kNameLength] != kRunSeparator) return false;
-    for (size_t i = kNameLength + 1; i < fileName.size(); ++i)
-        if (!IsAlnum(fileName[i])) return false;
-    return true;
-}
-
-// A plain name this program gives (where no mark can be set, the only sign of its own files).
-bool HasOwnCheck(const std::string& fileName) {
-    return IsPlainName(fileName) &&
-           fileName.compare(kPrefixLength + kRandomLength, kCheckLength,
-                            CheckOf(std::string_view(fileName).substr(kPrefixLength, kRandomLength))) == 0;
-}
-
-// The name of a run's file: its check is over everything between the prefix and the check.
-std::string RunFileName(const std::string& anchor, uint64_t counter) {
-    std::string name = anchor + kRunSeparator;
-    do {
-        name += kAlphabet[counter % kAlphabetSize];
-        counter /= kAlphabetSize;
-    } while (counter > 0);
-    return name + CheckOf(std::string_view(name).substr(kPrefixLength));
-}
-
-bool RunFileCheckHolds(const std::string& fileName) {
-    return IsRunName(fileName) &&
-           fileName.compare(fileName.size() - kCheckLength, kCheckLength,
-                            CheckOf(std::string_view(fileName).substr(
-                                kPrefixLength, fileName.size() - kPrefixLength - kCheckLength))) == 0;
-}
+using detail::HasOwnScratchCheck;
+using detail::IsPlainScratchName;
+using detail::NewScratchName;
+using detail::RunFileCheckHolds;
+using detail::RunAnchorOf;
+using detail::RunFileName;
 
 // Sets or removes the mark through the descriptor. A user attribute needs write permission on the file,
 // also for its owner: a read-only file is made writable for the moment of the change.
@@ -135,8 +63,6 @@ bool StillNamed(int dirFd, const std::string& name, int fd, struct stat& st) {
 
 }  // namespace
 
-bool IsScratchName(const std::string& fileName) { return IsPlainName(fileName) || IsRunName(fileName); }
-
 namespace {
 
 // Locks and marks a file just made (`dirFd` and `name` say where); false when a sweeper took it first.
@@ -156,7 +82,7 @@ bool LockAndMark(int dirFd, const std::string& name, int fd, bool& marked, bool 
 ScratchFile ScratchFile::Create(const std::string& folder) {
     const std::string dir = folder.empty() ? std::string() : IncludeTrailingSeparator(Resolve(folder));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = NewName();
+        std::string name = NewScratchName();
         std::string path = dir + name;
         // The mode takes the umask, as any file the program makes does.
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -196,7 +122,7 @@ ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
         return {};
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = NewName();
+        std::string name = NewScratchName();
         const int fd = ::openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -270,7 +196,7 @@ ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name)
         return {};
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string second = NewName();
+        std::string second = NewScratchName();
         if (::linkat(folder.Fd(), name.c_str(), folder.Fd(), second.c_str(), 0) != 0) {
             if (errno == EEXIST) continue;
             return {};
@@ -292,33 +218,6 @@ ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name)
     errno = EEXIST;
     return {};
 }
-
-ScratchFile::ScratchFile(ScratchFile&& other) noexcept
-    : folder_(std::move(other.folder_)),
-      name_(std::move(other.name_)),
-      path_(std::move(other.path_)),
-      fd_(std::exchange(other.fd_, -1)),
-      marked_(std::exchange(other.marked_, false)),
-      placed_(std::exchange(other.placed_, false)),
-      mode_(std::exchange(other.mode_, -1)),
-      anchor_(std::move(other.anchor_)) {}
-
-ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
-    if (this != &other) {
-        Discard();
-        folder_ = std::move(other.folder_);
-        name_ = std::move(other.name_);
-        path_ = std::move(other.path_);
-        fd_ = std::exchange(other.fd_, -1);
-        marked_ = std::exchange(other.marked_, false);
-        placed_ = std::exchange(other.placed_, false);
-        mode_ = std::exchange(other.mode_, -1);
-        anchor_ = std::move(other.anchor_);
-    }
-    return *this;
-}
-
-ScratchFile::~ScratchFile() { Discard(); }
 
 bool ScratchFile::PutInPlace(const std::string& target) {
     if (fd_ < 0 || placed_ || !folder_.Valid()) {
@@ -387,7 +286,7 @@ namespace {
 bool OursAndStale(int dirFd, const std::string& name, int fd, struct stat& st) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     // Ours when it carries the mark; where the file system takes no mark, when its name checks.
-    const bool ours = ::fgetxattr(fd, kMarkName, nullptr, 0) >= 0 || (errno == ENOTSUP && HasOwnCheck(name));
+    const bool ours = ::fgetxattr(fd, kMarkName, nullptr, 0) >= 0 || (errno == ENOTSUP && HasOwnScratchCheck(name));
     // Not blocking: a lock held means a live maker, whose file stays.
     return ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(dirFd, name, fd, st);
 }
@@ -409,8 +308,8 @@ int RemoveStaleScratchFiles(const std::string& folder) {
     std::map<std::string, std::vector<std::string>> runFiles;  // by the name of their anchor
     while (const dirent* e = ::readdir(listing)) {
         std::string name = e->d_name;
-        if (IsPlainName(name)) plain.push_back(std::move(name));
-        else if (RunFileCheckHolds(name)) runFiles[name.substr(0, kNameLength)].push_back(std::move(name));
+        if (IsPlainScratchName(name)) plain.push_back(std::move(name));
+        else if (RunFileCheckHolds(name)) runFiles[RunAnchorOf(name)].push_back(std::move(name));
     }
     int removed = 0;
     // A run's files first, while the lock of their anchor is held: then the anchor, with the plain ones.

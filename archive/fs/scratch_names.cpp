@@ -1,5 +1,6 @@
-// The names of scratch files on Windows and the check that tells this program's own; see scratch.h
-// (the POSIX side keeps the same rule in scratch.cpp).
+// The names of scratch files and the checks that tell this program's own, on every system; see
+// scratch.h. A plain name is the prefix, three random letters or digits and their check; a run's file
+// (POSIX extraction runs) is its anchor's plain name, '-', a counter and a check over both.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -24,11 +25,16 @@ constexpr uint64_t kAlphabetSize = sizeof(kAlphabet) - 1;
 
 constexpr std::string_view kCheckKey = "ZORVEL_Backup scratch file";
 
-// The check characters of a random part: FNV-1a over the key and the part, in base 62.
-std::string CheckOf(std::string_view random) {
+// A run's file: an anchor's name, the separator, a counter (at least one character) and the check.
+constexpr char kRunSeparator = '-';
+constexpr size_t kRunNameMin = kNameLength + 1 + 1 + kCheckLength;
+constexpr size_t kRunNameMax = kNameLength + 1 + 11 + kCheckLength;  // a 64-bit counter in base 62
+
+// The check characters of a part: FNV-1a over the key and the part, in base 62.
+std::string CheckOf(std::string_view part) {
     uint64_t hash = 0xcbf29ce484222325ull;
     for (const char c : kCheckKey) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
-    for (const char c : random) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
+    for (const char c : part) hash = (hash ^ uint8_t(c)) * 0x100000001b3ull;
     std::string check(kCheckLength, 'X');
     for (char& c : check) {
         c = kAlphabet[hash % kAlphabetSize];
@@ -53,20 +59,7 @@ std::string NewScratchName() {
     return kScratchPrefix + random + CheckOf(random);
 }
 
-
-// A name this program gives (where no mark can be set, the only sign of its own files).
-bool HasOwnScratchCheck(const std::string& fileName) {
-    return fileName.size() == kNameLength && IsScratchName(fileName) &&
-           fileName.compare(kPrefixLength + kRandomLength, kCheckLength,
-                            CheckOf(std::string_view(fileName).substr(kPrefixLength, kRandomLength))) == 0;
-}
-
-}  // namespace detail
-
-namespace {
-
-// A name of the plain form (prefix and six letters or digits).
-bool IsPlainName(const std::string& fileName) {
+bool IsPlainScratchName(const std::string& fileName) {
     if (fileName.size() != kNameLength) return false;
     if (fileName.compare(0, kPrefixLength, kScratchPrefix) != 0) return false;
     for (size_t i = kPrefixLength; i < fileName.size(); ++i)
@@ -74,20 +67,43 @@ bool IsPlainName(const std::string& fileName) {
     return true;
 }
 
-// A run's file that POSIX makes (an anchor's name, '-', a counter and a check): never made here, but a
-// folder may come from there, and such a name is never backed up either.
-bool IsRunName(const std::string& fileName) {
-    constexpr size_t kRunNameMin = kNameLength + 1 + 1 + kCheckLength;
-    constexpr size_t kRunNameMax = kNameLength + 1 + 11 + kCheckLength;
+bool IsRunScratchName(const std::string& fileName) {
     if (fileName.size() < kRunNameMin || fileName.size() > kRunNameMax) return false;
-    if (!IsPlainName(fileName.substr(0, kNameLength)) || fileName[kNameLength] != '-') return false;
+    if (!IsPlainScratchName(fileName.substr(0, kNameLength)) || fileName[kNameLength] != kRunSeparator) return false;
     for (size_t i = kNameLength + 1; i < fileName.size(); ++i)
         if (!IsAlnum(fileName[i])) return false;
     return true;
 }
 
-}  // namespace
+bool HasOwnScratchCheck(const std::string& fileName) {
+    return IsPlainScratchName(fileName) &&
+           fileName.compare(kPrefixLength + kRandomLength, kCheckLength,
+                            CheckOf(std::string_view(fileName).substr(kPrefixLength, kRandomLength))) == 0;
+}
 
-bool IsScratchName(const std::string& fileName) { return IsPlainName(fileName) || IsRunName(fileName); }
+// The check of a run's file is over everything between the prefix and the check.
+std::string RunFileName(const std::string& anchor, uint64_t counter) {
+    std::string name = anchor + kRunSeparator;
+    do {
+        name += kAlphabet[counter % kAlphabetSize];
+        counter /= kAlphabetSize;
+    } while (counter > 0);
+    return name + CheckOf(std::string_view(name).substr(kPrefixLength));
+}
+
+bool RunFileCheckHolds(const std::string& fileName) {
+    return IsRunScratchName(fileName) &&
+           fileName.compare(fileName.size() - kCheckLength, kCheckLength,
+                            CheckOf(std::string_view(fileName).substr(
+                                kPrefixLength, fileName.size() - kPrefixLength - kCheckLength))) == 0;
+}
+
+std::string RunAnchorOf(const std::string& runFileName) { return runFileName.substr(0, kNameLength); }
+
+}  // namespace detail
+
+bool IsScratchName(const std::string& fileName) {
+    return detail::IsPlainScratchName(fileName) || detail::IsRunScratchName(fileName);
+}
 
 }  // namespace archive::fs

@@ -171,33 +171,6 @@ ScratchFile ScratchFile::Keep(const HeldFolder& folder, const std::string& name)
     return {};
 }
 
-ScratchFile::ScratchFile(ScratchFile&& other) noexcept
-    : folder_(std::move(other.folder_)),
-      name_(std::move(other.name_)),
-      path_(std::move(other.path_)),
-      fd_(std::exchange(other.fd_, -1)),
-      marked_(std::exchange(other.marked_, false)),
-      placed_(std::exchange(other.placed_, false)),
-      mode_(std::exchange(other.mode_, -1)),
-      anchor_(std::move(other.anchor_)) {}
-
-ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
-    if (this != &other) {
-        Discard();
-        folder_ = std::move(other.folder_);
-        name_ = std::move(other.name_);
-        path_ = std::move(other.path_);
-        fd_ = std::exchange(other.fd_, -1);
-        marked_ = std::exchange(other.marked_, false);
-        placed_ = std::exchange(other.placed_, false);
-        mode_ = std::exchange(other.mode_, -1);
-        anchor_ = std::move(other.anchor_);
-    }
-    return *this;
-}
-
-ScratchFile::~ScratchFile() { Discard(); }
-
 bool ScratchFile::PutInPlace(const std::string& target) {
     if (fd_ < 0 || placed_ || !folder_.Valid()) {
         errno = EINVAL;
