@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPair>
 #include <QSettings>
+#include <QVariant>
 
 namespace app {
 
@@ -38,19 +40,19 @@ QString UnattendedStateFile() {
     return state + QStringLiteral("/ZORVEL_Backup/unattended.ini");
 }
 
-bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString* problem) {
+namespace {
+
+// Writes one group of the state file (made with its folder when missing); false with the problem when
+// it cannot be written.
+bool WriteStateGroup(const QString& group, const QList<QPair<QString, QVariant>>& values, QString* problem) {
     const QString file = UnattendedStateFile();
     if (!QDir().mkpath(QFileInfo(file).path())) {
         if (problem) *problem = QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(file).path());
         return false;
     }
     QSettings settings(file, QSettings::IniFormat);
-    settings.beginGroup(Group(kind));
-    settings.setValue(QStringLiteral("time"), run.time.toString(Qt::ISODate));
-    settings.setValue(QStringLiteral("exit"), run.exitCode);
-    settings.setValue(QStringLiteral("archive"), run.archive);
-    settings.setValue(QStringLiteral("reason"), run.reason);
-    settings.setValue(QStringLiteral("unchanged"), run.unchanged);
+    settings.beginGroup(group);
+    for (const auto& [key, value] : values) settings.setValue(key, value);
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError) {
@@ -60,23 +62,23 @@ bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString*
     return true;
 }
 
+}  // namespace
+
+bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString* problem) {
+    return WriteStateGroup(Group(kind),
+                           {{QStringLiteral("time"), run.time.toString(Qt::ISODate)},
+                            {QStringLiteral("exit"), run.exitCode},
+                            {QStringLiteral("archive"), run.archive},
+                            {QStringLiteral("reason"), run.reason},
+                            {QStringLiteral("unchanged"), run.unchanged}},
+                           problem);
+}
+
 bool RecordStillCurrent(const QString& archive, const QDateTime& time, QString* problem) {
-    const QString file = UnattendedStateFile();
-    if (!QDir().mkpath(QFileInfo(file).path())) {
-        if (problem) *problem = QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(file).path());
-        return false;
-    }
-    QSettings settings(file, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("current"));
-    settings.setValue(QStringLiteral("archive"), QFileInfo(archive).absoluteFilePath());
-    settings.setValue(QStringLiteral("time"), time.toString(Qt::ISODate));
-    settings.endGroup();
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        if (problem) *problem = QStringLiteral("%1 cannot be written").arg(file);
-        return false;
-    }
-    return true;
+    return WriteStateGroup(QStringLiteral("current"),
+                           {{QStringLiteral("archive"), QFileInfo(archive).absoluteFilePath()},
+                            {QStringLiteral("time"), time.toString(Qt::ISODate)}},
+                           problem);
 }
 
 std::optional<StillCurrent> LastStillCurrent() {

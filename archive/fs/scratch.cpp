@@ -106,16 +106,6 @@ ScratchFile ScratchFile::Create(const std::string& folder) {
     return {};
 }
 
-ScratchFile ScratchFile::Adopted(const HeldFolder& folder, std::string name, int fd, bool marked) {
-    ScratchFile file;
-    file.folder_ = folder;
-    file.path_ = folder.Path() + name;
-    file.name_ = std::move(name);
-    file.fd_ = fd;
-    file.marked_ = marked;
-    return file;
-}
-
 ScratchFile ScratchFile::CreateIn(const HeldFolder& folder) {
     if (!folder.Valid()) {
         errno = EBADF;

@@ -1,5 +1,5 @@
-// What a scratch file object does the same on every system: it moves, and it is discarded with its
-// object (the system-bound steps are in scratch.cpp and win32/scratch.cpp).
+// What a scratch file object does the same on every system: it adopts a file made in a held folder,
+// it moves, and it is discarded with its object (the system-bound steps are in scratch.cpp and win32/scratch.cpp).
 #include <utility>
 
 #include "archive/fs/scratch.h"
@@ -32,5 +32,16 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
 }
 
 ScratchFile::~ScratchFile() { Discard(); }
+
+
+ScratchFile ScratchFile::Adopted(const HeldFolder& folder, std::string name, int fd, bool marked) {
+    ScratchFile file;
+    file.folder_ = folder;
+    file.path_ = folder.Path() + name;
+    file.name_ = std::move(name);
+    file.fd_ = fd;
+    file.marked_ = marked;
+    return file;
+}
 
 }  // namespace archive::fs
