@@ -13,7 +13,7 @@
 // X-ZORVEL-Backup-Folder key. A folder without ZORVEL_Log3.exe or without DB (each found ignoring
 // case, as the logger, a Windows program, sees its files) is refused.
 //
-// The Exec key of the menu entry is written by the Desktop Entry Specification ("The Exec key"): the
+// The Exec key of the menu entry follows the freedesktop.org desktop entry rules for that key: the
 // path is one argument in double quotes, with `"`, `` ` ``, `$` and `\` escaped by a backslash inside
 // them; a literal "%" is "%%"; and the value as a whole is a string, whose every backslash is doubled.
 // GLib's menus, though, look for the program of an entry before they show it, under the path with its
