@@ -1,6 +1,8 @@
 // The backup layout's two formed values and the restore table; see backup_layout.h.
 #include "app/backup_layout.h"
 
+#include "app/commands/backup_names.h"
+
 namespace app {
 
 QStringList BackupFileList(const QString& loggerFolder) {
@@ -9,9 +11,12 @@ QStringList BackupFileList(const QString& loggerFolder) {
     return entries;
 }
 
-QString BackupArchivePath(const QString& backupFolderText, const QDateTime& localTime) {
-    return backupFolderText + QStringLiteral("/zorvel3_") + localTime.toString(QStringLiteral("yyyyMMddhhmmss")) +
-           QStringLiteral(".zip");
+QString BackupArchivePath(const QString& backupFolderText, const QDateTime& localTime, bool beforeRestore) {
+    const QDate d = localTime.date();
+    const QTime t = localTime.time();
+    const NameTime time{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+    return backupFolderText + QLatin1Char('/') +
+           QString::fromStdString(ArchiveFileName(beforeRestore ? ArchiveKind::SafetyBackup : ArchiveKind::Backup, time));
 }
 
 const std::vector<RestoreCategory>& RestoreCategories() {

@@ -44,9 +44,11 @@ inline constexpr std::array<const char*, 12> kBackupPatterns{
 // The writer's file list: "|" (no recursion for this entry) + logger folder + pattern, in table order.
 QStringList BackupFileList(const QString& loggerFolder);
 
-// backup folder text + "/zorvel3_" + yyyymmddhhnnss (local time) + ".zip". The text is used as typed:
-// one ending in '/' gives a doubled separator, which still names a file in that folder.
-QString BackupArchivePath(const QString& backupFolderText, const QDateTime& localTime);
+// backup folder text + "/zorvel3_" + yyyymmddhhnnss (local time) + ".zip"; with `beforeRestore` the name
+// of the backup made before a restore, "/zorvel3-before-restore-" + yyyymmddhhnnss + ".zip" (see
+// app/commands/backup_names.h). The text is used as typed: one ending in '/' gives a doubled separator,
+// which still names a file in that folder.
+QString BackupArchivePath(const QString& backupFolderText, const QDateTime& localTime, bool beforeRestore = false);
 
 // The program's title (window caption, application name, the stored settings' key) and the one start
 // text both faces show when the program does not stand in a logger folder.

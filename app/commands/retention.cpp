@@ -2,9 +2,9 @@
 #include "app/commands/retention.h"
 
 #include <QDate>
-#include <QTime>
-#include <QRegularExpression>
 #include <QSet>
+
+#include <algorithm>
 
 namespace app {
 
@@ -12,22 +12,47 @@ namespace {
 
 QDate DateOf(const QString& backupName) { return QDate::fromString(backupName.mid(8, 8), QStringLiteral("yyyyMMdd")); }
 
-}  // namespace
-
-bool IsBackupName(const QString& fileName) {
-    // The time must be one the program can have written: 14 digits that make a date and a time.
-    static const QRegularExpression backupName(QStringLiteral("^zorvel3_\\d{14}\\.zip$"));
-    return backupName.match(fileName).hasMatch() && DateOf(fileName).isValid() &&
-           QTime::fromString(fileName.mid(16, 6), QStringLiteral("hhmmss")).isValid();
+bool FarFuture(const QString& name, const NameTime& now) {
+    const auto parsed = ParseArchiveName(name.toStdString());
+    return parsed && IsFarFuture(parsed->time, now);
 }
 
-QStringList DeleteOldBackups(QStringList fileNames, int keep, const QString& newName,
-                             const std::function<bool(const QString& fileName)>& remove) {
+// The backups among `fileNames` that take places, oldest first (the fixed-width time in the name).
+QStringList Candidates(const QStringList& fileNames, const QDateTime& now) {
+    const NameTime current = NameTimeOf(now);
     QStringList backups;
     for (const QString& name : fileNames)
-        if (IsBackupName(name)) backups.append(name);
-    backups.sort();  // the fixed-width time in the name: oldest first
+        if (IsBackupName(name) && !FarFuture(name, current)) backups.append(name);
+    backups.sort();
     backups.removeDuplicates();
+    return backups;
+}
+
+}  // namespace
+
+NameTime NameTimeOf(const QDateTime& localTime) {
+    const QDate d = localTime.date();
+    const QTime t = localTime.time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+bool IsBackupName(const QString& fileName) { return IsBackupName(std::string_view(fileName.toStdString())); }
+
+bool IsSafetyBackupName(const QString& fileName) { return IsSafetyBackupName(std::string_view(fileName.toStdString())); }
+
+QStringList FarFutureBackups(const QStringList& fileNames, const QDateTime& now) {
+    const NameTime current = NameTimeOf(now);
+    QStringList ahead;
+    for (const QString& name : fileNames)
+        if (IsBackupName(name) && FarFuture(name, current)) ahead.append(name);
+    ahead.sort();
+    ahead.removeDuplicates();
+    return ahead;
+}
+
+QStringList DeleteOldBackups(QStringList fileNames, int keep, const QString& newName, const QDateTime& now,
+                             const std::function<bool(const QString& fileName)>& remove) {
+    const QStringList backups = Candidates(fileNames, now);
     QStringList deleted;
     qsizetype left = backups.size();
     for (const QString& name : backups) {
@@ -57,12 +82,9 @@ void KeepNewestOfPeriods(const QStringList& newestFirst, int count, Period perio
 
 }  // namespace
 
-QStringList BackupsBeyondHistory(const QStringList& fileNames, const HistoryToKeep& history, const QString& newName) {
-    QStringList backups;
-    for (const QString& name : fileNames)
-        if (IsBackupName(name)) backups.append(name);
-    backups.sort();
-    backups.removeDuplicates();
+QStringList BackupsBeyondHistory(const QStringList& fileNames, const HistoryToKeep& history, const QString& newName,
+                                 const QDateTime& now) {
+    const QStringList backups = Candidates(fileNames, now);
     QStringList newestFirst(backups.crbegin(), backups.crend());
 
     QSet<QString> kept{newName};
@@ -79,6 +101,42 @@ QStringList BackupsBeyondHistory(const QStringList& fileNames, const HistoryToKe
     for (const QString& name : backups)
         if (!kept.contains(name)) beyond.append(name);
     return beyond;
+}
+
+QStringList BackupsTheHistoryDeletes(const QStringList& fileNames, const HistoryToKeep& history,
+                                     const QString& newName, const QDateTime& now) {
+    QStringList names = fileNames;
+    if (!names.contains(newName)) names.append(newName);
+    if (history.ByCalendar()) return BackupsBeyondHistory(names, history, newName, now);
+    if (history.newest <= 0) return {};
+    return DeleteOldBackups(names, history.newest, newName, now, [](const QString&) { return true; });
+}
+
+std::vector<std::string> SafetyBackupsBeyond(const std::vector<std::string>& fileNames, int keep,
+                                             const std::string& newName) {
+    std::vector<std::string> safety;
+    for (const std::string& name : fileNames)
+        if (IsSafetyBackupName(std::string_view(name)) && name != newName) safety.push_back(name);
+    std::sort(safety.begin(), safety.end());
+    safety.erase(std::unique(safety.begin(), safety.end()), safety.end());
+    // The new one is among the kept, wherever its name sorts.
+    const size_t others = keep > 0 ? size_t(keep - 1) : 0;
+    if (safety.size() <= others) return {};
+    safety.resize(safety.size() - others);
+    return safety;
+}
+
+std::vector<std::string> BackupsToMakeRoom(const std::vector<std::pair<std::string, uint64_t>>& candidates,
+                                           uint64_t freeBytes, uint64_t neededBytes) {
+    std::vector<std::string> chosen;
+    uint64_t room = freeBytes;
+    for (const auto& [name, size] : candidates) {
+        if (room >= neededBytes) break;
+        chosen.push_back(name);
+        room += size;
+    }
+    if (room < neededBytes) return {};
+    return chosen;
 }
 
 }  // namespace app

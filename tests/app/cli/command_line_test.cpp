@@ -118,7 +118,7 @@ private slots:
             const CliRun restored = r.Run({"restore", archive, part.option});
             QVERIFY2(restored.exitCode == 0, qPrintable(restored.Text()));
             QVERIFY2(restored.out.startsWith("Restore backup\n\nThe files as they were before this restore are kept in " +
-                                             r.backups + "/zorvel3_"),
+                                             r.backups + "/zorvel3-before-restore-"),
                      qPrintable(restored.out));
             for (const QString& file : tree.keys()) {
                 const bool back = part.files.contains(file) || (QString(part.option) == "--config" && BackedUpFiles().contains(file) && !file.startsWith("DB/"));
@@ -133,13 +133,16 @@ private slots:
     }
 
     // --keep deletes the oldest of the folder's own backups, never the new one, a read-only one or other
-    // names; after an incomplete backup (no Wine prefix: no registry) it deletes nothing.
+    // names; a file named like a backup that is no ZIP archive, or named for the far future, takes no
+    // place and stays, named in a warning; after an incomplete backup (no Wine prefix: no registry) it
+    // deletes nothing.
     void keepDeletesOnlyTheOldestOfItsOwnBackups() {
         if (!WineReady()) QSKIP(qPrintable(wine_->SkipReason()));
         const QStringList old = {"zorvel3_20200101000000.zip", "zorvel3_20210101000000.zip", "zorvel3_20220101000000.zip",
-                                 "zorvel3x.zip", "ZORVEL3_20190101000000.ZIP", "other.zip"};
+                                 "zorvel3x.zip", "ZORVEL3_20190101000000.ZIP", "other.zip", "zorvel3_20990101000000.zip"};
         const auto plant = [&](const QString& folder) {
-            for (const QString& name : old) testing_support::WriteFile((folder + "/" + name).toStdString(), "old");
+            for (const QString& name : old) testing_support::WriteFile((folder + "/" + name).toStdString(), SmallArchive());
+            testing_support::WriteFile((folder + "/zorvel3_20230101000000.zip").toStdString(), "no zip");
             QFile(folder + "/zorvel3_20210101000000.zip").setPermissions(QFileDevice::ReadOwner);
         };
 
@@ -151,7 +154,7 @@ private slots:
         QCOMPARE(incomplete.exitCode, 4);
         QVERIFY(incomplete.err.contains("lies in no Wine prefix"));
         QVERIFY(incomplete.err.contains("No old backup was deleted, because this one is incomplete."));
-        QCOMPARE(FilesIn(outside.backups).size(), old.size() + 1);
+        QCOMPARE(FilesIn(outside.backups).size(), old.size() + 2);
 
         CliRig r(NewLoggerInPrefix());
         WriteTree(r.logger, LoggerFiles());
@@ -160,8 +163,12 @@ private slots:
         QVERIFY2(kept.exitCode == 0, qPrintable(kept.Text()));
         const QString made = QFileInfo(kept.out.trimmed()).fileName();
         QCOMPARE(FilesIn(r.backups), Sorted({made, "zorvel3_20210101000000.zip", "zorvel3x.zip", "ZORVEL3_20190101000000.ZIP",
-                                             "other.zip"}));
-        QCOMPARE(kept.err, "Deleted old backup: " + r.backups + "/zorvel3_20200101000000.zip\nDeleted old backup: " +
+                                             "other.zip", "zorvel3_20230101000000.zip", "zorvel3_20990101000000.zip"}));
+        QCOMPARE(kept.err, "Left as it is: " + r.backups + "/zorvel3_20990101000000.zip is named for 2099-01-01 00:00:00, "
+                           "later than tomorrow; it does not count among the backups to keep.\n"
+                           "Left as it is: " + r.backups + "/zorvel3_20230101000000.zip is no ZIP archive that opens; it "
+                           "does not count among the backups to keep.\n"
+                           "Deleted old backup: " + r.backups + "/zorvel3_20200101000000.zip\nDeleted old backup: " +
                                r.backups + "/zorvel3_20220101000000.zip\n");
         QCOMPARE(r.Run({"backup", "--keep", "0"}).exitCode, 2);
     }

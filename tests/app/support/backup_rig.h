@@ -15,6 +15,7 @@
 #include "app/platform/wine_registry_snapshot.h"
 #include "tests/app/support/window_rig.h"
 #include "tests/app/support/wine_test_prefix.h"
+#include "tests/support/zip_builder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -72,6 +73,9 @@ inline QStringList BackedUpFiles() {
             "Config.ini", "LanguageFile.ini", "LanguageFileEnglish.lng", "Card.qsl", "Award.aal", "Bands.dat",
             "ReadMe.txt", "Notes.md", "Skin.lyr", "Rig.sys"};
 }
+
+// A small archive that opens, to stand for an old backup.
+inline std::string SmallArchive() { return testing_support::ZipBuilder().Stored("DB/Logs.mdb", "old").Build(); }
 
 inline void WriteTree(const QString& folder, const Tree& tree) {
     for (auto it = tree.cbegin(); it != tree.cend(); ++it)
