@@ -12,6 +12,15 @@
 // backup and make no entry safer. Every backup carries the note of how it was compressed as its archive
 // comment, so that the next one can carry from it. `full` compresses every file anyway.
 //
+// A backup never writes into an archive that is there already: it takes the name of its time when no
+// file of the folder has that name (letter case aside), else it waits for the next second and takes
+// that one, so the name keeps its form and never runs ahead of the clock. Two backups in one second
+// (a script's `backup` then `backup --full`, a clock set back) are two archives.
+//
+// A file the twelve patterns select whose name a ZIP archive cannot give back (a backslash in it, which
+// every reader takes for a folder separator, or a control character) is left out and named, as a file
+// that could not be read is; everything else is backed up.
+//
 // With `ifChanged`, no archive is made when the newest backup of the folder holds exactly the files a
 // new one would (the registry snapshots among them), each byte for byte: the outcome names that backup
 // and says it is still current.
@@ -41,9 +50,11 @@ class RegistrySnapshot;
 struct CreateRequest {
     QString loggerFolder;      // ends with exactly one '/'
     QString backupFolderText;  // as typed: a trailing '/' gives a doubled one before the name
-    QDateTime localTime;       // the archive is named after it
+    QDateTime localTime;       // the archive is named after it (or after the first free second from it)
     bool full = false;         // compress every file, carry nothing over
     bool ifChanged = false;    // no new archive when the newest backup still holds the same files
+    bool beforeRestore = false;  // the backup made before a restore: named as such (backup_names.h)
+    QStringList alsoFiles = {};  // files beyond the patterns (relative to the logger folder) it must hold too
 };
 
 struct CreateOutcome {
@@ -64,9 +75,18 @@ private:
     Reporter& reporter_;
 };
 
-// The newest zorvel3_<yyyymmddhhnnss>.zip of `folder` (by the time in its name) whose directory reads;
-// empty when there is none.
-QString NewestOpeningBackup(const QString& folder);
+// The newest zorvel3_<yyyymmddhhnnss>.zip of `folder` (by the time in its name) whose directory reads,
+// passing over names more than a day later than `now`; empty when there is none.
+QString NewestOpeningBackup(const QString& folder, const QDateTime& now);
+
+// Whether `fileName` is taken in a folder holding `entries` (every kind of entry: files, folders,
+// links): by the same name, or by one that differs in letter case alone, which the engine would
+// resolve to.
+bool NameTaken(const QStringList& entries, const QString& fileName);
+
+// Why a file stored as `storedName` (relative to the logger folder, '/'-separated) could not be given
+// back by any reader, in words; "" when it can.
+QString UnstorableName(const QString& storedName);
 
 // "Nothing has changed since <path>: it still holds the logger's current state; no new backup was made."
 QString UnchangedText(const QString& archivePath);

@@ -107,6 +107,82 @@ private slots:
         }
     }
 
+    // A backup never writes into an archive that is there: a name taken by any entry of the folder (in
+    // any letter case) is passed over for the next second's; the earlier archive stays byte for byte.
+    void everyBackupItsOwnArchive() {
+        QVERIFY(NameTaken({"zorvel3_20261207213005.zip"}, "zorvel3_20261207213005.zip"));
+        QVERIFY(NameTaken({"other", "ZORVEL3_20261207213005.ZIP"}, "zorvel3_20261207213005.zip"));
+        QVERIFY(!NameTaken({"zorvel3_20261207213006.zip", "zorvel3_20261207213005.zip.bak"}, "zorvel3_20261207213005.zip"));
+        QVERIFY(!NameTaken({}, "zorvel3_20261207213005.zip"));
+
+        const struct {
+            const char* name;
+            std::function<void(const QString& taken)> there;  // what holds the name of kTime
+        } cases[] = {
+            {"a backup of the same second", nullptr},
+            {"a file of another letter case", [](const QString& taken) { testing_support::WriteFile(QString(taken).replace("zorvel3_", "ZORVEL3_").toStdString(), "mine"); }},
+            {"a folder", [](const QString& taken) { QDir().mkpath(taken); }},
+            {"a link leading nowhere", [](const QString& taken) { QFile::link("/nonexistent/zbk", taken); }},
+        };
+        for (const auto& c : cases) {
+            CommandRig r;
+            WriteTree(r.logger, kFiles);
+            archive::DefaultHost host;
+            archive::TVCLZip zip(&host);
+            ConfigureBackupWriter(zip);
+            CreateCommand command(zip, r.registry, r.reporter);
+            const QString first = r.backups + "/zorvel3_20261207213005.zip";
+            CreateRequest request{r.logger, r.backups, kTime};
+            if (c.there) c.there(first);
+            else QCOMPARE(command.Run(request).archivePath, first);
+            const QStringList before = FilesIn(r.backups);
+            const QByteArray firstBytes = FileBytes(first);
+            QFile::remove(r.logger + "Config.ini");  // gone since: the first backup must still hold it
+            request.full = true;
+            const CreateOutcome second = command.Run(request);
+            QVERIFY2(second.archivePath == r.backups + "/zorvel3_20261207213006.zip", qPrintable(QString(c.name) + ": " + second.archivePath));
+            QVERIFY2(FileBytes(first) == firstBytes, c.name);
+            QVERIFY2(!UnzipEntries(second.archivePath).contains("Config.ini"), c.name);
+            QVERIFY2(FilesIn(r.backups).size() == before.size() + 1, c.name);
+        }
+    }
+
+    // A file the patterns select whose name no reader could give back is left out and named; the rest
+    // is backed up and the backup reads back whole.
+    void aNameNoReaderGivesBackIsLeftOut() {
+        const struct {
+            const char* name;
+            QString file;
+            QString said;
+        } cases[] = {
+            {"a backslash in DB", "DB/Logs\\Old.mdb", "DB/Logs\\Old.mdb: left out, because its name holds a backslash, which every ZIP reader takes for a folder separator"},
+            {"a backslash at the top", "a\\b.ini", "a\\b.ini: left out, because its name holds a backslash, which every ZIP reader takes for a folder separator"},
+            {"a control character", QString::fromLatin1("DB/Bad\x01name.mdb"), "DB/Bad\\x01name.mdb: left out, because its name holds control characters"},
+            {"a wildcard character is no trouble", "DB/What?.mdb", ""},
+        };
+        for (const auto& c : cases) {
+            CommandRig r;
+            WriteTree(r.logger, kFiles);
+            WriteTree(r.logger, {{c.file, "odd"}});
+            archive::DefaultHost host;
+            archive::TVCLZip zip(&host);
+            ConfigureBackupWriter(zip);
+            CreateCommand command(zip, r.registry, r.reporter);
+            const CreateOutcome outcome = command.Run({r.logger, r.backups, kTime});
+            QVERIFY2(outcome.created, c.name);
+            QVERIFY2(outcome.lacking == (c.said.isEmpty() ? QStringList() : QStringList{c.said}),
+                     qPrintable(QString(c.name) + ": " + outcome.lacking.join('|')));
+            const Tree entries = PythonEntries(outcome.archivePath);
+            for (const char* file : {"Config.ini", "DB/Awards.mdb", "DB/Logs.mdb"}) QVERIFY2(entries.contains(file), c.name);
+            QVERIFY2(entries.contains(c.file) == c.said.isEmpty(), c.name);
+            QVERIFY2(zip.ExcludeList.empty(), c.name);
+            // The same files again: nothing changed.
+            CreateRequest again{r.logger, r.backups, kTime.addSecs(60)};
+            again.ifChanged = true;
+            QVERIFY2(command.Run(again).unchanged, c.name);
+        }
+    }
+
     // A backup into a folder with an earlier one carries the unchanged files over from it, and is byte
     // for byte the backup that compresses every file; a later backup carries from the newest.
     void carriesOverWhatDidNotChange() {
@@ -163,6 +239,12 @@ private slots:
             {"a registry snapshot", [](CommandRig& r) { r.registry.values = "\"Call\"=\"DL9XYZ\"\r\n"; }, false},
             {"a file more", [](CommandRig& r) { WriteTree(r.logger, {{"DB/New.mdb", "new"}}); }, false},
             {"a file less", [](CommandRig& r) { QFile::remove(r.logger + "Config.ini"); }, false},
+            {"a file gone and another come: as many files, one the backup does not hold",
+             [](CommandRig& r) {
+                 QFile::remove(r.logger + "DB/Awards.mdb");
+                 WriteTree(r.logger, {{"DB/Awards.ldb", "awards"}});
+             },
+             false},
             {"the newest backup is damaged",
              [](CommandRig& r) {
                  const QString newest = r.backups + "/zorvel3_20261207213005.zip";
