@@ -10,11 +10,14 @@
 #include "archive/errors.h"
 #include "archive/fs/fs.h"
 #include "archive/reader/vcl_unzip.h"
+#include "archive/reader/destination.h"
 #include "archive/records/printable_name.h"
+#include "archive/select/wildcard.h"
 
 #include <QFileInfo>
 #include <QMap>
 
+#include <string_view>
 #include <utility>
 
 namespace app {
@@ -78,6 +81,39 @@ std::pair<QString, QString> Worded(archive::TRefusal kind, const QString& stored
 }
 
 }  // namespace
+
+QStringList FilesARestoreReplaces(archive::TVCLUnZip& unzip, const RestoreRequest& request) {
+    const QString& logger = request.loggerFolder;
+    QStringList ours{QString::fromLatin1(kSettingsScratchFile)};
+    for (const RegistrySnapshotFile& snapshot : kRegistrySnapshots) ours.append(QString::fromLatin1(snapshot.file));
+    QStringList files;
+    for (const RestoreCategory* category : ChosenCategories(request)) {
+        // As the reader forms a target: the destination without its trailing '/', the stored folder
+        // kept below it or dropped, the name judged as extraction judges it.
+        std::string destination = Native(logger + QLatin1String(category->destination));
+        while (destination.size() > 1 && destination.back() == '/') destination.pop_back();
+        for (int i = 0; i < unzip.Count(); ++i) {
+            const archive::TZipHeaderInfo& entry = unzip.EntryInfo(i);
+            if (entry.FileName().empty()) continue;
+            const std::string stored = entry.StoredName();
+            bool selected = false;
+            for (const char* pattern : category->patterns)
+                selected = selected || std::string_view(pattern) == "*" || archive::WildcardMatch(pattern, stored);
+            if (!selected) continue;
+            const auto usable = archive::reader::UsableFolder("", entry.Directory(), entry.FileName());
+            if (!usable) continue;
+            const std::string target = archive::fs::Resolve(
+                archive::reader::DestinationFolder(destination, category->recreateDirs, *usable) + entry.FileName());
+            if (!archive::fs::FileExists(target)) continue;
+            const QString path = QString::fromStdString(target);
+            if (!path.startsWith(logger)) continue;
+            const QString relative = LoggerRelative(logger, path);
+            if (ours.contains(relative, Qt::CaseInsensitive) || files.contains(relative)) continue;
+            files.append(relative);
+        }
+    }
+    return files;
+}
 
 QString IncompleteRestoreText(const QStringList& notRestored) {
     return QStringLiteral("Not everything was restored. These files were left as they were:\n") +
@@ -192,6 +228,16 @@ QStringList RestoreCommand::NotRestored(const RestoreRequest& request) const {
     return lines;
 }
 
+void RestoreCommand::FlushFolders() const {
+    QStringList folders;
+    for (const Outcome& outcome : outcomes_)
+        for (const QString& file : outcome.part.started) {
+            const QString folder = QFileInfo(file).path();
+            if (!folders.contains(folder)) folders.append(folder);
+        }
+    for (const QString& folder : folders) archive::fs::SyncFolder(archive::fs::HeldFolder::Open(Native(folder)));
+}
+
 std::runtime_error RestoreCommand::FailureWithDetails(const std::exception& e, const RestoreRequest& request) const {
     // What the user must know beyond the error itself: which file and disk, and which parts were done.
     QStringList restored, pending;
@@ -230,15 +276,18 @@ QStringList RestoreCommand::Run(const RestoreRequest& request) {
     unzip_.ReadCentralDirectory();
     // Before anything is replaced: the files as they are now, so that the restore can be undone.
     if (safetyWriter_ && request.safetyBackup)
-        safetyBackup_ = MakeSafetyBackup(*safetyWriter_, registry_, logger, request.archivePath);
+        safetyBackup_ = MakeSafetyBackup(*safetyWriter_, registry_, logger, request.archivePath,
+                                         FilesARestoreReplaces(unzip_, request));
     const QString undo = safetyBackup_.isEmpty() ? QString() : QStringLiteral("\n\n") + SafetyBackupText(safetyBackup_);
 
     QStringList notRestored;
     try {
         RunParts(request);
+        FlushFolders();
         notRestored = NotRestored(request);
         if (request.ImportsRegistry()) notRestored += ImportRegistrySnapshots(request);
     } catch (const std::exception& e) {
+        FlushFolders();
         DeleteOwnTmpFiles(logger);
         const std::runtime_error told = FailureWithDetails(e, request);
         if (std::string(told.what()) == e.what() && undo.isEmpty()) throw;  // nothing to add: the error as it came

@@ -9,6 +9,9 @@
 // configuration files were restored. Parts run in the table's order, so a part that failed does not stop
 // the ones after it, but an error that ends the command (a damaged archive, a full disk) does.
 //
+// Every folder a part renamed files into is flushed to the disk before the outcome is told, so that
+// "Restore backup" is not followed by a power cut that takes the renames back.
+//
 // The outcome is "Restore backup" when every chosen part was restored. Otherwise one report names each
 // file that was not restored and why (damaged in the backup, an unsafe name refused, a read-only target,
 // a file that cannot be written), each file kept because its part could not be restored whole, and each
@@ -79,6 +82,7 @@ private:
     QStringList ImportRegistrySnapshots(const RestoreRequest& request);
     QStringList NotRestored(const RestoreRequest& request) const;
     std::runtime_error FailureWithDetails(const std::exception& e, const RestoreRequest& request) const;
+    void FlushFolders() const;
     bool Whole(int box) const;
 
     archive::TVCLUnZip& unzip_;
@@ -90,6 +94,11 @@ private:
     const RestoreCategory* current_ = nullptr;  // the part being restored, for a failure that ends the command
     QString currentFile_;                       // the file being unpacked, likewise
 };
+
+// The files of the logger folder that a restore of `request` replaces (relative to it, as the disk spells
+// them), from the directory `unzip` has loaded: the target of every entry a chosen part selects where
+// a file is now. The program's own files in tmp (the snapshots, Backup.ini) are not among them.
+QStringList FilesARestoreReplaces(archive::TVCLUnZip& unzip, const RestoreRequest& request);
 
 // The report of a restore that left something undone.
 QString IncompleteRestoreText(const QStringList& notRestored);

@@ -4,11 +4,14 @@
 #include "app/backup_layout.h"
 #include "app/commands/create_command.h"
 #include "app/commands/reporter.h"
+#include "app/commands/retention.h"
+#include "app/native_path.h"
+#include "archive/ascii_fold.h"
+#include "archive/fs/fs.h"
+#include "archive/reader/archive_check.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
-#include <QThread>
 
 #include <stdexcept>
 
@@ -24,20 +27,39 @@ public:
 };
 
 QString Made(archive::TVCLZip& zip, platform::RegistrySnapshot& registry, const QString& loggerFolder,
-             const QString& folder, const QString& archivePath) {
-    QDateTime now = QDateTime::currentDateTime();
-    // A backup of this second would take the name of the archive about to be restored (or of another
-    // backup just made): wait for the next second.
-    while (QFileInfo::exists(BackupArchivePath(folder, now)) ||
-           QFileInfo(BackupArchivePath(folder, now)).absoluteFilePath() == QFileInfo(archivePath).absoluteFilePath()) {
-        QThread::msleep(1000 - now.time().msec() + 5);
-        now = QDateTime::currentDateTime();
-    }
+             const QString& folder, const QStringList& replaced) {
     SilentReporter silent;
     CreateCommand command(zip, registry, silent);
-    const CreateOutcome outcome = command.Run({loggerFolder, folder, now});
+    CreateRequest request{loggerFolder, folder, QDateTime::currentDateTime()};
+    request.beforeRestore = true;
+    request.alsoFiles = replaced;
+    const CreateOutcome outcome = command.Run(request);
     if (!outcome.created) throw std::runtime_error("the logger's tmp folder cannot be made");
     return outcome.archivePath;
+}
+
+// The files of `replaced` that the archive at `path` does not hold.
+QStringList NotHeld(const QString& path, const QStringList& replaced) {
+    const archive::CheckResult opened = archive::OpenArchive(Native(path));
+    QStringList missing;
+    for (const QString& file : replaced) {
+        const std::string name = file.toStdString();
+        bool held = false;
+        for (const archive::CheckedEntry& entry : opened.entries) held = held || archive::EqualIgnoringCase(entry.name, name);
+        if (!held) missing.append(file);
+    }
+    return missing;
+}
+
+// The oldest safety backups of `folder` beyond the number kept, the new one never; a read-only one stays.
+void DeleteOldSafetyBackups(const QString& folder, const QString& made) {
+    std::vector<std::string> names;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) names.push_back(name.toStdString());
+    for (const std::string& name : SafetyBackupsBeyond(names, kSafetyBackupsKept, QFileInfo(made).fileName().toStdString())) {
+        const std::string path = Native(QDir(folder).filePath(QString::fromStdString(name)));
+        const auto attributes = archive::fs::GetAttributes(path);
+        if (attributes && !(*attributes & archive::fs::faReadOnly)) archive::fs::DeleteFile(path);
+    }
 }
 
 }  // namespace
@@ -49,24 +71,39 @@ QString FallbackSafetyFolder() {
 }
 
 QString MakeSafetyBackup(archive::TVCLZip& zip, platform::RegistrySnapshot& registry, const QString& loggerFolder,
-                         const QString& archivePath) {
+                         const QString& archivePath, const QStringList& replaced) {
     const QString beside = QFileInfo(archivePath).absolutePath();
-    QString besideProblem;
+    QString made, folder, besideProblem;
     try {
-        return Made(zip, registry, loggerFolder, beside, archivePath);
+        made = Made(zip, registry, loggerFolder, beside, replaced);
+        folder = beside;
     } catch (const std::exception& e) {
         besideProblem = QString::fromUtf8(e.what());
     }
     const QString fallback = FallbackSafetyFolder();
-    try {
-        if (!QDir().mkpath(fallback)) throw std::runtime_error(("the folder " + fallback + " cannot be made").toStdString());
-        return Made(zip, registry, loggerFolder, fallback, archivePath);
-    } catch (const std::exception& e) {
-        throw std::runtime_error(QStringLiteral("The files as they are now could not be backed up before the restore, "
-                                                "so nothing was restored.\n\nIn %1: %2\n\nIn %3: %4")
-                                     .arg(beside, besideProblem, fallback, QString::fromUtf8(e.what()))
+    if (made.isEmpty()) {
+        try {
+            if (!QDir().mkpath(fallback)) throw std::runtime_error(("the folder " + fallback + " cannot be made").toStdString());
+            made = Made(zip, registry, loggerFolder, fallback, replaced);
+            folder = fallback;
+        } catch (const std::exception& e) {
+            throw std::runtime_error(QStringLiteral("The files as they are now could not be backed up before the restore, "
+                                                    "so nothing was restored.\n\nIn %1: %2\n\nIn %3: %4")
+                                         .arg(beside, besideProblem, fallback, QString::fromUtf8(e.what()))
+                                         .toStdString());
+        }
+    }
+    // A restore that could not be undone whole does not start.
+    if (const QStringList missing = NotHeld(made, replaced); !missing.isEmpty()) {
+        archive::fs::DeleteFile(Native(made));
+        throw std::runtime_error((QStringLiteral("The files as they are now could not be backed up before the restore, "
+                                                 "so nothing was restored. These files would have been replaced, but "
+                                                 "could not be backed up:\n") +
+                                  missing.join(QLatin1Char('\n')))
                                      .toStdString());
     }
+    DeleteOldSafetyBackups(folder, made);
+    return made;
 }
 
 QString SafetyBackupText(const QString& path) {

@@ -9,7 +9,8 @@
 #include "app/window/catalogue.h"
 #include "app/native_path.h"
 
-#include "app/creation_label.h"
+#include "app/commands/list_command.h"
+#include "app/commands/retention.h"
 #include "archive/fs/fs.h"
 #include "ui/directory_edit.h"
 #include "ui/file_list_box.h"
@@ -49,7 +50,11 @@ void Catalogue::Refresh() {
     } catch (...) {
         folderField_.PerformButtonClick();
     }
-    list_.SetItemIndex(list_.Count() - 1);
+    // The newest backup: the last item, passing over the backups made before a restore (they sort
+    // first, so only a folder that holds nothing else leaves nothing selected).
+    int newest = list_.Count() - 1;
+    while (newest >= 0 && IsSafetyBackupName(list_.ItemText(newest))) --newest;
+    list_.SetItemIndex(newest);
     SelectionChanged();
 }
 
@@ -61,7 +66,7 @@ void Catalogue::SelectionChanged() {
         createdLabel_.clear();
         return;
     }
-    createdLabel_.setText(CreationLabel(QFileInfo(selected).fileName()));
+    createdLabel_.setText(BackupLabel(QFileInfo(selected).fileName()));
     storage_.WriteStoredValue(QString::fromLatin1(kSelectedPathName), folderField_.Text());
 }
 

@@ -4,7 +4,9 @@
 // The catalogue owns no widgets: it works on the window's backup-folder field, its list (mask
 // "zorvel3*.zip"), the restore button, the creation label and the form-state store. Backups are
 // recognised by name only; the list is sorted by name, so with the fixed timestamped names the last item
-// is the newest backup and a refresh selects it.
+// is the newest backup and a refresh selects it. The backups made before a restore
+// (zorvel3-before-restore-<time>.zip) sort first and are never selected by a refresh; selected by the
+// user, the label says that one was made before a restore.
 //
 // Invariants after every step: the restore button is enabled exactly when the selected item names an
 // existing file; the label is empty whenever the button is disabled; the stored folder

@@ -6,6 +6,7 @@
 // says were restored), what was imported, and that tmp holds nothing of ours afterwards.
 #include "app/backup_layout.h"
 #include "app/commands/restore_command.h"
+#include "app/commands/retention.h"
 #include "app/commands/safety_backup.h"
 #include "archive/host.h"
 #include "archive/reader/vcl_unzip.h"
@@ -137,6 +138,16 @@ private slots:
              "incomplete: " + Lines({"Registry key " + kLogKey + ": not imported: regedit failed with exit code 3",
                                      "Registry key " + kServerKey + ": not imported: regedit failed with exit code 3"}),
              {"Config.ini", "Card.qsl"}, 2},
+            {"only the server key fails to import", nullptr,
+             [](CommandRig& r) { r.registry.importProblems["ZORVEL_server_Registry.reg"] = "regedit failed with exit code 3"; },
+             false, false, false, true,
+             "incomplete: " + Lines({"Registry key " + kServerKey + ": not imported: regedit failed with exit code 3"}),
+             {"Config.ini", "Card.qsl"}, 2},
+            {"only the logger's key fails to import", nullptr,
+             [](CommandRig& r) { r.registry.importProblems["zorvel3_Registry.reg"] = "regedit failed with exit code 5"; },
+             false, false, false, true,
+             "incomplete: " + Lines({"Registry key " + kLogKey + ": not imported: regedit failed with exit code 5"}),
+             {"Config.ini", "Card.qsl"}, 2},
             {"a name too long for the file system",
              [&](auto& e) { e.push_back({longName, "too long"}); }, nullptr, false, false, false, true,
              "incomplete: " + Lines({longName + ": refused: its name is too long for the file system",
@@ -215,6 +226,15 @@ private slots:
             if (c.dataFolderUsable) QDir().mkpath(data);
             else testing_support::WriteFile(data.toStdString(), "a file where the data folder would be");
             qputenv("XDG_DATA_HOME", data.toUtf8());
+            // Earlier backups made before a restore where this one goes: the folder keeps the newest of them.
+            const QString safetyFolder = c.fullArchiveFolder ? FallbackSafetyFolder() : archiveFolder;
+            QStringList earlier;
+            if (c.dataFolderUsable) {
+                for (int day = 1; day <= kSafetyBackupsKept + 1; ++day) {
+                    earlier.append("zorvel3-before-restore-202601" + QString::number(10 + day) + "120000.zip");
+                    testing_support::WriteFile((safetyFolder + "/" + earlier.last()).toStdString(), "earlier");
+                }
+            }
 
             archive::DefaultHost host;
             archive::TVCLUnZip unzip(&host);
@@ -244,10 +264,12 @@ private slots:
             QCOMPARE(r.reporter.said.size(), 1);
             const QString folder = c.fullArchiveFolder ? FallbackSafetyFolder() : archiveFolder;
             const QRegularExpression named("^done: Restore backup\n\nThe files as they were before this restore are kept in (" +
-                                           QRegularExpression::escape(folder) + "/zorvel3_\\d{14}\\.zip)\\.$");
+                                           QRegularExpression::escape(folder) + "/zorvel3-before-restore-\\d{14}\\.zip)\\.$");
             const auto match = named.match(r.reporter.said[0]);
             QVERIFY2(match.hasMatch(), qPrintable(r.reporter.said[0]));
             QCOMPARE(FileBytes(r.logger + "Config.ini"), QByteArray("config then"));
+            QStringList kept = QDir(safetyFolder).entryList({"zorvel3-before-restore-*.zip"}, QDir::Files, QDir::Name);
+            QCOMPARE(kept, earlier.mid(earlier.size() - kSafetyBackupsKept + 1) + QStringList{QFileInfo(match.captured(1)).fileName()});
 
             // The undo: everything of that backup back, and the logger folder is as it was.
             RestoreCommand undo(unzip, r.registry, r.reporter);
@@ -262,6 +284,64 @@ private slots:
             for (const QString& file : before.keys()) QVERIFY2(FileBytes(r.logger + file) == before.value(file), qPrintable(file));
         }
         qunsetenv("XDG_DATA_HOME");
+    }
+
+    // The backup made before a restore holds every file the restore replaces, whatever its name, so that
+    // restoring it with everything undoes the restore: a hand-made archive restored whole (the logger's
+    // program, its help, a file in a subfolder, a name with wildcard characters), and the configuration
+    // part reaching a settings file in a subfolder.
+    void theSafetyBackupHoldsWhatTheRestoreReplaces() {
+        const Tree extra{{"ZORVEL_Log3.exe", "MZ now"}, {"Help.chm", "help now"}, {"Sub/x.txt", "x now"},
+                         {"Sub/y.ini", "y now"}, {"What*?.bin", "odd now"}};
+        const struct {
+            const char* name;
+            std::vector<MadeEntry> archive;
+            bool everything;
+            QStringList beyondPatterns;  // what the safety backup holds beyond any backup
+        } cases[] = {
+            {"everything of a hand-made archive",
+             {{"ZORVEL_Log3.exe", "MZ other"}, {"Help.chm", "other help"}, {"Sub/x.txt", "x other"}, {"What*?.bin", "odd other"},
+              {"DB/Logs.mdb", "logs other"}, {"New.bin", "not there now"}},
+             true, {"Help.chm", "Sub/x.txt", "What*?.bin", "ZORVEL_Log3.exe"}},
+            {"the configuration reaches a subfolder", {{"Sub/y.ini", "y other"}, {"Config.ini", "config other"}}, false, {"Sub/y.ini"}},
+        };
+        for (const auto& c : cases) {
+            CommandRig r;
+            Tree before = kNow;
+            for (auto it = extra.cbegin(); it != extra.cend(); ++it) before[it.key()] = it.value();
+            WriteTree(r.logger, before);
+            const QString archive = r.backups + "/hand-made.zip";
+            QVERIFY(MakeArchive(archive, c.archive));
+
+            archive::DefaultHost host;
+            archive::TVCLUnZip unzip(&host);
+            ConfigureRestoreReader(unzip);
+            archive::TVCLZip writer(&host);
+            ConfigureBackupWriter(writer);
+            RestoreCommand command(unzip, r.registry, r.reporter, &writer);
+            RestoreRequest request;
+            request.archivePath = archive;
+            request.loggerFolder = r.logger;
+            request.everything = c.everything;
+            request.configuration = !c.everything;
+            command.Run(request);
+            QVERIFY2(r.reporter.said.size() == 1, c.name);
+            const auto match = QRegularExpression("kept in (.*/zorvel3-before-restore-\\d{14}\\.zip)\\.$").match(r.reporter.said[0]);
+            QVERIFY2(match.hasMatch(), qPrintable(r.reporter.said[0]));
+            const QStringList held = UnzipEntries(match.captured(1));
+            for (const QString& file : c.beyondPatterns) QVERIFY2(held.contains(file), qPrintable(QString(c.name) + ": " + file));
+            for (const MadeEntry& e : c.archive)
+                if (before.contains(e.name)) QVERIFY2(FileBytes(r.logger + e.name) == e.bytes, qPrintable(e.name));
+
+            RestoreCommand undo(unzip, r.registry, r.reporter);
+            RestoreRequest back;
+            back.archivePath = match.captured(1);
+            back.loggerFolder = r.logger;
+            back.everything = true;
+            undo.Run(back);
+            for (auto it = before.cbegin(); it != before.cend(); ++it)
+                QVERIFY2(FileBytes(r.logger + it.key()) == it.value(), qPrintable(QString(c.name) + ": " + it.key()));
+        }
     }
 };
 

@@ -17,6 +17,8 @@
 #include "app/platform/window_closer.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -142,6 +144,7 @@ public:
 
     bool ExportKey(const QString& key, const QString& file) override {
         exports.push_back({key, file});
+        lastProblem = problem;
         if (exportResult && exportWrites) {
             QFile out(file);
             if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -150,12 +153,17 @@ public:
         }
         return exportResult;
     }
-    void ImportFile(const QString& file) override { imports.append(file); }
-    QString LastProblem() const override { return problem; }
+    void ImportFile(const QString& file) override {
+        imports.append(file);
+        lastProblem = importProblems.value(QFileInfo(file).fileName(), problem);
+    }
+    QString LastProblem() const override { return lastProblem; }
 
     std::vector<Export> exports;
     QStringList imports;
-    QString problem;  // what LastProblem answers
+    QString problem;  // what LastProblem answers after each call
+    QMap<QString, QString> importProblems;  // by file name: what it answers after importing that file instead
+    QString lastProblem = problem;
     bool exportResult = true;
     bool exportWrites = true;
     QByteArray values;  // what each snapshot holds below its key's line

@@ -114,6 +114,34 @@ private slots:
         QCOMPARE(w.Label1->text(), QStringLiteral("01.01.2025 at 00:00"));
     }
 
+    // The backups made before a restore are listed first and told as such, and a refresh never takes
+    // one of them for the newest backup, which one made before a restore may well be.
+    void backupsMadeBeforeARestoreAreNeverTheNewest() {
+        const QString before = QStringLiteral("zorvel3-before-restore-20261207140320.zip");
+        const struct {
+            const char* name;
+            QStringList files;
+            QString selected;  // "" for none
+        } cases[] = {
+            {"a backup and a later one made before a restore", {kOlder, before}, kOlder},
+            {"only backups made before a restore", {before, "zorvel3-before-restore-20261201000000.zip"}, ""},
+        };
+        for (const auto& c : cases) {
+            WindowRig rig;
+            for (const QString& file : c.files) rig.Touch(QStringLiteral("backups/") + file);
+            rig.PlantStored(QString::fromLatin1(kSelectedPathName), rig.Backups());
+            TfmMain& w = rig.Start();
+            QVERIFY2(rig.Items().first().startsWith("zorvel3-before-restore-"), c.name);
+            QVERIFY2(w.FileListBox1->SelectedFileName() == (c.selected.isEmpty() ? QString() : rig.Backups() + "/" + c.selected),
+                     qPrintable(QString(c.name) + ": " + w.FileListBox1->SelectedFileName()));
+            QVERIFY2(w.RectoreBT->isEnabled() == !c.selected.isEmpty(), c.name);
+            // Chosen by the user, it says what it is.
+            w.FileListBox1->setCurrentRow(rig.Items().indexOf(before));
+            QCOMPARE(w.Label1->text(), QStringLiteral("07.12.2026 at 14:03, made before a restore"));
+            QVERIFY(w.RectoreBT->isEnabled());
+        }
+    }
+
     void aListedFileThatIsGoneDisablesRestore() {
         WindowRig rig;
         const QString newer = rig.Touch(QStringLiteral("backups/") + kNewer);

@@ -29,7 +29,7 @@ const QString kDone = QString::fromLatin1(kRestoreDone);
 // backup folder (the folder the restored archive lies in).
 // The texts with the line that names the backup made before each restore taken off (each must have it).
 QStringList WithoutUndo(const QStringList& texts) {
-    static const QRegularExpression undo("\n\nThe files as they were before this restore are kept in [^\n]*/zorvel3_\\d{14}\\.zip\\.$");
+    static const QRegularExpression undo("\n\nThe files as they were before this restore are kept in [^\n]*/zorvel3-before-restore-\\d{14}\\.zip\\.$");
     QStringList stripped;
     for (QString text : texts) {
         if (!undo.match(text).hasMatch()) return {QStringLiteral("<no backup named before the restore> ") + text};
@@ -40,7 +40,7 @@ QStringList WithoutUndo(const QStringList& texts) {
 
 bool DoneWithUndo(const QStringList& informations, const QString& backups, int restores) {
     const QRegularExpression done("^" + QRegularExpression::escape(kDone + "\n\nThe files as they were before this restore are kept in " +
-                                                                   backups + "/zorvel3_") + "\\d{14}\\.zip\\.$");
+                                                                   backups + "/zorvel3-before-restore-") + "\\d{14}\\.zip\\.$");
     if (informations.size() != restores) return false;
     for (const QString& text : informations)
         if (!done.match(text).hasMatch()) return false;
