@@ -151,7 +151,8 @@ int Watch(const QCommandLineParser& parser, const Context& startCtx) {
     };
     hooks.staleness = [&] {
         const QString folder = backupFolder();
-        return StalenessText(folder, NewestCompleteBackup(folder), QDateTime::currentDateTime(), maxAgeDays);
+        const QDateTime now = QDateTime::currentDateTime();
+        return StalenessText(folder, NewestCompleteBackup(folder, ctx.loggerFolder, now), now, maxAgeDays);
     };
     hooks.tooOld = [&](const QString& why) {
         log(why);
@@ -174,7 +175,7 @@ int Status(const QCommandLineParser& parser, const Context& ctx) {
     }
     const QString folder = parser.isSet(QStringLiteral("in")) ? Absolute(parser.value(QStringLiteral("in")))
                                                               : ctx.storedBackupFolder;
-    const StatusReport report = BackupStatus(folder, maxAgeDays, QDateTime::currentDateTime());
+    const StatusReport report = BackupStatus(folder, ctx.loggerFolder, maxAgeDays, QDateTime::currentDateTime());
     for (const QString& line : report.lines) ctx.term.Out(line);
     if (!QFileInfo(folder).isDir()) ctx.term.Err(QStringLiteral("The backup folder %1 does not exist.").arg(folder));
     if (report.stale.isEmpty()) return kExitOk;

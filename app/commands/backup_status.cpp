@@ -4,11 +4,12 @@
 #include "app/commands/systemd_units.h"
 #include "app/commands/unattended.h"
 #include "app/native_path.h"
+#include "app/commands/retention.h"
 #include "archive/reader/archive_check.h"
+#include "archive/records/printable_name.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -36,23 +37,44 @@ QString UnitLine(const char* what, const char* unit, UnattendedKind kind) {
 
 }  // namespace
 
-std::optional<CompleteBackup> NewestCompleteBackup(const QString& folder) {
-    static const QRegularExpression kName(QStringLiteral("^zorvel3_(\\d{14})\\.zip$"),
-                                          QRegularExpression::CaseInsensitiveOption);
+std::optional<CompleteBackup> NewestCompleteBackup(const QString& folder, const QString& loggerFolder,
+                                                   const QDateTime& now, QStringList* passedOver) {
     std::vector<CompleteBackup> candidates;
     const QDir dir(folder);
+    const NameTime current = NameTimeOf(now);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
-        const QRegularExpressionMatch match = kName.match(name);
-        if (!match.hasMatch()) continue;
-        const QDateTime made = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMddHHmmss"));
-        if (made.isValid()) candidates.push_back({dir.filePath(name), made, std::nullopt});
+        const auto parsed = ParseArchiveName(name.toStdString());
+        if (!parsed || parsed->kind != ArchiveKind::Backup) continue;
+        const NameTime& t = parsed->time;
+        const QDateTime made(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+        if (IsFarFuture(t, current)) {
+            if (passedOver)
+                passedOver->append(QStringLiteral("%1: named for %2, later than tomorrow")
+                                       .arg(dir.filePath(name), TimeText(made)));
+            continue;
+        }
+        candidates.push_back({dir.filePath(name), made, std::nullopt});
     }
     std::sort(candidates.begin(), candidates.end(),
               [](const CompleteBackup& a, const CompleteBackup& b) { return a.made > b.made; });
     for (CompleteBackup& candidate : candidates) {
-        if (!archive::OpenArchive(Native(candidate.path)).opened) continue;
-        const std::optional<StillCurrent> current = LastStillCurrent();
-        if (current && current->archive == QFileInfo(candidate.path).absoluteFilePath()) candidate.stillCurrent = current->time;
+        const archive::CheckResult check = archive::CheckArchive(Native(candidate.path));
+        if (!check.Ok()) {
+            if (passedOver) {
+                QString why = QStringLiteral("does not read back whole");
+                if (!check.problems.empty()) {
+                    const archive::CheckProblem& first = check.problems.front();
+                    why += QStringLiteral(" (") +
+                           (first.entry.empty() ? QString()
+                                                : QString::fromStdString(archive::PrintableName(first.entry)) + QStringLiteral(": ")) +
+                           QString::fromStdString(first.what) + QLatin1Char(')');
+                }
+                passedOver->append(candidate.path + QStringLiteral(": ") + why);
+            }
+            continue;
+        }
+        const std::optional<StillCurrent> found = LastStillCurrent(loggerFolder);
+        if (found && found->archive == QFileInfo(candidate.path).absoluteFilePath()) candidate.stillCurrent = found->time;
         return candidate;
     }
     return std::nullopt;
@@ -78,9 +100,10 @@ QString StalenessText(const QString& folder, const std::optional<CompleteBackup>
         .arg(shown, AgeText(age), Plural(maxAgeDays, "day"));
 }
 
-StatusReport BackupStatus(const QString& folder, int maxAgeDays, const QDateTime& now) {
+StatusReport BackupStatus(const QString& folder, const QString& loggerFolder, int maxAgeDays, const QDateTime& now) {
     StatusReport report;
-    const std::optional<CompleteBackup> newest = NewestCompleteBackup(folder);
+    QStringList passedOver;
+    const std::optional<CompleteBackup> newest = NewestCompleteBackup(folder, loggerFolder, now, &passedOver);
     report.lines << QStringLiteral("Backup folder: ") + QDir::cleanPath(folder);
     if (newest) {
         report.lines << QStringLiteral("Newest complete backup: %1, made %2, %3 old")
@@ -93,6 +116,7 @@ StatusReport BackupStatus(const QString& folder, int maxAgeDays, const QDateTime
     } else {
         report.lines << QStringLiteral("Newest complete backup: none");
     }
+    for (const QString& file : passedOver) report.lines << QStringLiteral("Not counted: ") + file;
     report.lines << UnitLine("Nightly backup", kBackupTimerUnit, UnattendedKind::Backup)
                  << UnitLine("Backup when ZORVEL_Log 3 closes", kWatchServiceUnit, UnattendedKind::Watch);
     report.stale = StalenessText(folder, newest, now, maxAgeDays);

@@ -1,14 +1,18 @@
 // How recent the backups are, as `status` tells it and the watcher keeps an eye on it.
 //
 // The newest complete backup of a folder is the newest zorvel3_<yyyymmddhhnnss>.zip (newest by the
-// time in its name, which is when it was made) whose directory can be read: a newer archive that does
-// not open is no backup to count on. Its age is counted from that time to now; a folder whose newest
+// time in its name, which is when it was made; the exact lower-case form the program writes) that
+// reads back whole: every entry decodes with its CRC and size, as `verify` checks it. A newer archive
+// that does not is no backup to count on, and neither is a name more than a day later than now (a
+// clock that was far ahead, or a name made up) nor a backup made before a restore: each such newer
+// file is named as passed over. Its age is counted from that time to now; a folder whose newest
 // complete backup is older than the days allowed (7 unless said otherwise), or that has none, needs
 // attention.
 //
-// A backup that a later run with --if-changed found still current (nothing had changed, so that run made
-// none) is as good as one made then: its age is counted from that finding. A watcher that stopped
-// working makes no such findings, so its backups still grow old and are told.
+// A backup that a later run with --if-changed for the same logger folder found still current (nothing
+// had changed, so that run made none) is as good as one made then: its age is counted from that
+// finding. A watcher that stopped working makes no such findings, so its backups still grow old and
+// are told.
 #pragma once
 
 #include <QDateTime>
@@ -30,7 +34,10 @@ struct CompleteBackup {
     QDateTime CurrentSince() const { return stillCurrent && *stillCurrent > made ? *stillCurrent : made; }
 };
 
-std::optional<CompleteBackup> NewestCompleteBackup(const QString& folder);
+// The newest complete backup of `folder` at `now`, with the finding of `loggerFolder`'s runs; the newer
+// files passed over, each with why, go into `passedOver` when given.
+std::optional<CompleteBackup> NewestCompleteBackup(const QString& folder, const QString& loggerFolder,
+                                                   const QDateTime& now, QStringList* passedOver = nullptr);
 
 // "3 days", "1 hour", "12 minutes", "less than a minute" (whole units, rounded down).
 QString AgeText(qint64 seconds);
@@ -46,8 +53,9 @@ struct StatusReport {
     QString stale;      // StalenessText: empty when all is well
 };
 
-// The backup folder, its newest complete backup and that backup's age, and for the nightly timer and
-// the watcher whether their units are installed and what their last backup came to.
-StatusReport BackupStatus(const QString& folder, int maxAgeDays, const QDateTime& now);
+// The backup folder, its newest complete backup and that backup's age (for `loggerFolder`), the newer
+// files passed over, and for the nightly timer and the watcher whether their units are installed and
+// what their last backup came to.
+StatusReport BackupStatus(const QString& folder, const QString& loggerFolder, int maxAgeDays, const QDateTime& now);
 
 }  // namespace app

@@ -4,6 +4,7 @@
 #include "app/commands/exit_codes.h"
 #include "archive/fs/fs.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QPair>
@@ -74,18 +75,40 @@ bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString*
                            problem);
 }
 
-bool RecordStillCurrent(const QString& archive, const QDateTime& time, QString* problem) {
-    return WriteStateGroup(QStringLiteral("current"),
-                           {{QStringLiteral("archive"), QFileInfo(archive).absoluteFilePath()},
+namespace {
+
+// The logger folder as the record names it: its real path, without the trailing '/'.
+QString RecordedFolder(const QString& loggerFolder) {
+    const QFileInfo info(loggerFolder);
+    const QString real = info.canonicalFilePath();
+    return QDir::cleanPath(real.isEmpty() ? info.absoluteFilePath() : real);
+}
+
+// The group of a logger folder's finding: a key made from its path (an INI group name cannot hold
+// every character a path may).
+QString CurrentGroup(const QString& recordedFolder) {
+    return QStringLiteral("current ") +
+           QString::fromLatin1(QCryptographicHash::hash(recordedFolder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+}
+
+}  // namespace
+
+bool RecordStillCurrent(const QString& loggerFolder, const QString& archive, const QDateTime& time, QString* problem) {
+    const QString folder = RecordedFolder(loggerFolder);
+    return WriteStateGroup(CurrentGroup(folder),
+                           {{QStringLiteral("logger"), folder},
+                            {QStringLiteral("archive"), QFileInfo(archive).absoluteFilePath()},
                             {QStringLiteral("time"), time.toString(Qt::ISODate)}},
                            problem);
 }
 
-std::optional<StillCurrent> LastStillCurrent() {
+std::optional<StillCurrent> LastStillCurrent(const QString& loggerFolder) {
     const QString file = UnattendedStateFile();
     if (!QFileInfo::exists(file)) return std::nullopt;
+    const QString folder = RecordedFolder(loggerFolder);
     QSettings settings(file, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("current"));
+    settings.beginGroup(CurrentGroup(folder));
+    if (settings.value(QStringLiteral("logger")).toString() != folder) return std::nullopt;
     StillCurrent current{settings.value(QStringLiteral("archive")).toString(),
                          QDateTime::fromString(settings.value(QStringLiteral("time")).toString(), Qt::ISODate)};
     if (current.archive.isEmpty() || !current.time.isValid()) return std::nullopt;

@@ -60,14 +60,16 @@ bool RecordUnattendedRun(UnattendedKind kind, const UnattendedRun& run, QString*
 std::optional<UnattendedRun> LastUnattendedRun(UnattendedKind kind);
 
 // A run with --if-changed that found nothing changed made no backup, but it found the newest one still
-// current at that time: `status` counts that backup's age from then (backup_status.h). The record keeps
-// the last such finding, of any run, in the same file (group "current").
-bool RecordStillCurrent(const QString& archive, const QDateTime& time, QString* problem);
+// current at that time: `status` counts that backup's age from then (backup_status.h). The finding is
+// about one logger folder's files: the record keeps the last finding of each logger folder, in the same
+// file (a group "current <key>" per folder, which names the folder too). A finding of another logger
+// folder, even about the same backup folder, says nothing about this one's files.
+bool RecordStillCurrent(const QString& loggerFolder, const QString& archive, const QDateTime& time, QString* problem);
 struct StillCurrent {
     QString archive;
     QDateTime time;
 };
-std::optional<StillCurrent> LastStillCurrent();
+std::optional<StillCurrent> LastStillCurrent(const QString& loggerFolder);
 
 // What a run came to, as `status` says it: "done: <archive>", "done in part: <archive> (<reason>)",
 // "failed: <reason>", ...

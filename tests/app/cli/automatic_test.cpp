@@ -361,6 +361,8 @@ private slots:
         const QDateTime now = QDateTime::currentDateTime();
         const std::string good = GoodArchive();
         const std::string damaged = good.substr(0, good.size() - 12);
+        std::string failsItsCheck = good;  // opens, but `verify` finds its entry damaged
+        failsItsCheck[failsItsCheck.find("log")] = 'L';
         const struct {
             const char* name;
             std::vector<std::pair<QDateTime, std::string>> backups;
@@ -379,6 +381,10 @@ private slots:
             {"damaged newest, the good one before too old", {{now.addDays(-9), good}, {now.addSecs(-60), damaged}}, {}, 6, "0",
              "The newest complete backup in %1 is 9 days old, older than 7 days.\n"},
             {"only damaged ones", {{now.addSecs(-60), damaged}}, {}, 6, "", "There is no complete backup in %1.\n"},
+            {"the newest opens but fails its check", {{now.addDays(-9), good}, {now.addSecs(-60), failsItsCheck}}, {}, 6, "0",
+             "The newest complete backup in %1 is 9 days old, older than 7 days.\n"},
+            {"the newest is named for the far future", {{now.addDays(-9), good}, {now.addDays(400), good}}, {}, 6, "0",
+             "The newest complete backup in %1 is 9 days old, older than 7 days.\n"},
             {"--max-age 0", {}, {"--max-age", "0"}, 2, "", "status: --max-age needs a number of days, 1 or more\n"},
             {"--max-age not a number", {}, {"--max-age", "week"}, 2, "", "status: --max-age needs a number of days, 1 or more\n"},
             {"--max-age negative", {}, {"--max-age", "-3"}, 2, "", "status: --max-age needs a number of days, 1 or more\n"},
