@@ -10,11 +10,14 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStorageInfo>
 
 #include <cerrno>
+
+#include <sys/file.h>
 
 namespace app {
 
@@ -41,6 +44,30 @@ void RemoveStaleScratchFiles(const QString& loggerFolder, const QString& backupF
     QDirIterator below(loggerFolder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
                        QDirIterator::Subdirectories);
     while (below.hasNext() && folders++ < kMostFolders) archive::fs::RemoveStaleScratchFiles(Native(below.next()));
+
+    const QString tmp = QString::fromStdString(archive::fs::Resolve(Native(loggerFolder + QString::fromLatin1(kTmpFolder))));
+    if (!TmpFolderProblem(loggerFolder).isEmpty()) return;
+    for (const QString& name : QDir(tmp).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
+        if (!archive::fs::IsScratchName(name.toStdString())) continue;
+        QFile file(QDir(tmp).filePath(name));
+        if (!file.open(QIODevice::ReadOnly)) continue;
+        // Ours to take only while nobody holds its lock, and only as long as we hold it ourselves.
+        const bool locked = ::flock(file.handle(), LOCK_EX | LOCK_NB) != 0;
+        if (StaleRegistryExport(name, locked, file.read(64))) file.remove();
+    }
+}
+
+bool StaleRegistryExport(const QString& fileName, bool locked, const QByteArray& head) {
+    if (locked || !archive::fs::IsScratchName(fileName.toStdString())) return false;
+    if (head.isEmpty()) return true;
+    static const QByteArray kRegedit5("Windows Registry Editor Version 5.00");
+    static const QByteArray kRegedit4("REGEDIT4");
+    const QByteArray utf16 = QByteArray("\xFF\xFE", 2) +
+                             QByteArray(reinterpret_cast<const char*>(QString::fromLatin1(kRegedit5).utf16()), kRegedit5.size() * 2);
+    const auto begins = [&](const QByteArray& text) {
+        return head.startsWith(text) || (head.size() < text.size() && text.startsWith(head));
+    };
+    return begins(utf16) || begins(kRegedit5) || begins(kRegedit4);
 }
 
 void DeleteOwnTmpFiles(const QString& loggerFolder) {

@@ -22,8 +22,16 @@ void ConfigureRestoreReader(archive::TVCLUnZip& unzip);
 
 // Removes the stale scratch files (debris of a run that died) from the backup folder and from the logger
 // folder and every folder below it (a restore writes into any of them; links are not followed). Live
-// ones of a running instance stay.
+// ones of a running instance stay. In the logger's tmp also the registry exports of a run that died
+// (StaleRegistryExport).
 void RemoveStaleScratchFiles(const QString& loggerFolder, const QString& backupFolder);
+
+// Whether a file of the logger's tmp is a registry export of a run that died: a scratch file's name,
+// no lock held on it, and what the registry editor writes (its first line, in UTF-16 or 8-bit
+// characters), or nothing yet. A run killed while the editor exports leaves the editor running: it
+// makes the file anew after the sweep took the scratch file, without the scratch file's mark, and only
+// its name and its content tell whose it is. `head` is the file's first bytes.
+bool StaleRegistryExport(const QString& fileName, bool locked, const QByteArray& head);
 
 // Deletes from the logger's tmp the files a run makes there, and nothing else: the two registry
 // snapshots and the window's settings scratch file. Whatever else lies in tmp is not ours.

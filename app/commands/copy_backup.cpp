@@ -13,7 +13,8 @@
 
 namespace app {
 
-CopyOutcome CopyBackup(const QString& archivePath, const QString& copyFolder) {
+CopyOutcome CopyBackup(const QString& archivePath, const QString& copyFolder,
+                       const std::function<void(const std::string& scratchPath)>& written) {
     namespace fs = archive::fs;
     CopyOutcome outcome;
     const QString name = QFileInfo(archivePath).fileName();
@@ -32,6 +33,7 @@ CopyOutcome CopyBackup(const QString& archivePath, const QString& copyFolder) {
         return fail(IsDiskFull(error) ? DiskOf(copyFolder) + QStringLiteral(" is full.")
                                       : QStringLiteral("it could not be written."));
     }
+    if (written) written(scratch.Path());
     // Read back from the copy folder and the same bytes as the backup, which was read back whole itself.
     if (!fs::SameContents(Native(archivePath), scratch.Path())) {
         scratch.Discard();

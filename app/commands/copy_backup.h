@@ -9,6 +9,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <string>
+
 namespace app {
 
 struct CopyOutcome {
@@ -16,6 +19,9 @@ struct CopyOutcome {
     QString problem;  // why not, as a sentence, when it was not
 };
 
-CopyOutcome CopyBackup(const QString& archivePath, const QString& copyFolder);
+// `written`, when given, is told the scratch file's path once the copy is written and flushed, before
+// it is read back (a test spoils the copy there, as a failing disk would).
+CopyOutcome CopyBackup(const QString& archivePath, const QString& copyFolder,
+                       const std::function<void(const std::string& scratchPath)>& written = {});
 
 }  // namespace app

@@ -3,11 +3,13 @@
 // ours, a signal in the middle of a backup and of a restore, a closed standard output, and the exit code
 // at each of its decisions.
 #include "app/backup_layout.h"
+#include "app/commands/command_steps.h"
 #include "app/commands/retention.h"
 #include "app/commands/run_lock.h"
 #include "app/startup_facts.h"
 #include "archive/fs/scratch.h"
 #include "tests/app/support/cli_rig.h"
+#include "tests/app/support/command_rig.h"
 #include "tests/app/support/small_disk.h"
 
 #include <QElapsedTimer>
@@ -244,7 +246,7 @@ private slots:
         for (int day = 0; day < 400; day += 3)
             for (const char* time : {"080000", "200000"})
                 planted.append("zorvel3_" + QDate(2025, 11, 1).addDays(day).toString("yyyyMMdd") + time + ".zip");
-        for (const QString& name : planted) testing_support::WriteFile((r.backups + "/" + name).toStdString(), "old");
+        for (const QString& name : planted) testing_support::WriteFile((r.backups + "/" + name).toStdString(), SmallArchive());
         const QString readOnly = r.backups + "/" + planted[2];
         QFile(readOnly).setPermissions(QFileDevice::ReadOwner);
         const QStringList policy{"--keep-daily", "7", "--keep-weekly", "4", "--keep-monthly", "12"};
@@ -252,7 +254,7 @@ private slots:
         const CliRun dry = r.Run(QStringList{"backup", "--to", r.backups, "--dry-run"} + policy);
         QVERIFY2(dry.exitCode == 0, qPrintable(dry.Text()));
         const QString made = QFileInfo(dry.out.trimmed()).fileName();
-        QStringList expected = BackupsBeyondHistory(planted + QStringList{made}, {0, 7, 4, 12}, made);
+        QStringList expected = BackupsBeyondHistory(planted + QStringList{made}, {0, 7, 4, 12}, made, QDateTime::currentDateTime());
         expected.removeOne(planted[2]);  // read-only
         QStringList said;
         for (const QString& name : expected) said.append("Would delete old backup: " + r.backups + "/" + name);
@@ -263,9 +265,9 @@ private slots:
         const CliRun real = r.Run(QStringList{"backup", "--to", r.backups} + policy);
         QVERIFY2(real.exitCode == 0, qPrintable(real.Text()));
         const QString second = QFileInfo(real.out.trimmed()).fileName();
+        QVERIFY(second != made);  // two backups of one second are two archives
         QStringList left = planted + QStringList{made, second};
-        left.removeDuplicates();  // two backups in one second share a name: the second replaces the first
-        for (const QString& name : BackupsBeyondHistory(left, {0, 7, 4, 12}, second))
+        for (const QString& name : BackupsBeyondHistory(left, {0, 7, 4, 12}, second, QDateTime::currentDateTime()))
             if (name != planted[2]) left.removeOne(name);
         left.sort();
         QVERIFY2(FilesIn(r.backups) == left, qPrintable(FilesIn(r.backups).join(' ') + "\n" + left.join(' ') + "\n" + real.err));
@@ -285,7 +287,7 @@ private slots:
         QDir().mkpath(good);
         SmallDisk disk(full, 64);
         if (!disk.Mounted()) QSKIP("a small tmpfs cannot be mounted here (needs root and mount rights)");
-        testing_support::WriteFile((good + "/zorvel3_20200101000000.zip").toStdString(), "old");
+        testing_support::WriteFile((good + "/zorvel3_20200101000000.zip").toStdString(), SmallArchive());
 
         const CliRun run = r.Run({"backup", "--to", r.backups, "--copy-to", good, "--copy-to", missing, "--copy-to", full});
         QVERIFY2(run.exitCode == 4, qPrintable(run.Text()));
@@ -307,6 +309,73 @@ private slots:
         const QString newest = QFileInfo(kept.out.trimmed()).fileName();
         QCOMPARE(FilesIn(good), QStringList{newest});
         QCOMPARE(FilesIn(r.backups), QStringList{newest});
+
+        // A copy folder too small for the copy even without its old backups loses none of them.
+        testing_support::WriteFile((full + "/zorvel3_20200101000000.zip").toStdString(), SmallArchive());
+        const CliRun tooSmall = r.Run({"backup", "--to", r.backups, "--copy-to", full, "--keep", "1"});
+        QVERIFY2(tooSmall.exitCode == 4, qPrintable(tooSmall.Text()));
+        QCOMPARE(FilesIn(full), QStringList{"zorvel3_20200101000000.zip"});
+
+        // A full copy folder gets room by its own history: of the old backups that --keep deletes anyway,
+        // the oldest go first, as many as make room, and the copy is made.
+        const QByteArray backupBytes = FileBytes(tooSmall.out.trimmed());
+        QVERIFY(backupBytes.size() > 200000);
+        const QString roomy = r.root() + "/roomy";
+        SmallDisk roomyDisk(roomy, int(backupBytes.size() * 5 / 2 / 1024));
+        QVERIFY(roomyDisk.Mounted());
+        for (const char* name : {"zorvel3_20200101000000.zip", "zorvel3_20210101000000.zip"})
+            testing_support::WriteFile((roomy + "/" + name).toStdString(), backupBytes.toStdString());
+        const CliRun recovered = r.Run({"backup", "--to", r.backups, "--copy-to", roomy, "--keep", "2"});
+        QVERIFY2(recovered.exitCode == 0, qPrintable(recovered.Text()));
+        const QString third = QFileInfo(recovered.out.trimmed()).fileName();
+        QVERIFY2(recovered.err.startsWith("Deleted old backup: " + roomy + "/zorvel3_20200101000000.zip\nCopied to: " + roomy +
+                                          "/" + third + "\n"),
+                 qPrintable(recovered.err));
+        QCOMPARE(FilesIn(roomy), QStringList({"zorvel3_20210101000000.zip", third}));
+        QCOMPARE(FileBytes(roomy + "/" + third), FileBytes(r.backups + "/" + third));
+    }
+
+    // A restore flushes each folder it renamed files into before it says it is done, as the writer and the
+    // copy do: in the real program's system calls (strace), the last rename into a folder is followed by
+    // a flush of that folder.
+    void aRestoreFlushesTheFoldersItRenamedInto() {
+        CliRig r;
+        if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
+        WriteTree(r.logger, LoggerFiles());
+        const QString archive = r.backups + "/zorvel3_20240102030406.zip";
+        QVERIFY(MakeArchive(archive, {{"DB/Logs.mdb", "logs then"}, {"DB/Logs.ldb", "ldb then"}, {"Config.ini", "config then"},
+                                      {"Sub/y.ini", "y then"}}));
+        const QString trace = r.root() + "/trace";
+        QProcess strace;
+        strace.setProcessEnvironment(r.Environment());
+        strace.start("strace", {"-f", "-y", "-qq", "-e", "trace=rename,renameat,renameat2,fsync,fdatasync", "-o", trace,
+                                r.logger + "ZORVEL_Backup", "restore", archive, "--logs", "--config", "--no-safety-backup"});
+        QVERIFY(strace.waitForFinished(300000));
+        QCOMPARE(FileBytes(r.logger + "Sub/y.ini"), QByteArray("y then"));
+
+        // Each folder a scratch file was renamed into, and whether a flush of it came after the last rename.
+        QMap<QString, bool> flushedSince;
+        const QRegularExpression renameAt(R"(renameat2?\((?:\d+<([^>]*)>|AT_FDCWD), "([^"]*)", (?:\d+<([^>]*)>|AT_FDCWD), "([^"]*)".*= 0$)");
+        const QRegularExpression renamePlain(R"(rename\("([^"]*)", "([^"]*)"\) += 0$)");
+        const QRegularExpression flush(R"(f(?:data)?sync\(\d+<([^>]*)>\) += 0$)");
+        for (const QString& line : QString::fromUtf8(FileBytes(trace)).split('\n')) {
+            QString from, to;
+            if (const auto m = renameAt.match(line); m.hasMatch()) {
+                from = m.captured(2);
+                to = QDir(m.captured(3)).filePath(m.captured(4));
+            } else if (const auto p = renamePlain.match(line); p.hasMatch()) {
+                from = p.captured(1);
+                to = p.captured(2);
+            } else if (const auto f = flush.match(line); f.hasMatch()) {
+                const QString folder = QDir::cleanPath(f.captured(1));
+                if (flushedSince.contains(folder)) flushedSince[folder] = true;
+                continue;
+            }
+            if (QFileInfo(from).fileName().startsWith(".zbk-")) flushedSince[QDir::cleanPath(QFileInfo(to).path())] = false;
+        }
+        QVERIFY2(flushedSince.contains(QDir::cleanPath(r.logger + "DB")), qPrintable(QString::fromUtf8(FileBytes(trace))));
+        QVERIFY2(flushedSince.contains(QDir::cleanPath(r.logger + "Sub")), qPrintable(QStringList(flushedSince.keys()).join(' ')));
+        for (auto it = flushedSince.cbegin(); it != flushedSince.cend(); ++it) QVERIFY2(it.value(), qPrintable(it.key()));
     }
 
     // Standard output a closed pipe: the backup still finishes its work, --keep included.
@@ -315,7 +384,7 @@ private slots:
         CliRig r(NewLoggerInPrefix());
         if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
         WriteTree(r.logger, LoggerFiles());
-        testing_support::WriteFile((r.backups + "/zorvel3_20200101000000.zip").toStdString(), "old");
+        testing_support::WriteFile((r.backups + "/zorvel3_20200101000000.zip").toStdString(), SmallArchive());
         QProcess shell;
         shell.setProcessEnvironment(r.Environment());
         shell.start("bash", {"-c", "exec 1>&-; \"$0\" backup --to \"$1\" --keep 1 2>/dev/null | true; echo \"${PIPESTATUS[0]}\" >&2",
@@ -329,7 +398,8 @@ private slots:
 
     // The start-up sweep takes the debris of a run that died from every folder below the logger folder
     // (a restore writes beside any file it restores) and from the backup folder, and nothing else: a
-    // user's file whose name merely looks like ours stays, and so does a live scratch file.
+    // user's file whose name merely looks like ours stays, and so does a live scratch file. In the
+    // logger's tmp it also takes the registry exports of a run that died, marked or not.
     void theSweepTakesOnlyOurDebris() {
         CliRig r;
         if (!r.skip.isEmpty()) QSKIP(qPrintable(r.skip));
@@ -350,16 +420,32 @@ private slots:
             QVERIFY(debrisIn(folder));
             testing_support::WriteFile((folder + "/.zbk-abc123").toStdString(), "the user's own");
         }
-        QCOMPARE(ScratchFilesBelow({r.logger, r.backups}).size(), 2 * folders.size());
+        // In tmp, the registry editor of a run killed while it exported makes its file anew, unmarked,
+        // after the sweep: its name and what it holds tell it is ours, as long as nobody holds its lock.
+        const QByteArray regedit5 = QByteArray("\xFF\xFE", 2) +
+                                    QByteArray(reinterpret_cast<const char*>(u"Windows Registry Editor Version 5.00\r\n"), 76);
+        const struct {
+            const char* name;
+            QByteArray bytes;
+            bool swept;
+        } inTmp[] = {{".zbk-Ab3x9Q", regedit5 + QByteArray(400, 'x'), true}, {".zbk-Ab3x9R", "REGEDIT4\r\n[HKEY]", true},
+                     {".zbk-Ab3x9S", "", true}, {".zbk-Ab3x9T", regedit5.left(20), true},
+                     {".zbk-abc124", "the user's own", false}, {"Ab3x9Q.reg", regedit5, false}};
+        for (const auto& file : inTmp) testing_support::WriteFile((r.logger + "tmp/" + file.name).toStdString(), file.bytes.toStdString());
+        QVERIFY(!StaleRegistryExport(".zbk-Ab3x9Q", true, regedit5));  // a live export's lock is held
+        QVERIFY(!StaleRegistryExport(".zbk-Ab3x9Q", false, "Windows Registry"));
+        QCOMPARE(ScratchFilesBelow({r.logger, r.backups}).size(), 2 * folders.size() + 5);
         const fs::ScratchFile live = fs::ScratchFile::Create((r.logger + "Sub").toStdString());
         QVERIFY(live.Valid());
+        const fs::ScratchFile liveExport = fs::ScratchFile::Create((r.logger + "tmp").toStdString());
+        testing_support::WriteFile(liveExport.Path(), regedit5.toStdString());
 
         QCOMPARE(r.Run({"list", "--in", r.backups}).exitCode, 0);  // the backup folder of this run
         r.RememberBackupFolder(r.backups);
         QCOMPARE(r.Run({"list"}).exitCode, 0);  // and the one the window last used
         QStringList left = ScratchFilesBelow({r.logger, r.backups});
         left.sort();
-        QStringList expected{live.Path().c_str()};
+        QStringList expected{live.Path().c_str(), liveExport.Path().c_str(), r.logger + "tmp/.zbk-abc124"};
         for (const QString& folder : folders) expected.append(QDir::cleanPath(folder + "/.zbk-abc123"));
         expected.sort();
         QCOMPARE(left, expected);
