@@ -102,7 +102,7 @@ void MakeRoomForCopy(const QString& copyFolder, const QString& archive, const Ba
     const std::optional<int64_t> size = archive::fs::GetFileSize(Native(archive));
     if (!free || !size || *size < 0 || !archive::fs::DirectoryExists(Native(copyFolder))) return;
     // The file system's own bookkeeping takes a little more than the bytes.
-    const uint64_t needed = uint64_t(*size) + uint64_t(*size) / 64 + (1u << 20);
+    const uint64_t needed = uint64_t(*size) + uint64_t(*size) / 64 + (64u << 10);
     if (*free >= needed) return;
     const QDateTime now = QDateTime::currentDateTime();
     const QDir dir(copyFolder);

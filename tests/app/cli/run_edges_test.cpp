@@ -355,9 +355,9 @@ private slots:
 
         // Each folder a scratch file was renamed into, and whether a flush of it came after the last rename.
         QMap<QString, bool> flushedSince;
-        const QRegularExpression renameAt(R"(renameat2?\((?:\d+<([^>]*)>|AT_FDCWD), "([^"]*)", (?:\d+<([^>]*)>|AT_FDCWD), "([^"]*)".*= 0$)");
-        const QRegularExpression renamePlain(R"(rename\("([^"]*)", "([^"]*)"\) += 0$)");
-        const QRegularExpression flush(R"(f(?:data)?sync\(\d+<([^>]*)>\) += 0$)");
+        const QRegularExpression renameAt(R"re(renameat2?\((?:\d+<([^>]*)>|AT_FDCWD), "([^"]*)", (?:\d+<([^>]*)>|AT_FDCWD), "([^"]*)".*= 0$)re");
+        const QRegularExpression renamePlain(R"re(rename\("([^"]*)", "([^"]*)"\) += 0$)re");
+        const QRegularExpression flush(R"re(f(?:data)?sync\(\d+<([^>]*)>\) += 0$)re");
         for (const QString& line : QString::fromUtf8(FileBytes(trace)).split('\n')) {
             QString from, to;
             if (const auto m = renameAt.match(line); m.hasMatch()) {
@@ -433,7 +433,8 @@ private slots:
                      {".zbk-abc124", "the user's own", false}, {"Ab3x9Q.reg", regedit5, false}};
         for (const auto& file : inTmp) testing_support::WriteFile((r.logger + "tmp/" + file.name).toStdString(), file.bytes.toStdString());
         QVERIFY(!StaleRegistryExport(".zbk-Ab3x9Q", true, regedit5));  // a live export's lock is held
-        QVERIFY(!StaleRegistryExport(".zbk-Ab3x9Q", false, "Windows Registry"));
+        QVERIFY(!StaleRegistryExport(".zbk-Ab3x9Q", false, "Windows Regular"));
+        QVERIFY(!StaleRegistryExport("Ab3x9Q.reg", false, regedit5));
         QCOMPARE(ScratchFilesBelow({r.logger, r.backups}).size(), 2 * folders.size() + 5);
         const fs::ScratchFile live = fs::ScratchFile::Create((r.logger + "Sub").toStdString());
         QVERIFY(live.Valid());

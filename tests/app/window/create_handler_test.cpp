@@ -1,7 +1,7 @@
 // The create command on the real window, offscreen: the archive it writes (read back by unzip and
 // python's zipfile), the registry snapshots taken by the real Wine registry editor in a prefix made
 // once for this executable, what is left in tmp, and the catalogue afterwards; then the edge cases --
-// a backup folder typed with a trailing '/', two backups in the same second, the command's early
+// a backup folder typed with a trailing '/', two backups in the same second (two archives), the command's early
 // ends -- and the failures: a full disk, a registry service that throws, a source that cannot be
 // read. The boxes and the guard are fakes answering Yes; everything else is real.
 #include "app/backup_layout.h"
@@ -171,9 +171,9 @@ private slots:
                  Sorted(QStringList{"tmp/zorvel3_Registry.reg", "tmp/ZORVEL_server_Registry.reg"} + BackedUpFiles()));
     }
 
-    // The same name twice: the archive is rebuilt in place -- entries found again are replaced where
-    // they stand, entries of files now gone stay, new files are appended.
-    void twoBackupsInTheSameSecondRebuildTheArchive() {
+    // Two backups in the same second are two archives: the second takes the next second's name, and the
+    // first stays as it was made (a file gone since is still in it).
+    void twoBackupsInTheSameSecondAreTwoArchives() {
         BackupRig r;
         const Tree tree = LoggerFiles();
         WriteTree(r.logger, tree);
@@ -182,7 +182,7 @@ private slots:
         r.Create();
         const QString archive = r.OnlyArchive();
         QVERIFY(!archive.isEmpty());
-        const QStringList first = UnzipEntries(archive);
+        const QByteArray first = FileBytes(archive);
 
         testing_support::WriteFile((r.logger + "Config.ini").toStdString(), "[Main]\r\nCall=DL9XYZ\r\n");
         QVERIFY(QFile::remove(r.logger + "Card.qsl"));
@@ -190,16 +190,17 @@ private slots:
         r.Create();
 
         QVERIFY2(r.rig.errors.isEmpty(), qPrintable(r.rig.errors.join('\n')));
-        QCOMPARE(r.Archives(), QStringList{"zorvel3_20250101000000.zip"});
-        QCOMPARE(FilesIn(r.backups), QStringList{"zorvel3_20250101000000.zip"});  // no scratch archive left
-        QCOMPARE(UnzipEntries(archive), first + QStringList{"New.txt"});
-        const Tree read = PythonEntries(archive);
+        QCOMPARE(FilesIn(r.backups), QStringList({"zorvel3_20250101000000.zip", "zorvel3_20250101000001.zip"}));
+        QCOMPARE(FileBytes(archive), first);
+        const Tree read = PythonEntries(r.backups + "/zorvel3_20250101000001.zip");
         QVERIFY(!read.contains("<error>"));
         QCOMPARE(read.value("Config.ini"), QByteArray("[Main]\r\nCall=DL9XYZ\r\n"));
-        QCOMPARE(read.value("Card.qsl"), tree.value("Card.qsl"));
+        QVERIFY(!read.contains("Card.qsl"));
+        QCOMPARE(read.value("New.txt"), QByteArray("new"));
+        QCOMPARE(PythonEntries(archive).value("Card.qsl"), tree.value("Card.qsl"));
         QCOMPARE(r.rig.fakes.dialogs.Informations().size(), 2);
-        QCOMPARE(r.W().FileListBox1->Count(), 1);
-        QCOMPARE(r.W().FileListBox1->ItemIndex(), 0);
+        QCOMPARE(r.W().FileListBox1->Count(), 2);
+        QCOMPARE(r.W().FileListBox1->ItemIndex(), 1);
     }
 
     // The command's early ends: each leaves no archive, no box beyond its own, and a usable window.
