@@ -311,10 +311,11 @@ private slots:
         QCOMPARE(FilesIn(r.backups), QStringList{newest});
 
         // A copy folder too small for the copy even without its old backups loses none of them.
-        testing_support::WriteFile((full + "/zorvel3_20200101000000.zip").toStdString(), SmallArchive());
+        for (const char* name : {"zorvel3_20200101000000.zip", "zorvel3_20210101000000.zip"})
+            testing_support::WriteFile((full + "/" + name).toStdString(), SmallArchive());
         const CliRun tooSmall = r.Run({"backup", "--to", r.backups, "--copy-to", full, "--keep", "1"});
         QVERIFY2(tooSmall.exitCode == 4, qPrintable(tooSmall.Text()));
-        QCOMPARE(FilesIn(full), QStringList{"zorvel3_20200101000000.zip"});
+        QCOMPARE(FilesIn(full), QStringList({"zorvel3_20200101000000.zip", "zorvel3_20210101000000.zip"}));
 
         // A full copy folder gets room by its own history: of the old backups that --keep deletes anyway,
         // the oldest go first, as many as make room, and the copy is made.
